@@ -1,0 +1,85 @@
+// The RIFF chunk tree: one TWAVCommonChunk per chunk, the root standing for
+// the whole file. Only RIFF chunks are containers; every other chunk (LIST
+// included) is a leaf with its position and size, and the broadcast-wave
+// metadata chunks are decoded into their records while loading.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chunkmodel/WAVRecords.h"
+#include "contract/QuorvexControlInterface.h"
+#include "platform/Stream.h"
+
+namespace riffo {
+
+// Where findings go: Module, ReportType, ReportMessage (valid during the call
+// only), ValidationID, StreamID.
+using TReportFunction = std::function<HRESULT(int32_t module, int32_t reportType,
+                                              const char16_t* reportMessage,
+                                              int32_t validationID, int32_t streamID)>;
+
+inline constexpr uint32_t FOURCC_RIFF = 0x46464952;
+inline constexpr uint32_t FOURCC_WAVE = 0x45564157;
+inline constexpr uint32_t FOURCC_fmt = 0x20746D66;
+inline constexpr uint32_t FOURCC_fact = 0x74636166;
+inline constexpr uint32_t FOURCC_bext = 0x74786562;
+inline constexpr uint32_t FOURCC_qlty = 0x79746C71;
+inline constexpr uint32_t FOURCC_cart = 0x74726163;
+inline constexpr uint32_t FOURCC_levl = 0x6C76656C;
+inline constexpr uint32_t FOURCC_mext = 0x7478656D;
+inline constexpr uint32_t FOURCC_data = 0x61746164;
+inline constexpr uint32_t FOURCC_LIST = 0x5453494C;
+
+// Nested RIFF containers deeper than this are kept as leaves, so that a
+// crafted file cannot exhaust the stack.
+inline constexpr int MAX_RIFF_NESTING = 64;
+
+class TWAVCommonChunk {
+public:
+  explicit TWAVCommonChunk(TWAVCommonChunk* owner = nullptr);
+  virtual ~TWAVCommonChunk();
+  TWAVCommonChunk(const TWAVCommonChunk&) = delete;
+  TWAVCommonChunk& operator=(const TWAVCommonChunk&) = delete;
+
+  HRESULT SetReportFunction(TReportFunction reportFunction);
+  HRESULT LoadChunk(TStream* fileStream);
+  HRESULT LoadFile(const std::u16string& fileName);
+
+  HRESULT FindChunkByName(uint32_t name, TWAVCommonChunk*& chunk, int32_t searchSubChunks) const;
+  HRESULT FindChunkByType(uint32_t type, TWAVCommonChunk*& chunk, int32_t searchSubChunks) const;
+  HRESULT FindChunkByNameAndType(uint32_t name, uint32_t type, TWAVCommonChunk*& chunk,
+                                 int32_t searchSubChunks) const;
+
+  // Sends a finding to the report function with StreamID -1; E_FAIL when none is set.
+  HRESULT Report(int32_t module, int32_t reportType, const std::u16string& text,
+                 int32_t validationID);
+
+  TWAVCommonChunk* FOwner = nullptr;
+  uint32_t FName = 0;
+  uint32_t FType = 0;
+  int64_t FSize = 0;
+  int64_t FOffset = 0;
+  std::vector<std::unique_ptr<TWAVCommonChunk>> FSubChunks;
+  std::unique_ptr<tWAVEFORMATEX> Ffmt;
+  Tfact_chunk Ffact{};
+  Tbroadcast_audio_extension Fbroadcast_audio_extension{};
+  Tquality_chunk Fquality_chunk{};
+  std::unique_ptr<Tcart_extension> Fcart_extension;
+  TLevl_chunk Flevl{};
+  Tmext_chunk Fmext{};
+  TReportFunction FReportFunction;
+
+private:
+  HRESULT LoadNode(TStream& stream, int depth);
+  void LoadLeafRecord(TStream& stream);
+  int Depth() const;
+};
+
+// True when the file opens, is at least 12 bytes long and starts with RIFF....WAVE.
+int32_t IsWAVEFile(const std::u16string& fileName);
+
+}  // namespace riffo

@@ -1,0 +1,48 @@
+// Small stateless text helpers: FOURCC and fixed-field texts, hex-dump lines,
+// CR LF line splitting and the time texts of the validation reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "chunkmodel/DisplayTree.h"
+
+namespace riffo {
+
+// The four bytes in memory order (file order of a chunk id), 0 bytes as blanks.
+std::u16string FourCCToText(uint32_t value);
+
+// The 8-bit text of a fixed field up to its first 0 byte (or Length bytes).
+// Length must be 1..2047; otherwise the result is empty and a trace line is written.
+std::u16string CharArrayToString(const uint8_t* data, int32_t length);
+// The same, as the raw bytes (for checks that look at the bytes themselves).
+std::string CharArrayToBytes(const uint8_t* data, int32_t length);
+
+std::u16string PadRight(const std::u16string& text, int32_t width);
+std::u16string ByteToHex(uint8_t value);
+
+// Removes the first line (up to the first CR LF, which is removed too) and returns it.
+std::u16string ExtractLine(std::u16string& text);
+
+// The character shown for a byte in the character column of a hex dump.
+char16_t DisplayChar(uint8_t byte);
+
+// Appends hex-dump lines (16 bytes each, hex part padded to 50) to lines.
+bool MemToStrLines2(const uint8_t* data, int64_t length, std::vector<std::u16string>* lines);
+// One hex-dump line of up to 16 bytes with the hex part padded to width.
+std::u16string HexDumpLine(const uint8_t* data, int64_t count, int32_t width);
+
+// Adds hex-dump lines (hex part padded to width) as children of parent.
+bool MemToStrLinesShort(const uint8_t* data, int64_t length, TDisplayNode* treeView, int32_t width,
+                        TDisplayNode* parent);
+// Adds the CR LF-separated lines of the fixed text as children of parent,
+// stopping at the first empty line.
+bool MemToStrLines0D0A(const uint8_t* data, int32_t length, TDisplayNode* treeView,
+                       TDisplayNode* parent);
+
+std::u16string SecondsToDurationText(double seconds);
+std::u16string SecondsToTimeText(int32_t noHundredths, double seconds);
+std::u16string NowToText();
+
+}  // namespace riffo

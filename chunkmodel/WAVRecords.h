@@ -1,0 +1,134 @@
+// The decoded broadcast-wave metadata records. Field names and widths follow
+// the published chunk layouts; the records are filled from byte buffers with
+// explicit little-endian decoding, never by overlaying file bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "contract/QuorvexControlInterface.h"
+#include "platform/Stream.h"
+
+namespace riffo {
+
+struct tWAVEFORMATEX {
+  uint16_t wFormatTag;
+  uint16_t nChannels;
+  uint32_t nSamplesPerSec;
+  uint32_t nAvgBytesPerSec;
+  uint16_t nBlockAlign;
+  uint16_t wBitsPerSample;
+  uint16_t cbSize;
+};
+
+struct Tfact_chunk {
+  uint32_t dwSampleLength;
+};
+
+inline constexpr int BEXT_FIXED_SIZE = 602;
+inline constexpr int CODING_HISTORY_CAPACITY = 8192;
+
+struct Tbroadcast_audio_extension {
+  uint8_t Description[256];
+  uint8_t Originator[32];
+  uint8_t OriginatorReference[32];
+  uint8_t OriginationDate[10];
+  uint8_t OriginationTime[8];
+  uint32_t TimeReferenceLow;
+  uint32_t TimeReferenceHigh;
+  uint16_t Version;
+  uint8_t SMPTE_UMID[64];
+  uint16_t LoudnessValue;
+  uint16_t LoudnessRange;
+  uint16_t MaxTruePeakLevel;
+  uint16_t MaxMomentaryLoudness;
+  uint16_t MaxShortTermLoudness;
+  uint8_t Reserved[180];
+  uint8_t CodingHistory[CODING_HISTORY_CAPACITY];
+  int32_t CodingHistorySize;  // coding-history bytes in the chunk (may exceed the field)
+};
+
+inline constexpr int QUALITY_LINES_CAPACITY = 256;
+
+struct Tquality_chunk {
+  uint32_t FileSecurityReport;
+  uint32_t FileSecurityWave;
+  std::string Lines[QUALITY_LINES_CAPACITY];  // raw 8-bit bytes of each line
+  int32_t LinesCount;
+};
+
+struct TPostTimer {
+  uint32_t dwUsage;  // FOURCC
+  uint32_t dwValue;
+};
+
+inline constexpr int CART_FIXED_SIZE = 2048;
+inline constexpr int TAG_TEXT_CAPACITY = 16384;
+
+struct Tcart_extension {
+  uint8_t Version[4];
+  uint8_t Title[64];
+  uint8_t Artist[64];
+  uint8_t CutID[64];
+  uint8_t ClientID[64];
+  uint8_t Category[64];
+  uint8_t Classification[64];
+  uint8_t OutCue[64];
+  uint8_t StartDate[10];
+  uint8_t StartTime[8];
+  uint8_t EndDate[10];
+  uint8_t EndTime[8];
+  uint8_t ProducerAppID[64];
+  uint8_t ProducerAppVersion[64];
+  uint8_t UserDef[64];
+  uint32_t dwLevelReference;
+  TPostTimer PostTimer[8];
+  uint8_t Reserved[276];
+  uint8_t URL[1024];
+  uint8_t TagText[TAG_TEXT_CAPACITY];
+  int32_t TagTextSize;  // tag-text bytes in the chunk (may exceed the field)
+};
+
+struct TLevl_chunk {
+  uint32_t dwVersion;
+  uint32_t dwFormat;
+  uint32_t dwPointsPerValue;
+  uint32_t dwBlockSize;
+  uint32_t dwPeakChannels;
+  uint32_t dwNumPeakFrames;
+  uint32_t dwPosPeakOfPeaks;
+  uint32_t dwOffsetToPeaks;
+  uint8_t strTimestamp[28];
+};
+
+struct Tmext_chunk {
+  uint16_t SoundInformtion;
+  uint16_t FrameSize;
+  uint16_t AncillaryDataLength;
+  uint16_t AncillaryDataDef;
+  uint8_t Reserved[4];
+};
+
+// Payloads of bext, qlty and cart above this size are not read whole.
+inline constexpr int64_t MAX_METADATA_PAYLOAD = 16 * 1024 * 1024;
+
+// Reads one text field of the bext chunk (see the decoder): Result holds the
+// kept printable bytes, Consumed the bytes looked at, Counted the kept
+// characters plus one when a terminating 0 byte was met.
+bool ReadCountedString(const uint8_t* text, int32_t maxLength, std::string& result,
+                       int32_t& consumed, int32_t& counted);
+
+HRESULT ParseBroadcastAudioExtension(TStream* fileStream, int64_t size,
+                                     Tbroadcast_audio_extension& record);
+HRESULT ParseQualityChunk(TStream* fileStream, int64_t size, Tquality_chunk& record);
+
+// The fixed-size decoders; each returns false when fewer bytes than the
+// record needs could be read (the record then holds what came).
+bool ReadFormatRecord(TStream& stream, int64_t size, tWAVEFORMATEX& record);
+bool ReadFactRecord(TStream& stream, Tfact_chunk& record);
+bool ReadLevlRecord(TStream& stream, TLevl_chunk& record);
+bool ReadMextRecord(TStream& stream, Tmext_chunk& record);
+// Fills the cart record from the payload; false when the payload could not be read.
+bool ReadCartRecord(TStream& stream, int64_t size, Tcart_extension& record);
+
+}  // namespace riffo

@@ -1,0 +1,34 @@
+// Text conversions between the file world (8-bit bytes), the in-memory world
+// (UTF-16) and what the system writes out (UTF-8).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace riffo {
+
+// One byte as Windows-1252; the five unassigned bytes map to the C1 control
+// of the same value, as Windows converts them.
+char16_t Cp1252ToChar16(uint8_t byte) noexcept;
+
+// Strict UTF-8 check: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(const uint8_t* data, size_t length) noexcept;
+
+// 8-bit text from a file field: UTF-8 when the bytes are valid UTF-8 and not
+// pure ASCII, Windows-1252 otherwise.
+std::u16string AnsiToUtf16(const uint8_t* data, size_t length);
+std::u16string AnsiToUtf16(std::string_view bytes);
+
+std::string Utf16ToUtf8(std::u16string_view text);
+std::u16string Utf8ToUtf16(std::string_view text);  // invalid sequences become U+FFFD
+
+// printf-style formatting into UTF-16 (the template and %s arguments are UTF-8).
+std::u16string Format16(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format8(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A 64-bit position as the system prints it: upper-case hex, at least 8 digits.
+std::string HexPos(int64_t value);
+
+}  // namespace riffo
