@@ -1,0 +1,323 @@
+#include "chunkmodel/WAVCommonChunk.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "chunkmodel/WAVHelpers.h"
+#include "platform/ByteOrder.h"
+#include "platform/DebugTrace.h"
+#include "platform/Guard.h"
+#include "platform/Text.h"
+
+namespace riffo {
+namespace {
+
+constexpr int32_t MODULE_SONOLINT = 4;
+constexpr int32_t SEVERITY_ERROR = 3;
+
+// The loader reads many small headers at scattered positions. Going to the
+// underlying stream for each would cost one system call per header, so reads
+// go through a block cache; large reads (metadata payloads) pass straight
+// through. Position semantics are those of TStream.
+class TBlockReader final : public TStream {
+public:
+  explicit TBlockReader(TStream& source)
+      : FSource(source), FPosition(source.Position()), FSize(source.Size()) {}
+
+  int64_t Read(void* buffer, int64_t count) override {
+    if (count <= 0 || FPosition < 0 || FPosition >= FSize) return 0;
+    auto* out = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      if (FPosition >= FBlockStart && FPosition < FBlockStart + FBlockLength) {
+        const int64_t n = std::min(count - done, FBlockStart + FBlockLength - FPosition);
+        std::memcpy(out + done, FBlock + (FPosition - FBlockStart), static_cast<size_t>(n));
+        done += n;
+        FPosition += n;
+        continue;
+      }
+      if (count - done >= kBlockSize) {
+        if (FSource.Seek(FPosition, SeekOrigin::Begin) < 0) break;
+        const int64_t n = FSource.Read(out + done, count - done);
+        if (n > 0) {
+          done += n;
+          FPosition += n;
+        }
+        break;
+      }
+      if (!Fill()) break;
+    }
+    return done;
+  }
+
+  int64_t Write(const void*, int64_t) override { return -1; }
+
+  int64_t Seek(int64_t offset, SeekOrigin origin) override {
+    int64_t base = origin == SeekOrigin::Current ? FPosition : origin == SeekOrigin::End ? FSize : 0;
+    if ((offset > 0 && base > INT64_MAX - offset) || base + offset < 0) return -1;
+    FPosition = base + offset;
+    return FPosition;
+  }
+
+  int64_t Position() const override { return FPosition; }
+  int64_t Size() const override { return FSize; }
+
+  // Leaves the underlying stream where the reader stands.
+  void Sync() { FSource.Seek(FPosition, SeekOrigin::Begin); }
+
+private:
+  static constexpr int64_t kBlockSize = 64 * 1024;
+
+  bool Fill() {
+    FBlockStart = FPosition;
+    FBlockLength = 0;
+    if (FSource.Seek(FPosition, SeekOrigin::Begin) < 0) return false;
+    const int64_t n = FSource.Read(FBlock, kBlockSize);
+    if (n <= 0) return false;
+    FBlockLength = n;
+    return true;
+  }
+
+  TStream& FSource;
+  int64_t FPosition;
+  int64_t FSize;
+  int64_t FBlockStart = 0;
+  int64_t FBlockLength = 0;
+  uint8_t FBlock[kBlockSize];
+};
+
+std::string FourCC8(uint32_t value) { return Utf16ToUtf8(FourCCToText(value)); }
+
+}  // namespace
+
+TWAVCommonChunk::TWAVCommonChunk(TWAVCommonChunk* owner) : FOwner(owner) {}
+
+TWAVCommonChunk::~TWAVCommonChunk() = default;
+
+HRESULT TWAVCommonChunk::SetReportFunction(TReportFunction reportFunction) {
+  return Guarded(u"dgn: Error in TWAVCommonChunk.SetReportFunction call...", E_FAIL, [&] {
+    FReportFunction = std::move(reportFunction);
+    return S_OK;
+  });
+}
+
+HRESULT TWAVCommonChunk::Report(int32_t module, int32_t reportType, const std::u16string& text,
+                                int32_t validationID) {
+  return Guarded(u"dgn: Error in TWAVCommonChunk.Report call...", E_FAIL, [&] {
+    if (!FReportFunction) return E_FAIL;
+    return FReportFunction(module, reportType, text.c_str(), validationID, -1);
+  });
+}
+
+int TWAVCommonChunk::Depth() const {
+  int depth = 0;
+  for (const TWAVCommonChunk* node = FOwner; node != nullptr; node = node->FOwner) ++depth;
+  return depth;
+}
+
+HRESULT TWAVCommonChunk::LoadChunk(TStream* fileStream) {
+  if (fileStream == nullptr) {
+    DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - no file loaded.");
+    return E_FAIL;
+  }
+  return Guarded(u"dgn: Error in TWAVCommonChunk.LoadChunk call...", E_FAIL, [&] {
+    auto reader = std::make_unique<TBlockReader>(*fileStream);
+    const HRESULT result = LoadNode(*reader, Depth());
+    reader->Sync();
+    return result;
+  });
+}
+
+HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth) {
+  auto report = [this](int32_t id, const std::string& message) {
+    Report(MODULE_SONOLINT, SEVERITY_ERROR, Utf8ToUtf16(message), id);
+  };
+
+  int64_t remaining = 0;
+  if (FOwner == nullptr) {
+    stream.Seek(0, SeekOrigin::Begin);
+    FOffset = 0;
+    FName = 0;
+    FType = 0;
+    FSize = stream.Size();
+    remaining = FSize;
+  } else {
+    FOffset = stream.Position();
+    uint8_t bytes[4];
+    if (!stream.ReadExact(bytes, 4)) {
+      report(201, "Cannot read chunk name from file. End of file reached at 0x" +
+                      HexPos(stream.Position()) + " .");
+      return E_FAIL;
+    }
+    FName = GetLE32(bytes);
+    if (!stream.ReadExact(bytes, 4)) {
+      report(202, "Cannot read chunk size from file. End of file reached at 0x" +
+                      HexPos(stream.Position()) + " .");
+      return E_FAIL;
+    }
+    FSize = GetLE32(bytes);  // unsigned: 0xFFFFFFFF is 4294967295
+    FType = 0;
+    if (FName == FOURCC_RIFF) {
+      if (!stream.ReadExact(bytes, 4)) {
+        report(203, "Cannot read chunk type from file. End of file reached at 0x" +
+                        HexPos(stream.Position()) + " .");
+        return E_FAIL;
+      }
+      FType = GetLE32(bytes);
+    }
+    if (FOffset + FSize + 8 > stream.Size())
+      report(204, "Incomplete chunk " + FourCC8(FName) + " at 0x" + HexPos(stream.Position()) +
+                      " . Chunk size exceeds the file.");
+
+    if (FName != FOURCC_RIFF) {
+      LoadLeafRecord(stream);
+      return S_OK;
+    }
+    if (depth > MAX_RIFF_NESTING) {
+      // Deeper containers are kept as leaves so that recursion stays bounded.
+      DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - RIFF nesting too deep.");
+      return S_OK;
+    }
+    remaining = FSize - 4;
+  }
+
+  while (remaining != 0) {
+    if (remaining < 0) {
+      report(205, "Corrupted chunk " + FourCC8(FName) + " at 0x" + HexPos(stream.Position()) +
+                      " . Last chunk exceeds the parent chunk boundaries.");
+      break;
+    }
+    auto child = std::make_unique<TWAVCommonChunk>(this);
+    child->FReportFunction = FReportFunction;
+    const HRESULT loaded =
+        Guarded(u"dgn: Error in TWAVCommonChunk.LoadChunk call...", E_FAIL,
+                [&] { return child->LoadNode(stream, depth + 1); });
+    if (loaded != S_OK) {
+      DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - LoadChunk.");
+      break;
+    }
+    const int64_t span = child->FSize + 8 + (child->FSize % 2);
+    stream.Seek(child->FOffset + span, SeekOrigin::Begin);
+    remaining -= span;
+    FSubChunks.push_back(std::move(child));
+  }
+  return S_OK;
+}
+
+void TWAVCommonChunk::LoadLeafRecord(TStream& stream) {
+  auto report = [this](int32_t id, const char* what) {
+    Report(MODULE_SONOLINT, SEVERITY_ERROR,
+           Utf8ToUtf16(std::string(what) + HexPos(FOffset) + " ."), id);
+  };
+  switch (FName) {
+    case FOURCC_fmt: {
+      auto record = std::make_unique<tWAVEFORMATEX>();
+      if (ReadFormatRecord(stream, FSize, *record))
+        Ffmt = std::move(record);
+      else
+        report(206, "Cannot read fmt chunk. End of file reached at 0x");
+      break;
+    }
+    case FOURCC_fact:
+      if (!ReadFactRecord(stream, Ffact)) report(224, "Cannot read fact chunk. End of file reached at 0x");
+      break;
+    case FOURCC_bext:
+      if (ParseBroadcastAudioExtension(&stream, FSize, Fbroadcast_audio_extension) != S_OK)
+        report(213, "Cannot read bext chunk. End of file reached at 0x");
+      break;
+    case FOURCC_qlty:
+      if (ParseQualityChunk(&stream, FSize, Fquality_chunk) != S_OK)
+        report(223, "Cannot read qlty chunk. End of file reached at 0x");
+      break;
+    case FOURCC_cart: {
+      if (FSize < CART_FIXED_SIZE) report(216, "Incomplete cart chunk. Chunk offset 0x");
+      auto record = std::make_unique<Tcart_extension>();
+      if (ReadCartRecord(stream, FSize, *record))
+        Fcart_extension = std::move(record);
+      else
+        report(214, "Cannot read cart chunk. End of file reached at 0x");
+      break;
+    }
+    case FOURCC_levl:
+      Flevl = TLevl_chunk{};
+      if (!ReadLevlRecord(stream, Flevl)) report(225, "Cannot read levl chunk. End of file reached at 0x");
+      break;
+    case FOURCC_mext:
+      Fmext = Tmext_chunk{};
+      if (!ReadMextRecord(stream, Fmext)) report(226, "Cannot read mext chunk. End of file reached at 0x");
+      break;
+    default:
+      break;  // any other chunk is recorded with its position and size only
+  }
+}
+
+HRESULT TWAVCommonChunk::LoadFile(const std::u16string& fileName) {
+  return Guarded(u"dgn: Error in TWAVCommonChunk.LoadFile call...", E_FAIL, [&] {
+    auto stream = TFileStream::Open(fileName, FileMode::OpenRead);
+    if (!stream) {
+      DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadFile - cannot load file.");
+      return E_FAIL;
+    }
+    return LoadChunk(stream.get());
+  });
+}
+
+namespace {
+
+template <typename Match>
+HRESULT FindChunk(const TWAVCommonChunk& node, TWAVCommonChunk*& chunk, int32_t searchSubChunks,
+                  const Match& match) {
+  chunk = nullptr;
+  for (const auto& child : node.FSubChunks) {
+    if (match(*child)) {
+      chunk = child.get();
+      break;
+    }
+    if (searchSubChunks != 0 && FindChunk(*child, chunk, searchSubChunks, match) == S_OK &&
+        chunk != nullptr)
+      break;
+  }
+  return chunk != nullptr ? S_OK : S_FALSE;
+}
+
+}  // namespace
+
+HRESULT TWAVCommonChunk::FindChunkByName(uint32_t name, TWAVCommonChunk*& chunk,
+                                         int32_t searchSubChunks) const {
+  return Guarded(u"dgn: Error in TWAVCommonChunk.FindChunkByName call...", E_FAIL, [&] {
+    return FindChunk(*this, chunk, searchSubChunks,
+                     [name](const TWAVCommonChunk& c) { return c.FName == name; });
+  });
+}
+
+HRESULT TWAVCommonChunk::FindChunkByType(uint32_t type, TWAVCommonChunk*& chunk,
+                                         int32_t searchSubChunks) const {
+  return Guarded(u"dgn: Error in TWAVCommonChunk.FindChunkByType call...", E_FAIL, [&] {
+    return FindChunk(*this, chunk, searchSubChunks,
+                     [type](const TWAVCommonChunk& c) { return c.FType == type; });
+  });
+}
+
+HRESULT TWAVCommonChunk::FindChunkByNameAndType(uint32_t name, uint32_t type,
+                                                TWAVCommonChunk*& chunk,
+                                                int32_t searchSubChunks) const {
+  return Guarded(u"dgn: Error in TWAVCommonChunk.FindChunkByNameAndType call...", E_FAIL, [&] {
+    return FindChunk(*this, chunk, searchSubChunks, [name, type](const TWAVCommonChunk& c) {
+      return c.FName == name && c.FType == type;
+    });
+  });
+}
+
+int32_t IsWAVEFile(const std::u16string& fileName) {
+  return Guarded(u"dgn: Error in IsWAVEFile call...", 0, [&]() -> int32_t {
+    auto stream = TFileStream::Open(fileName, FileMode::OpenRead);
+    if (!stream || stream->Size() < 12) return 0;
+    uint8_t bytes[4];
+    stream->Seek(0, SeekOrigin::Begin);
+    if (!stream->ReadExact(bytes, 4) || GetLE32(bytes) != FOURCC_RIFF) return 0;
+    stream->Seek(8, SeekOrigin::Begin);
+    return stream->ReadExact(bytes, 4) && GetLE32(bytes) == FOURCC_WAVE ? 1 : 0;
+  });
+}
+
+}  // namespace riffo

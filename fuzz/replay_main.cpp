@@ -1,0 +1,25 @@
+// Replays every file of the given folders through the fuzz entry point, so
+// ctest keeps the seed corpus and saved crash reproducers passing.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+int main(int argc, char** argv) {
+  int replayed = 0;
+  for (int i = 1; i < argc; ++i) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
+      if (!entry.is_regular_file()) continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+      ++replayed;
+    }
+  }
+  std::printf("replayed %d inputs\n", replayed);
+  return replayed > 0 ? 0 : 1;
+}
