@@ -1,0 +1,635 @@
+#include "platform/UserStore.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <string_view>
+#include <vector>
+
+#include "platform/Guard.h"
+#include "platform/Text.h"
+
+namespace riffo {
+namespace {
+
+constexpr std::string_view kRootName = "HKEY_CURRENT_USER";
+constexpr std::string_view kHeaderLine = "Windows Registry Editor Version 5.00";
+
+// ------------------------------------------------------------ names
+
+// Key paths and value names compare as the registry compares them: without
+// regard to case. The folding covers the scripts a setting name or a key
+// path plausibly uses (Latin, Greek, Cyrillic).
+char16_t FoldCase(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 0x20);
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F) {
+    // Latin Extended-A pairs upper/lower as even/odd, except in two runs
+    // (0x139..0x148 and 0x179..0x17E) where the upper case is odd.
+    const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+    if (oddUpper) return (c % 2 == 0) ? static_cast<char16_t>(c - 1) : c;
+    return (c % 2 == 1) ? static_cast<char16_t>(c - 1) : c;
+  }
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+  return c;
+}
+
+std::u16string Folded(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& c : out) c = FoldCase(c);
+  return out;
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  return true;
+}
+
+// "SOFTWARE\\X\\Y\\" and "\\SOFTWARE\\\\X\\Y" name the same key: empty
+// path components (leading, doubled or trailing backslashes) are dropped.
+std::u16string NormaliseKeyPath(std::u16string_view path) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == u'\\') ++i;
+    const size_t start = i;
+    while (i < path.size() && path[i] != u'\\') ++i;
+    if (i > start) {
+      if (!out.empty()) out.push_back(u'\\');
+      out.append(path.substr(start, i - start));
+    }
+  }
+  return out;
+}
+
+// ------------------------------------------------------------ the file model
+
+struct Entry {
+  bool IsValue = false;
+  std::u16string Name;   // value name ("" for the default value "@")
+  std::string Rhs;       // the right-hand side as written, UTF-8
+  std::string RawLine;   // a comment line, kept as it is
+};
+
+struct Section {
+  std::string Header;  // the text between the brackets, as written
+  std::vector<Entry> Entries;
+};
+
+struct StoreFile {
+  std::vector<Section> Sections;
+};
+
+std::string TrimRight(std::string_view line) {
+  size_t end = line.size();
+  while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r'))
+    --end;
+  return std::string(line.substr(0, end));
+}
+
+std::string_view TrimLeft(std::string_view line) {
+  size_t start = 0;
+  while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+  return line.substr(start);
+}
+
+// Reads a quoted text with the format's two escapes (\\ and \") starting at
+// text[pos] == '"'. Returns false when the quote is not closed or another
+// escape appears; pos is then left behind the closing quote.
+bool ReadQuoted(std::string_view text, size_t& pos, std::string& out) {
+  if (pos >= text.size() || text[pos] != '"') return false;
+  ++pos;
+  out.clear();
+  while (pos < text.size()) {
+    const char c = text[pos++];
+    if (c == '"') return true;
+    if (c == '\\') {
+      if (pos >= text.size()) return false;
+      const char next = text[pos++];
+      if (next != '\\' && next != '"') return false;
+      out.push_back(next);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return false;
+}
+
+std::string Quote(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char a = text[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a + 32);
+    if (a != prefix[i]) return false;
+  }
+  return true;
+}
+
+// "hex(N):aa,bb,..." as bytes; false when the list is not a clean byte list.
+bool ParseHexBytes(std::string_view list, std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  size_t i = 0;
+  while (i < list.size()) {
+    while (i < list.size() && (list[i] == ' ' || list[i] == '\t')) ++i;
+    if (i >= list.size()) break;
+    if (i + 1 >= list.size()) return false;
+    const int hi = HexDigit(list[i]);
+    const int lo = HexDigit(list[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
+    i += 2;
+    while (i < list.size() && (list[i] == ' ' || list[i] == '\t')) ++i;
+    if (i < list.size()) {
+      if (list[i] != ',') return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
+// The typed meaning of a right-hand side. Anything this store does not write
+// itself (binary, expandable or multi-string data, malformed numbers) is
+// Other: kept as written, and "not a 32-bit integer value" for readers.
+TUserStoreKey::Value DecodeRhs(std::string_view rhs) {
+  TUserStoreKey::Value value;
+  value.Type = StoreValueType::Other;
+  value.Text = Utf8ToUtf16(rhs);
+  if (!rhs.empty() && rhs[0] == '"') {
+    size_t pos = 0;
+    std::string text;
+    if (ReadQuoted(rhs, pos, text) && TrimLeft(rhs.substr(pos)).empty()) {
+      value.Type = StoreValueType::String;
+      value.Text = Utf8ToUtf16(text);
+    }
+    return value;
+  }
+  if (StartsWithNoCase(rhs, "dword:")) {
+    const std::string_view digits = rhs.substr(6);
+    if (digits.empty() || digits.size() > 8) return value;
+    uint32_t number = 0;
+    for (const char c : digits) {
+      const int d = HexDigit(c);
+      if (d < 0) return value;
+      number = number * 16 + static_cast<uint32_t>(d);
+    }
+    value.Type = StoreValueType::DWord;
+    value.DWord = number;
+    value.Text.clear();
+    return value;
+  }
+  std::vector<uint8_t> bytes;
+  if (StartsWithNoCase(rhs, "hex(4):") && ParseHexBytes(rhs.substr(7), bytes) &&
+      bytes.size() == 4) {
+    value.Type = StoreValueType::DWord;
+    value.DWord = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+                  (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+    value.Text.clear();
+    return value;
+  }
+  // A string holding line breaks or other control characters cannot stand
+  // between quotes on one line; the format writes it as UTF-16LE bytes.
+  if (StartsWithNoCase(rhs, "hex(1):") && ParseHexBytes(rhs.substr(7), bytes) &&
+      bytes.size() % 2 == 0) {
+    std::u16string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+      text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    value.Type = StoreValueType::String;
+    value.Text = std::move(text);
+  }
+  return value;
+}
+
+std::string EncodeRhs(const TUserStoreKey::Value& value) {
+  switch (value.Type) {
+    case StoreValueType::DWord: return Format8("dword:%08x", value.DWord);
+    case StoreValueType::String: {
+      bool plain = true;
+      for (const char16_t c : value.Text) plain = plain && c >= 0x20 && c != 0x7F;
+      if (plain) return Quote(Utf16ToUtf8(value.Text));
+      std::string out = "hex(1):";
+      std::u16string text = value.Text;
+      text.push_back(u'\0');
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (i > 0) out += ",";
+        out += Format8("%02x,%02x", text[i] & 0xFF, (text[i] >> 8) & 0xFF);
+      }
+      return out;
+    }
+    default: return Utf16ToUtf8(value.Text);
+  }
+}
+
+// Section header "HKEY_CURRENT_USER\\a\\b" to the key path "a\\b" below the
+// root; empty when the section belongs to another root.
+std::u16string KeyPathOfHeader(std::string_view header) {
+  const std::u16string full = Utf8ToUtf16(header);
+  const std::u16string root = Utf8ToUtf16(kRootName);
+  if (full.size() < root.size() || !SameName(std::u16string_view(full).substr(0, root.size()), root))
+    return {};
+  if (full.size() > root.size() && full[root.size()] != u'\\') return {};
+  return NormaliseKeyPath(std::u16string_view(full).substr(root.size()));
+}
+
+// Parses the store text. False when the text is not a store file: then the
+// caller reads it as empty and keeps it aside before writing.
+bool ParseStore(std::string_view text, StoreFile& store) {
+  store.Sections.clear();
+  if (!IsValidUtf8(reinterpret_cast<const uint8_t*>(text.data()), text.size())) return false;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) {
+      if (start < text.size()) lines.push_back(TrimRight(text.substr(start)));
+      break;
+    }
+    lines.push_back(TrimRight(text.substr(start, end - start)));
+    start = end + 1;
+  }
+  Section* current = nullptr;
+  bool headerSeen = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::string line(TrimLeft(lines[i]));
+    if (line.empty()) continue;
+    if (line[0] == ';') {
+      if (current != nullptr) current->Entries.push_back(Entry{false, {}, {}, line});
+      continue;
+    }
+    if (!headerSeen && current == nullptr && (line == kHeaderLine || line == "REGEDIT4")) {
+      headerSeen = true;
+      continue;
+    }
+    if (line[0] == '[') {
+      if (line.back() != ']' || line.size() < 3) return false;
+      const std::string header = line.substr(1, line.size() - 2);
+      current = nullptr;
+      for (auto& section : store.Sections)
+        if (SameName(Utf8ToUtf16(section.Header), Utf8ToUtf16(header))) current = &section;
+      if (current == nullptr) {
+        store.Sections.push_back(Section{header, {}});
+        current = &store.Sections.back();
+      }
+      continue;
+    }
+    if (current == nullptr) return false;  // a value outside any key
+    std::u16string name;
+    size_t pos = 0;
+    if (line[0] == '@') {
+      pos = 1;
+    } else {
+      std::string quoted;
+      if (!ReadQuoted(line, pos, quoted)) return false;
+      name = Utf8ToUtf16(quoted);
+    }
+    const std::string_view afterName = TrimLeft(std::string_view(line).substr(pos));
+    if (afterName.empty() || afterName[0] != '=') return false;
+    std::string rhs(TrimLeft(afterName.substr(1)));
+    // Binary data runs on over lines that end in a backslash.
+    while (!rhs.empty() && rhs.back() == '\\' && rhs[0] != '"' && i + 1 < lines.size()) {
+      rhs.pop_back();
+      rhs += std::string(TrimLeft(lines[++i]));
+    }
+    if (rhs.empty()) return false;
+    bool replaced = false;
+    for (auto& entry : current->Entries)
+      if (entry.IsValue && SameName(entry.Name, name)) {
+        entry.Rhs = rhs;
+        replaced = true;
+      }
+    if (!replaced) current->Entries.push_back(Entry{true, name, rhs, {}});
+  }
+  return true;
+}
+
+std::string RenderStore(const StoreFile& store) {
+  std::string out(kHeaderLine);
+  out += "\n";
+  for (const auto& section : store.Sections) {
+    out += "\n[" + section.Header + "]\n";
+    for (const auto& entry : section.Entries) {
+      if (!entry.IsValue) {
+        out += entry.RawLine + "\n";
+        continue;
+      }
+      out += entry.Name.empty() ? std::string("@") : Quote(Utf16ToUtf8(entry.Name));
+      out += "=" + entry.Rhs + "\n";
+    }
+  }
+  return out;
+}
+
+Section* FindSection(StoreFile& store, std::u16string_view keyPath) {
+  for (auto& section : store.Sections)
+    if (SameName(KeyPathOfHeader(section.Header), keyPath)) return &section;
+  return nullptr;
+}
+
+// ------------------------------------------------------------ files
+
+std::string ConfigHome() {
+  // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  std::string base = (home != nullptr && home[0] != '\0') ? home : "";
+  if (base.empty()) {
+    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr)
+      base = entry->pw_dir;
+  }
+  if (base.empty()) base = "/tmp";
+  return base + "/.config";
+}
+
+bool MakeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string part = path.substr(0, slash);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) break;
+  }
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+// The whole file, or whether it is missing or unreadable.
+enum class ReadResult { Ok, Missing, Failed };
+
+ReadResult ReadWholeFile(const std::string& path, std::string& out) {
+  out.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return ReadResult::Failed;
+    }
+    if (n == 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return ReadResult::Ok;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes the text to a temporary file beside the store and renames it over
+// the store, so a reader (or a crash) only ever meets the old or the new file.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string temp = path + ".tmp-" + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+  if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  // Make the rename itself durable.
+  const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+// A file that does not parse is renamed to user.reg.malformed-<UTC time>
+// (with a counter when that name is taken) so nothing of it is lost.
+bool KeepAside(const std::string& path) {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc {};
+  ::gmtime_r(&now, &utc);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+  const std::string base = path + ".malformed-" + stamp;
+  for (int n = 1; n < 1000; ++n) {
+    const std::string target = n == 1 ? base : base + "-" + std::to_string(n);
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0) continue;
+    return ::rename(path.c_str(), target.c_str()) == 0;
+  }
+  return false;
+}
+
+// An exclusive advisory lock on "user.reg.lock" for the lifetime of the object.
+class StoreLock {
+public:
+  explicit StoreLock(const std::string& storePath) {
+    FFd = ::open((storePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (FFd < 0) return;
+    while (::flock(FFd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(FFd);
+        FFd = -1;
+        return;
+      }
+    }
+  }
+  ~StoreLock() {
+    if (FFd >= 0) ::close(FFd);  // closing releases the lock
+  }
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+  bool Held() const { return FFd >= 0; }
+
+private:
+  int FFd = -1;
+};
+
+// Reads the store; a malformed file reads as empty (and `malformed` is set).
+// False when the file exists but cannot be read: it must not be replaced.
+bool LoadStore(const std::string& path, StoreFile& store, bool& malformed) {
+  std::string text;
+  malformed = false;
+  store.Sections.clear();
+  const ReadResult result = ReadWholeFile(path, text);
+  if (result == ReadResult::Failed) return false;
+  if (result == ReadResult::Ok && !ParseStore(text, store)) {
+    malformed = true;
+    store.Sections.clear();
+  }
+  return true;
+}
+
+using ValueMap = std::map<std::u16string, TUserStoreKey::Value>;
+
+void ValuesOf(const Section& section, ValueMap& values) {
+  values.clear();
+  for (const auto& entry : section.Entries)
+    if (entry.IsValue) values[Folded(entry.Name)] = DecodeRhs(entry.Rhs);
+}
+
+// Read-merge-write under the lock: the file as it is now, the key created
+// when missing, the pending values set in it (by the caller's spelling of
+// their names), then written back whole. With `values` given, it receives
+// the key's values as they now stand in the file.
+bool LandValues(const std::u16string& keyPath, const ValueMap& pending, ValueMap* values) {
+  const std::string path = TUserStoreKey::StoreFilePath();
+  if (!MakeFolders(FolderOf(path))) return false;
+  StoreLock lock(path);
+  if (!lock.Held()) return false;
+  bool malformed = false;
+  StoreFile store;
+  if (!LoadStore(path, store, malformed)) return false;
+  Section* section = FindSection(store, keyPath);
+  if (section != nullptr && pending.empty()) {  // nothing to land
+    if (values != nullptr) ValuesOf(*section, *values);
+    return true;
+  }
+  if (section == nullptr) {
+    store.Sections.push_back(
+        Section{Utf16ToUtf8(std::u16string(u"HKEY_CURRENT_USER\\") + keyPath), {}});
+    section = &store.Sections.back();
+  }
+  for (const auto& [name, value] : pending) {
+    const std::string rhs = EncodeRhs(value);
+    bool found = false;
+    for (auto& entry : section->Entries)
+      if (entry.IsValue && SameName(entry.Name, name)) {
+        entry.Rhs = rhs;
+        found = true;
+      }
+    if (!found) section->Entries.push_back(Entry{true, name, rhs, {}});
+  }
+  if (values != nullptr) ValuesOf(*section, *values);
+  if (malformed && !KeepAside(path)) return false;
+  return ReplaceFile(path, RenderStore(store));
+}
+
+// One pending write per value: a later write under another spelling of the
+// same name replaces the earlier one.
+void SetPending(ValueMap& pending, const std::u16string& name, const TUserStoreKey::Value& value) {
+  for (auto it = pending.begin(); it != pending.end();)
+    it = SameName(it->first, name) ? pending.erase(it) : std::next(it);
+  pending[name] = value;
+}
+
+}  // namespace
+
+std::string TUserStoreKey::StoreFilePath() { return ConfigHome() + "/brindlecorp/user.reg"; }
+
+std::unique_ptr<TUserStoreKey> TUserStoreKey::OpenOrCreate(const std::u16string& keyPath) {
+  return Guarded(u"dgn: Error in TUserStoreKey.OpenOrCreate call...",
+                 std::unique_ptr<TUserStoreKey>(), [&]() -> std::unique_ptr<TUserStoreKey> {
+                   const std::string path = StoreFilePath();
+                   if (!MakeFolders(FolderOf(path))) return nullptr;
+                   std::unique_ptr<TUserStoreKey> key(new TUserStoreKey(NormaliseKeyPath(keyPath)));
+                   bool malformed = false;
+                   StoreFile store;
+                   LoadStore(path, store, malformed);
+                   for (const auto& section : store.Sections)
+                     if (SameName(KeyPathOfHeader(section.Header), key->FKeyPath)) {
+                       ValuesOf(section, key->FValues);
+                       return key;
+                     }
+                   // Creating a key makes it exist in the file, as in the
+                   // registry, even before a value is written to it. A key
+                   // that cannot be created still serves its defaults.
+                   LandValues(key->FKeyPath, {}, &key->FValues);
+                   return key;
+                 });
+}
+
+TUserStoreKey::~TUserStoreKey() {
+  GuardedVoid(u"dgn: Error in TUserStoreKey.Destroy call...", [&] { Commit(); });
+}
+
+StoreValueType TUserStoreKey::ValueType(const std::u16string& name) const {
+  const auto it = FValues.find(Folded(name));
+  return it == FValues.end() ? StoreValueType::None : it->second.Type;
+}
+
+bool TUserStoreKey::ReadInteger(const std::u16string& name, int32_t& value) const {
+  const auto it = FValues.find(Folded(name));
+  if (it == FValues.end() || it->second.Type != StoreValueType::DWord) return false;
+  value = static_cast<int32_t>(it->second.DWord);
+  return true;
+}
+
+bool TUserStoreKey::ReadBool(const std::u16string& name, bool& value) const {
+  int32_t number = 0;
+  if (!ReadInteger(name, number)) return false;
+  value = number != 0;
+  return true;
+}
+
+bool TUserStoreKey::ReadString(const std::u16string& name, std::u16string& value) const {
+  const auto it = FValues.find(Folded(name));
+  if (it == FValues.end() || it->second.Type != StoreValueType::String) return false;
+  value = it->second.Text;
+  return true;
+}
+
+void TUserStoreKey::WriteInteger(const std::u16string& name, int32_t value) {
+  Value v;
+  v.Type = StoreValueType::DWord;
+  v.DWord = static_cast<uint32_t>(value);
+  FValues[Folded(name)] = v;
+  SetPending(FPending, name, v);
+}
+
+void TUserStoreKey::WriteBool(const std::u16string& name, bool value) {
+  WriteInteger(name, value ? 1 : 0);
+}
+
+void TUserStoreKey::WriteString(const std::u16string& name, const std::u16string& value) {
+  Value v;
+  v.Type = StoreValueType::String;
+  v.Text = value;
+  FValues[Folded(name)] = v;
+  SetPending(FPending, name, v);
+}
+
+bool TUserStoreKey::Commit() {
+  return Guarded(u"dgn: Error in TUserStoreKey.Commit call...", false, [&] {
+    if (FPending.empty()) return true;
+    if (!LandValues(FKeyPath, FPending, nullptr)) return false;
+    FPending.clear();
+    return true;
+  });
+}
+
+}  // namespace riffo
