@@ -1,0 +1,357 @@
+#include "viewer/ChunkTreeRender.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "chunkmodel/WAVHelpers.h"
+#include "platform/Guard.h"
+#include "platform/Text.h"
+
+namespace riffo {
+
+namespace {
+
+constexpr int32_t FIELD_WIDTH = 20;       // fmt, fact, qlty, levl, mext labels
+constexpr int32_t WIDE_FIELD_WIDTH = 24;  // bext and cart labels
+constexpr int32_t POST_TIMER_WIDTH = 14;  // the two labels of a post-timer entry
+constexpr int32_t HEX_COLUMN_WIDTH = 60;
+
+std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+
+std::u16string Decimal(uint64_t value) { return Ascii(std::to_string(value)); }
+
+std::u16string Hex64(int64_t value) {
+  static constexpr char16_t DIGITS[] = u"0123456789ABCDEF";
+  auto bits = static_cast<uint64_t>(value);
+  std::u16string out(16, u'0');
+  for (int i = 15; i >= 0; --i, bits >>= 4) out[static_cast<size_t>(i)] = DIGITS[bits & 0x0F];
+  return out;
+}
+
+std::u16string FieldLine(std::u16string_view label, int32_t width, const std::u16string& value) {
+  return PadRight(std::u16string(label), width) + u" : " + value;
+}
+
+// One builder's target: the chunk's display node (when there is a display
+// tree) and the line sink (when there is one), at the builder's level.
+class TFieldTarget {
+public:
+  TFieldTarget(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+               const TStructureLineProc* lineProc)
+      : FParent(nodes != nullptr ? parent : nullptr), FLevel(level),
+        FLineProc(lineProc != nullptr && *lineProc ? lineProc : nullptr) {}
+
+  // Adds a line below the chunk node, sending it to the sink when toSink;
+  // returns its node (nullptr without a display tree).
+  TDisplayNode* Add(std::u16string text, bool toSink) {
+    if (toSink && FLineProc != nullptr) (*FLineProc)(text, FLevel);
+    return FParent != nullptr ? FParent->AddChild(std::move(text)) : nullptr;
+  }
+
+  bool HasTree() const { return FParent != nullptr; }
+
+private:
+  TDisplayNode* FParent;
+  int32_t FLevel;
+  const TStructureLineProc* FLineProc;
+};
+
+// Hex lines of an opaque byte field below its field node.
+void AddHexLines(TDisplayNode* fieldNode, const uint8_t* data, int64_t length) {
+  if (fieldNode != nullptr) MemToStrLinesShort(data, length, fieldNode, HEX_COLUMN_WIDTH, fieldNode);
+}
+
+// Text lines of a CR LF-separated field below its field node; a stored size
+// larger than the field is read no further than the field holds.
+void AddTextLines(TDisplayNode* fieldNode, const uint8_t* data, int32_t storedSize,
+                  int32_t capacity) {
+  if (fieldNode != nullptr)
+    MemToStrLines0D0A(data, std::min(storedSize, capacity), fieldNode, fieldNode);
+}
+
+using TBuilder = void (*)(TDisplayNode*, TDisplayNode*, int32_t, const TStructureLineProc*,
+                          const TWAVCommonChunk*);
+
+TBuilder BuilderFor(uint32_t name) {
+  switch (name) {
+    case FOURCC_fmt: return UpdateTreeView_fmt;
+    case FOURCC_fact: return UpdateTreeView_fact;
+    case FOURCC_qlty: return UpdateTreeView_qlty;
+    case FOURCC_bext: return UpdateTreeView_bext;
+    case FOURCC_cart: return UpdateTreeView_cart;
+    case FOURCC_levl: return UpdateTreeView_levl;
+    case FOURCC_mext: return UpdateTreeView_mext;
+    default: return nullptr;
+  }
+}
+
+void Walk(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+          const TStructureLineProc* lineProc, const TWAVCommonChunk& chunk) {
+  for (const auto& sub : chunk.FSubChunks) {
+    if (!sub) continue;
+    const std::u16string caption = ChunkCaption(*sub);
+    TDisplayNode* node = nullptr;
+    if (nodes != nullptr && parent != nullptr) {
+      auto info = std::make_unique<TChunkNodeInfo>();
+      info->ChunkType = sub->FType;
+      info->Size = sub->FSize;
+      info->Offset = sub->FOffset;
+      info->ChunkName = sub->FName;
+      node = parent->AddChild(caption, std::move(info));
+    }
+    if (lineProc != nullptr) (*lineProc)(caption, level);
+    if (!sub->FSubChunks.empty()) {
+      Walk(nodes, node, level + 1, lineProc, *sub);
+    } else if (TBuilder builder = BuilderFor(sub->FName)) {
+      builder(node != nullptr ? nodes : nullptr, node, level + 1, lineProc, sub.get());
+    }
+  }
+}
+
+}  // namespace
+
+std::u16string ChunkCaption(const TWAVCommonChunk& chunk) {
+  std::u16string caption = u"0x" + Hex64(chunk.FOffset) + u" " + FourCCToText(chunk.FName) +
+                           u" <Size: 0x" + Hex64(chunk.FSize) + u">";
+  if (chunk.FType != 0) caption += u" " + FourCCToText(chunk.FType);
+  return caption;
+}
+
+std::u16string LevlFormatName(uint32_t dwFormat) {
+  switch (dwFormat) {
+    case 1: return u"LEVL_FORMAT_UINT8";
+    case 2: return u"LEVL_FORMAT_UINT16";
+    default: return u"Unknown";
+  }
+}
+
+void UpdateTreeView(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                    const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  GuardedVoid(u"Error in UpdateTreeView call...", [&] {
+    if (chunk == nullptr) return;
+    if (nodes != nullptr && parent == nullptr) parent = nodes;
+    const TStructureLineProc* sink = lineProc != nullptr && *lineProc ? lineProc : nullptr;
+    Walk(nodes, parent, level, sink, *chunk);
+  });
+}
+
+void UpdateTreeView_fmt(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                        const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  constexpr std::u16string_view TRACE = u"Error in UpdateTreeView_fmt call...";
+  GuardedVoid(TRACE, [&] {
+    if (chunk == nullptr || !chunk->Ffmt) {
+      DebugTrace(TRACE);
+      return;
+    }
+    const tWAVEFORMATEX& f = *chunk->Ffmt;
+    TFieldTarget out(nodes, parent, level, lineProc);
+    const std::pair<std::u16string_view, uint64_t> fields[] = {
+        {u"FormatTag", f.wFormatTag},       {u"Channels", f.nChannels},
+        {u"SamplesPerSec", f.nSamplesPerSec}, {u"AvgBytesPerSec", f.nAvgBytesPerSec},
+        {u"BlockAlign", f.nBlockAlign},     {u"BitsPerSample", f.wBitsPerSample},
+        {u"Size", f.cbSize}};
+    for (const auto& [label, value] : fields) out.Add(FieldLine(label, FIELD_WIDTH, Decimal(value)), true);
+  });
+}
+
+void UpdateTreeView_fact(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  GuardedVoid(u"Error in UpdateTreeView_fact call...", [&] {
+    if (chunk == nullptr) return;
+    TFieldTarget out(nodes, parent, level, lineProc);
+    out.Add(FieldLine(u"dwSampleLength", FIELD_WIDTH, Decimal(chunk->Ffact.dwSampleLength)), false);
+  });
+}
+
+void UpdateTreeView_qlty(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  GuardedVoid(u"Error in UpdateTreeView_qlty call...", [&] {
+    if (chunk == nullptr) return;
+    TFieldTarget out(nodes, parent, level, lineProc);
+    if (!out.HasTree()) return;  // nothing of a quality chunk goes to the line sink
+    const Tquality_chunk& q = chunk->Fquality_chunk;
+    out.Add(FieldLine(u"FileSecurityReport", FIELD_WIDTH, Decimal(q.FileSecurityReport)), false);
+    out.Add(FieldLine(u"FileSecurityWave", FIELD_WIDTH, Decimal(q.FileSecurityWave)), false);
+    TDisplayNode* data = out.Add(u"[Quality Info Data]", false);
+    const int32_t count = std::clamp(q.LinesCount, 0, QUALITY_LINES_CAPACITY);
+    for (int32_t i = 0; i < count; ++i) data->AddChild(AnsiToUtf16(q.Lines[i]));
+  });
+}
+
+void UpdateTreeView_bext(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  GuardedVoid(u"Error in UpdateTreeView_bext call...", [&] {
+    if (chunk == nullptr) return;
+    const Tbroadcast_audio_extension& b = chunk->Fbroadcast_audio_extension;
+    TFieldTarget out(nodes, parent, level, lineProc);
+    auto text = [](const uint8_t* field, int32_t width) { return CharArrayToString(field, width); };
+    auto line = [&](std::u16string_view label, const std::u16string& value) {
+      return out.Add(FieldLine(label, WIDE_FIELD_WIDTH, value), true);
+    };
+    line(u"Description", text(b.Description, sizeof b.Description));
+    line(u"Originator", text(b.Originator, sizeof b.Originator));
+    line(u"Originator Reference", text(b.OriginatorReference, sizeof b.OriginatorReference));
+    line(u"Origination Date", text(b.OriginationDate, sizeof b.OriginationDate));
+    line(u"Origination Time", text(b.OriginationTime, sizeof b.OriginationTime));
+    line(u"Time Reference Low", Decimal(b.TimeReferenceLow));
+    line(u"Time Reference High", Decimal(b.TimeReferenceHigh));
+    line(u"Version", Decimal(b.Version));
+    AddHexLines(line(u"SMPTE_UMID", {}), b.SMPTE_UMID, sizeof b.SMPTE_UMID);
+    line(u"Loudness Value", Decimal(b.LoudnessValue));
+    line(u"Loudness Range", Decimal(b.LoudnessRange));
+    line(u"Max True Peak Level", Decimal(b.MaxTruePeakLevel));
+    line(u"Max Momentary Loudness", Decimal(b.MaxMomentaryLoudness));
+    line(u"Max Short Term Loudness", Decimal(b.MaxShortTermLoudness));
+    AddHexLines(line(u"Reserved", {}), b.Reserved, sizeof b.Reserved);
+    AddTextLines(line(u"Coding History", {}), b.CodingHistory, b.CodingHistorySize,
+                 CODING_HISTORY_CAPACITY);
+  });
+}
+
+void UpdateTreeView_cart(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  constexpr std::u16string_view TRACE = u"Error in UpdateTreeView_cart call...";
+  GuardedVoid(TRACE, [&] {
+    if (chunk == nullptr || !chunk->Fcart_extension) {
+      DebugTrace(TRACE);
+      return;
+    }
+    const Tcart_extension& c = *chunk->Fcart_extension;
+    TFieldTarget out(nodes, parent, level, lineProc);
+    auto line = [&](std::u16string_view label, const std::u16string& value) {
+      return out.Add(FieldLine(label, WIDE_FIELD_WIDTH, value), true);
+    };
+    auto fixed = [&](std::u16string_view label, const uint8_t* field, int32_t width) {
+      return line(label, CharArrayToString(field, width));
+    };
+    fixed(u"Version", c.Version, sizeof c.Version);
+    fixed(u"Title", c.Title, sizeof c.Title);
+    fixed(u"Artist", c.Artist, sizeof c.Artist);
+    fixed(u"Cut ID", c.CutID, sizeof c.CutID);
+    fixed(u"Client ID", c.ClientID, sizeof c.ClientID);
+    fixed(u"Category", c.Category, sizeof c.Category);
+    fixed(u"Classification", c.Classification, sizeof c.Classification);
+    fixed(u"Out Cue", c.OutCue, sizeof c.OutCue);
+    fixed(u"Start Date", c.StartDate, sizeof c.StartDate);
+    fixed(u"Start Time", c.StartTime, sizeof c.StartTime);
+    fixed(u"End Date", c.EndDate, sizeof c.EndDate);
+    fixed(u"End Time", c.EndTime, sizeof c.EndTime);
+    fixed(u"Producer App ID", c.ProducerAppID, sizeof c.ProducerAppID);
+    fixed(u"Producer App Version", c.ProducerAppVersion, sizeof c.ProducerAppVersion);
+    fixed(u"User Def", c.UserDef, sizeof c.UserDef);
+    line(u"Level Reference", Decimal(c.dwLevelReference));
+
+    TDisplayNode* timer = out.Add(PadRight(u"Post Timer", WIDE_FIELD_WIDTH), true);
+    // The entry lines go below the "Post Timer" node in the tree, and on the
+    // line sink at the same level as the "Post Timer" line.
+    TFieldTarget entries(timer, timer, level, lineProc);
+    for (int i = 0; i < 8; ++i) {
+      const std::u16string index = Decimal(static_cast<uint64_t>(i));
+      entries.Add(PadRight(u"Usage[" + index + u"]", POST_TIMER_WIDTH) + u" : '" +
+                      FourCCToText(c.PostTimer[i].dwUsage) + u"' , " +
+                      PadRight(u"Value[" + index + u"]", POST_TIMER_WIDTH) + u" : " +
+                      Decimal(c.PostTimer[i].dwValue),
+                  true);
+    }
+
+    AddHexLines(line(u"Reserved", {}), c.Reserved, sizeof c.Reserved);
+    fixed(u"URL", c.URL, sizeof c.URL);
+    AddTextLines(line(u"Tag Text", {}), c.TagText, c.TagTextSize, TAG_TEXT_CAPACITY);
+  });
+}
+
+void UpdateTreeView_levl(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  GuardedVoid(u"Error in UpdateTreeView_levl call...", [&] {
+    if (chunk == nullptr) return;
+    TFieldTarget out(nodes, parent, level, lineProc);
+    if (!out.HasTree()) return;  // nothing of a levl chunk goes to the line sink
+    const TLevl_chunk& l = chunk->Flevl;
+    auto line = [&](std::u16string_view label, const std::u16string& value) {
+      out.Add(FieldLine(label, FIELD_WIDTH, value), false);
+    };
+    line(u"dwVersion", Decimal(l.dwVersion));
+    line(u"dwFormat", Decimal(l.dwFormat) + u"[" + LevlFormatName(l.dwFormat) + u"]");
+    line(u"dwPointsPerValue", Decimal(l.dwPointsPerValue));
+    line(u"dwBlockSize", Decimal(l.dwBlockSize));
+    line(u"dwPeakChannels", Decimal(l.dwPeakChannels));
+    line(u"dwNumPeakFrames", Decimal(l.dwNumPeakFrames));
+    line(u"dwPosPeakOfPeaks", Decimal(l.dwPosPeakOfPeaks));
+    line(u"dwOffsetToPeaks", Decimal(l.dwOffsetToPeaks));
+    line(u"strTimestamp", CharArrayToString(l.strTimestamp, sizeof l.strTimestamp));
+  });
+}
+
+void UpdateTreeView_mext(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  GuardedVoid(u"Error in UpdateTreeView_mext call...", [&] {
+    if (chunk == nullptr) return;
+    TFieldTarget out(nodes, parent, level, lineProc);
+    if (!out.HasTree()) return;  // nothing of a mext chunk goes to the line sink
+    const Tmext_chunk& m = chunk->Fmext;
+    auto line = [&](std::u16string_view label, const std::u16string& value) {
+      out.Add(FieldLine(label, FIELD_WIDTH, value), false);
+    };
+    line(u"SoundInformtion", Decimal(m.SoundInformtion));
+    line(u"FrameSize", Decimal(m.FrameSize));
+    line(u"AncillaryDataLength", Decimal(m.AncillaryDataLength));
+    line(u"AncillaryDataDef", Decimal(m.AncillaryDataDef));
+    line(u"Reserved", CharArrayToString(m.Reserved, sizeof m.Reserved));
+  });
+}
+
+TTreeItemStyle TreeItemStyle(int32_t indexAmongSiblings, bool selected, const std::u16string& text) {
+  TTreeItemStyle style{};
+  style.Banded = indexAmongSiblings % 2 == 0 && !selected;
+  style.Bold = text.find(u"( )") != std::u16string::npos || text.find(u"()") != std::u16string::npos;
+  return style;
+}
+
+std::unique_ptr<TDisplayNode> MakeFileNode(const std::u16string& fileName, int64_t fileSize) {
+  auto info = std::make_unique<TChunkNodeInfo>();
+  info->ChunkType = 0;
+  info->Size = fileSize;
+  info->Offset = 0;
+  info->ChunkName = 0;
+  return std::make_unique<TDisplayNode>(fileName, std::move(info));
+}
+
+namespace {
+
+// Pre-order over the tree without recursion; visit(node, depth).
+template <typename Visit>
+void PreOrder(const TDisplayNode& root, Visit&& visit) {
+  std::vector<std::pair<const TDisplayNode*, int32_t>> pending{{&root, 0}};
+  while (!pending.empty()) {
+    const auto [node, depth] = pending.back();
+    pending.pop_back();
+    visit(*node, depth);
+    for (auto it = node->Children.rbegin(); it != node->Children.rend(); ++it)
+      if (*it) pending.emplace_back(it->get(), depth + 1);
+  }
+}
+
+}  // namespace
+
+std::u16string TreeCopyText(const TDisplayNode& root) {
+  std::u16string text;
+  PreOrder(root, [&](const TDisplayNode& node, int32_t) {
+    text += node.Text;
+    text += u"\r\n";
+  });
+  return text;
+}
+
+std::u16string TreeListingText(const TDisplayNode& root) {
+  std::u16string text;
+  PreOrder(root, [&](const TDisplayNode& node, int32_t depth) {
+    text.append(static_cast<size_t>(depth) * 2, u' ');
+    text += node.Text;
+    text += u'\n';
+  });
+  return text;
+}
+
+}  // namespace riffo
