@@ -53,7 +53,7 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
-std::string VFormat(const char* format, va_list args) {
+__attribute__((format(printf, 1, 0))) std::string VFormat(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
   const int needed = std::vsnprintf(nullptr, 0, format, copy);
