@@ -222,11 +222,11 @@ void TWAVCommonChunk::LoadLeafRecord(TStream& stream) {
       if (!ReadFactRecord(stream, Ffact)) report(224, "Cannot read fact chunk. End of file reached at 0x");
       break;
     case FOURCC_bext:
-      if (ParseBroadcastAudioExtension(&stream, FSize, Fbroadcast_audio_extension) != S_OK)
+      if (ParseBroadcastAudioExtension(&stream, FSize, Fbroadcast_audio_extension.Edit()) != S_OK)
         report(213, "Cannot read bext chunk. End of file reached at 0x");
       break;
     case FOURCC_qlty:
-      if (ParseQualityChunk(&stream, FSize, Fquality_chunk) != S_OK)
+      if (ParseQualityChunk(&stream, FSize, Fquality_chunk.Edit()) != S_OK)
         report(223, "Cannot read qlty chunk. End of file reached at 0x");
       break;
     case FOURCC_cart: {

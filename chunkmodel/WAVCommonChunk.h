@@ -66,8 +66,8 @@ public:
   std::vector<std::unique_ptr<TWAVCommonChunk>> FSubChunks;
   std::unique_ptr<tWAVEFORMATEX> Ffmt;
   Tfact_chunk Ffact{};
-  Tbroadcast_audio_extension Fbroadcast_audio_extension{};
-  Tquality_chunk Fquality_chunk{};
+  TLazyRecord<Tbroadcast_audio_extension> Fbroadcast_audio_extension;  // see TLazyRecord
+  TLazyRecord<Tquality_chunk> Fquality_chunk;
   std::unique_ptr<Tcart_extension> Fcart_extension;
   TLevl_chunk Flevl{};
   Tmext_chunk Fmext{};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "contract/QuorvexControlInterface.h"
@@ -107,6 +108,34 @@ struct Tmext_chunk {
   uint16_t AncillaryDataLength;
   uint16_t AncillaryDataDef;
   uint8_t Reserved[4];
+};
+
+// A record that every node has but only a few fill: it reads as all zeros
+// until it is written, and costs a pointer until then. Files with many small
+// chunks stay cheap to load. Read through a const reference or ->; write
+// through -> on a non-const holder (which creates the record) or Edit().
+//
+//   const Tbroadcast_audio_extension& b = chunk.Fbroadcast_audio_extension;
+//   chunk.Fquality_chunk->LinesCount = 1;
+template <typename T>
+class TLazyRecord {
+public:
+  const T* operator->() const { return FRecord ? FRecord.get() : &Empty(); }
+  T* operator->() { return &Edit(); }
+  const T& operator*() const { return *operator->(); }
+  operator const T&() const { return *operator->(); }
+  T& Edit() {
+    if (!FRecord) FRecord = std::make_unique<T>();
+    return *FRecord;
+  }
+  bool Filled() const { return FRecord != nullptr; }
+
+private:
+  static const T& Empty() {
+    static const T empty{};
+    return empty;
+  }
+  std::unique_ptr<T> FRecord;
 };
 
 // Payloads of bext, qlty and cart above this size are not read whole.

@@ -12,7 +12,7 @@ namespace {
 void Walk(const riffo::TWAVCommonChunk& node, riffo::TDisplayNode& display) {
   for (const auto& child : node.FSubChunks) {
     riffo::TDisplayNode* line = display.AddChild(riffo::FourCCToText(child->FName));
-    const auto& bext = child->Fbroadcast_audio_extension;
+    const auto& bext = *child->Fbroadcast_audio_extension;
     riffo::CharArrayToString(bext.Description, sizeof bext.Description);
     riffo::MemToStrLinesShort(bext.SMPTE_UMID, sizeof bext.SMPTE_UMID, &display, 60, line);
     riffo::MemToStrLines0D0A(bext.CodingHistory,

@@ -161,7 +161,7 @@ TEST(FixedRecords, TruncatedRecordsReportAndKeepWhatCame) {
 
 TEST(BroadcastExtension, WellFormedChunkAndCodingHistorySizes) {
   auto l = LoadBody(Chunk("bext", Bext("A description", 98, "A=PCM,F=48000\r\nA=PCM,F=44100\r\n")));
-  const auto& b = l->Chunk(0).Fbroadcast_audio_extension;
+  const auto& b = *l->Chunk(0).Fbroadcast_audio_extension;
   EXPECT_EQ(Text(b.Description, 256), "A description");
   EXPECT_EQ(Text(b.Originator, 32), "Originator");
   EXPECT_EQ(Text(b.OriginatorReference, 32), "Ref");
@@ -177,12 +177,12 @@ TEST(BroadcastExtension, WellFormedChunkAndCodingHistorySizes) {
   EXPECT_EQ(Text(b.CodingHistory, 98), "A=PCM,F=48000\r\nA=PCM,F=44100\r\n");
 
   auto exact = LoadBody(Chunk("bext", Bext("x", 0)));
-  EXPECT_EQ(exact->Chunk(0).Fbroadcast_audio_extension.CodingHistorySize, 0);
+  EXPECT_EQ(exact->Chunk(0).Fbroadcast_audio_extension->CodingHistorySize, 0);
 }
 
 TEST(BroadcastExtension, TextFieldsDropControlAndHighBytes) {
   auto l = LoadBody(Chunk("bext", Bext("a\tb\nc\xE9" "d", 0)));
-  EXPECT_EQ(Text(l->Chunk(0).Fbroadcast_audio_extension.Description, 256), "abcd");
+  EXPECT_EQ(Text(l->Chunk(0).Fbroadcast_audio_extension->Description, 256), "abcd");
 }
 
 TEST(BroadcastExtension, StrayBytesAfterATerminatorShiftTheLaterFields) {
@@ -193,7 +193,7 @@ TEST(BroadcastExtension, StrayBytesAfterATerminatorShiftTheLaterFields) {
   payload.resize(602);
   payload[320 - 252] = 'D';  // where OriginationDate is read, 252 bytes early
   auto l = LoadBody(Chunk("bext", payload));
-  const auto& b = l->Chunk(0).Fbroadcast_audio_extension;
+  const auto& b = *l->Chunk(0).Fbroadcast_audio_extension;
   EXPECT_EQ(Text(b.Description, 256), "abc");
   EXPECT_EQ(Text(b.Originator, 32), "x");
   EXPECT_EQ(Text(b.OriginatorReference, 32), "");
@@ -203,7 +203,7 @@ TEST(BroadcastExtension, StrayBytesAfterATerminatorShiftTheLaterFields) {
 
 TEST(BroadcastExtension, ShortChunkLeavesTheRestZeroWithoutAFinding) {
   auto l = LoadBody(Chunk("bext", Field("only a description", 300)));
-  const auto& b = l->Chunk(0).Fbroadcast_audio_extension;
+  const auto& b = *l->Chunk(0).Fbroadcast_audio_extension;
   EXPECT_EQ(Text(b.Description, 256), "only a description");
   EXPECT_EQ(Text(b.Originator, 32), "");
   EXPECT_EQ(b.Version, 0);
@@ -214,7 +214,7 @@ TEST(BroadcastExtension, ShortChunkLeavesTheRestZeroWithoutAFinding) {
 TEST(BroadcastExtension, LongCodingHistoryIsCutAtTheField) {
   std::string history(9000, 'h');
   auto l = LoadBody(Chunk("bext", Bext("d", 9000, history)));
-  const auto& b = l->Chunk(0).Fbroadcast_audio_extension;
+  const auto& b = *l->Chunk(0).Fbroadcast_audio_extension;
   EXPECT_EQ(b.CodingHistorySize, 9000);
   EXPECT_EQ(b.CodingHistory[CODING_HISTORY_CAPACITY - 1], 'h');
 }
@@ -225,7 +225,7 @@ TEST(BroadcastExtension, OversizedPayloadIsNotReadWhole) {
   payload.resize(static_cast<size_t>(MAX_METADATA_PAYLOAD) + 2);
   auto l = LoadBody(Chunk("bext", payload));
   EXPECT_THAT(l->Recorder.IDs(), ElementsAre(213));
-  EXPECT_EQ(l->Chunk(0).Fbroadcast_audio_extension.Description[0], 0);
+  EXPECT_EQ(l->Chunk(0).Fbroadcast_audio_extension->Description[0], 0);
 }
 
 TEST(ReadCountedStringTest, CountsLookedAtAndKept) {
@@ -265,13 +265,13 @@ TEST(QualityChunk, LinesUpToTheTerminatorRules) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     auto l = LoadBody(Chunk("qlty", c.Payload));
-    const auto& q = l->Chunk(0).Fquality_chunk;
+    const auto& q = *l->Chunk(0).Fquality_chunk;
     EXPECT_EQ(q.LinesCount, c.Lines);
     EXPECT_EQ(q.FileSecurityReport, 7u);
     EXPECT_EQ(q.FileSecurityWave, 9u);
   }
   auto l = LoadBody(Chunk("qlty", quality({"a\x01()"}, "")));
-  EXPECT_EQ(l->Chunk(0).Fquality_chunk.Lines[0], "a\x01()");  // unfiltered
+  EXPECT_EQ(l->Chunk(0).Fquality_chunk->Lines[0], "a\x01()");  // unfiltered
 }
 
 TEST(CartChunk, FixedPartTagTextAndShortChunks) {
@@ -317,5 +317,5 @@ TEST(CartChunk, FixedPartTagTextAndShortChunks) {
 
 TEST(NestedMetadata, ChunksInsideANestedRiffAreDecodedToo) {
   auto l = LoadBody(Riff("WAVE", Chunk("bext", Bext("inner", 0))));
-  EXPECT_EQ(Text(l->Chunk(0).FSubChunks[0]->Fbroadcast_audio_extension.Description, 256), "inner");
+  EXPECT_EQ(Text(l->Chunk(0).FSubChunks[0]->Fbroadcast_audio_extension->Description, 256), "inner");
 }
