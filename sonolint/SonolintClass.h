@@ -1,0 +1,109 @@
+// The Sonolint module object: the module side of the plug-in contract. It owns
+// the rule catalogue and the module settings, creates one worker per file,
+// turns the host's blocking calls (LoadFile, Play, Stop, UnloadFile) into
+// worker commands with a wait bounded by the command's time limit, sends the
+// run lines that open and close a run and keeps the silence and noise totals
+// across files until the host resets them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "contract/QuorvexControlInterface.h"
+#include "sonolint/InterfaceRef.h"
+#include "sonolint/SonolintSettings.h"
+#include "sonolint/ValidationSettings.h"
+#include "sonolint/WAVValidationThread.h"
+
+namespace riffo {
+
+// Run lines of the module object.
+inline constexpr int32_t RUN_START_ID = 101;
+inline constexpr int32_t RUN_LOADING_FILE_ID = 102;
+inline constexpr int32_t RUN_UNLOADING_FILE_ID = 103;
+inline constexpr int32_t RUN_LOAD_TIMEOUT_ID = 104;
+inline constexpr int32_t RUN_UNLOAD_TIMEOUT_ID = 105;
+inline constexpr int32_t RUN_PLAY_TIMEOUT_ID = 106;
+inline constexpr int32_t RUN_STOP_TIMEOUT_ID = 107;
+inline constexpr int32_t RUN_FINISH_ID = 108;
+inline constexpr int32_t CUMULATIVE_SILENCE_ID = 504;
+inline constexpr int32_t CUMULATIVE_NOISE_ID = 505;
+
+// Shows the rule settings dialog on the catalogue; true when confirmed.
+using TValidationSettingsEditor =
+    std::function<int32_t(TValidationSettingList& validationSettingList, int32_t showAdvanced)>;
+// Installs the dialog Configure shows (a window layer registers it). Without
+// one, Configure returns S_OK at once.
+void SetValidationSettingsEditor(TValidationSettingsEditor editor);
+
+class TSonolint final : public IQuorvexControl,
+                        public IQuorvexVideoControl,
+                        public IQuorvexReportSet,
+                        public IQuorvexReset {
+public:
+  // A new module object with one reference for the caller; null when it
+  // could not be made.
+  static IQuorvexControl* CreateInstance();
+
+  TSonolint(const TSonolint&) = delete;
+  TSonolint& operator=(const TSonolint&) = delete;
+
+  // IUnknown, shared by the four interfaces.
+  HRESULT QVX_CALL QueryInterface(const IID& iid, void** object) override;
+  uint32_t QVX_CALL AddRef() override;
+  uint32_t QVX_CALL Release() override;
+
+  // IQuorvexControl
+  HRESULT QVX_CALL GetModuleName(const char16_t** moduleName) override;
+  HRESULT QVX_CALL LoadFile(const char16_t* fileName) override;
+  HRESULT QVX_CALL UnloadFile() override;
+  HRESULT QVX_CALL GetMediaDuration(int64_t* duration) override;
+  HRESULT QVX_CALL GetMediaPosition(int64_t* position) override;
+  HRESULT QVX_CALL Play() override;
+  HRESULT QVX_CALL Stop() override;
+  HRESULT QVX_CALL GetProgress(double* progress) override;
+  HRESULT QVX_CALL Configure(uint32_t windowHandle) override;
+
+  // IQuorvexVideoControl: an audio-only module has no video windows.
+  HRESULT QVX_CALL GetVideoWindowsCount(uint32_t* count) override;
+  HRESULT QVX_CALL GetVideoWindow(uint32_t index, IVideoWindow** videoWindow) override;
+
+  // IQuorvexReportSet
+  HRESULT QVX_CALL SetQuorvexReport(IQuorvexReport* quorvexReport) override;
+
+  // IQuorvexReset: clears the cumulative totals.
+  HRESULT QVX_CALL Reset() override;
+
+private:
+  TSonolint();
+  ~TSonolint();
+
+  enum class TWaitResult { Done, Failed, TimedOut };
+  enum class TCommand { Load, Unload, Play, Stop };
+  // Posts the command and waits for the worker's answer in 1 ms steps. The
+  // limit (milliseconds) also bounds the wait for the worker's mailbox to
+  // become free; in each pass the limit is checked before the status.
+  TWaitResult RunCommand(TCommand command, const std::u16string& fileName, int32_t limitMS);
+  double ElapsedMilliseconds(int64_t start) const;
+
+  // Sends a run line through the catalogue with stream -1.
+  HRESULT Report(int32_t module, int32_t reportType, int32_t validationID,
+                 const std::u16string& message);
+  HRESULT LoadRegistry();
+  HRESULT SaveRegistry();
+
+  std::atomic<uint32_t> FRefCount{1};
+  std::u16string FModuleName;
+  std::unique_ptr<TWAVValidationThread> FWAVValidationThread;
+  int64_t FFrequency = 0;
+  TInterfaceRef<IQuorvexReport> FQuorvexReport;
+  TSonolintSettings FSonolintSettings;
+  std::unique_ptr<TValidationSettingList> FValidationSettingList;
+  long double FCumulativeSilenceSeconds = 0;
+  long double FCumulativeNoiseSeconds = 0;
+};
+
+}  // namespace riffo

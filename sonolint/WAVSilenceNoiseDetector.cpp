@@ -1,0 +1,500 @@
+#include "sonolint/WAVSilenceNoiseDetector.h"
+
+#include <bit>
+#include <cmath>
+
+#include "chunkmodel/WAVHelpers.h"
+#include "platform/DebugTrace.h"
+#include "platform/Files.h"
+#include "platform/Guard.h"
+#include "platform/Stream.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace riffo {
+namespace {
+
+inline int32_t Sample16(const uint8_t* p) {
+  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+// Sums of squares per channel over `frames` frames, one pass over the data.
+// Every square fits in 32 bits and the sums are exact 64-bit integers.
+void SumSquares16Scalar(const uint8_t* data, int64_t frames, int32_t channels, uint64_t* sums) {
+  for (int32_t c = 0; c < channels; ++c) sums[c] = 0;
+  for (int64_t k = 0; k < frames; ++k) {
+    const uint8_t* frame = data + k * channels * 2;
+    for (int32_t c = 0; c < channels; ++c) {
+      const int32_t s = Sample16(frame + 2 * c);
+      sums[c] += static_cast<uint32_t>(s * s);
+    }
+  }
+}
+
+#if defined(__SSE2__)
+// For channel counts dividing 8: eight consecutive samples always hold the
+// same channels in the same lanes, so the window is summed eight samples at a
+// time. madd of a vector with its even (odd) halves masked off gives the
+// square of every even (odd) sample in its own 32-bit lane; two such squares
+// still fit an unsigned 32-bit lane, so two vectors are added before the
+// lanes are widened into 64-bit sums.
+void SumSquares16Lanes(const uint8_t* data, int64_t samples, int32_t channels, uint64_t* sums) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i evenMask = _mm_set1_epi32(0x0000FFFF);
+  __m128i even01 = zero, even23 = zero, odd01 = zero, odd23 = zero;
+  int64_t i = 0;
+  auto squares = [&](const uint8_t* p, __m128i& even, __m128i& odd) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    even = _mm_madd_epi16(x, _mm_and_si128(x, evenMask));
+    odd = _mm_madd_epi16(x, _mm_andnot_si128(evenMask, x));
+  };
+  for (; i + 16 <= samples; i += 16) {
+    __m128i e1, o1, e2, o2;
+    squares(data + 2 * i, e1, o1);
+    squares(data + 2 * i + 16, e2, o2);
+    const __m128i e = _mm_add_epi32(e1, e2);
+    const __m128i o = _mm_add_epi32(o1, o2);
+    even01 = _mm_add_epi64(even01, _mm_unpacklo_epi32(e, zero));
+    even23 = _mm_add_epi64(even23, _mm_unpackhi_epi32(e, zero));
+    odd01 = _mm_add_epi64(odd01, _mm_unpacklo_epi32(o, zero));
+    odd23 = _mm_add_epi64(odd23, _mm_unpackhi_epi32(o, zero));
+  }
+  for (; i + 8 <= samples; i += 8) {
+    __m128i e, o;
+    squares(data + 2 * i, e, o);
+    even01 = _mm_add_epi64(even01, _mm_unpacklo_epi32(e, zero));
+    even23 = _mm_add_epi64(even23, _mm_unpackhi_epi32(e, zero));
+    odd01 = _mm_add_epi64(odd01, _mm_unpacklo_epi32(o, zero));
+    odd23 = _mm_add_epi64(odd23, _mm_unpackhi_epi32(o, zero));
+  }
+  // Lane sums by sample position 0..7 within the eight-sample group.
+  alignas(16) uint64_t e01[2], e23[2], o01[2], o23[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(e01), even01);
+  _mm_store_si128(reinterpret_cast<__m128i*>(e23), even23);
+  _mm_store_si128(reinterpret_cast<__m128i*>(o01), odd01);
+  _mm_store_si128(reinterpret_cast<__m128i*>(o23), odd23);
+  const uint64_t byPosition[8] = {e01[0], o01[0], e01[1], o01[1], e23[0], o23[0], e23[1], o23[1]};
+  for (int32_t c = 0; c < channels; ++c) sums[c] = 0;
+  for (int32_t j = 0; j < 8; ++j) sums[j % channels] += byPosition[j];
+  // The rest starts on a frame boundary, since i is a multiple of 8.
+  for (; i < samples; ++i) {
+    const int32_t s = Sample16(data + 2 * i);
+    sums[i % channels] += static_cast<uint32_t>(s * s);
+  }
+}
+#endif
+
+void SumSquares16(const uint8_t* data, int64_t frames, int32_t channels, uint64_t* sums) {
+#if defined(__SSE2__)
+  if constexpr (std::endian::native == std::endian::little) {
+    if (8 % channels == 0) {
+      SumSquares16Lanes(data, frames * channels, channels, sums);
+      return;
+    }
+  }
+#endif
+  SumSquares16Scalar(data, frames, channels, sums);
+}
+
+void SumSquares8(const uint8_t* data, int64_t frames, int32_t channels, uint64_t* sums) {
+  for (int32_t c = 0; c < channels; ++c) sums[c] = 0;
+  for (int64_t k = 0; k < frames; ++k) {
+    const uint8_t* frame = data + k * channels;
+    for (int32_t c = 0; c < channels; ++c) {
+      const int32_t s = static_cast<int32_t>(frame[c]) - 128;
+      sums[c] += static_cast<uint32_t>(s * s);
+    }
+  }
+}
+
+inline double Rms(uint64_t sumOfSquares, int64_t frames) {
+  return std::sqrt(static_cast<double>(sumOfSquares) / static_cast<double>(frames));
+}
+
+}  // namespace
+
+bool Calc8bitChannelVolume(const uint8_t* data, int32_t size, int32_t channels, int32_t channel,
+                           double& volume) {
+  return Guarded(u"dgn: Error in Calc8bitChannelVolume call...", false, [&] {
+    if (data == nullptr || channel < 0 || channel >= channels) {
+      DebugTrace(u"dgn: Error in Calc8bitChannelVolume - incorrect input parameters call...");
+      return false;
+    }
+    const int64_t frames = size / channels;
+    if (frames <= 1) return false;
+    uint64_t sum = 0;
+    for (int64_t k = 0; k < frames; ++k) {
+      const int32_t s = static_cast<int32_t>(data[k * channels + channel]) - 128;
+      sum += static_cast<uint32_t>(s * s);
+    }
+    volume = Rms(sum, frames);
+    return true;
+  });
+}
+
+bool Calc16bitChannelVolume(const uint8_t* data, int32_t size, int32_t channels, int32_t channel,
+                            double& volume) {
+  return Guarded(u"dgn: Error in Calc16bitChannelVolume call...", false, [&] {
+    if (data == nullptr || channel < 0 || channel >= channels) {
+      DebugTrace(u"dgn: Error in Calc16bitChannelVolume - incorrect input parameters call...");
+      return false;
+    }
+    const int64_t frames = size / (2 * static_cast<int64_t>(channels));
+    if (frames <= 1) return false;
+    uint64_t sum = 0;
+    for (int64_t k = 0; k < frames; ++k) {
+      const int32_t s = Sample16(data + 2 * (k * channels + channel));
+      sum += static_cast<uint32_t>(s * s);
+    }
+    volume = Rms(sum, frames);
+    return true;
+  });
+}
+
+bool Calc8bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes) {
+  return Guarded(u"dgn: Error in Calc8bitChannelVolume call...", false, [&] {
+    if (data == nullptr || volumes == nullptr || channels < 1 ||
+        channels > MAX_DETECTOR_CHANNELS) {
+      DebugTrace(u"dgn: Error in Calc8bitChannelVolume - incorrect input parameters call...");
+      return false;
+    }
+    const int64_t frames = size / channels;
+    if (frames <= 1) return false;
+    uint64_t sums[MAX_DETECTOR_CHANNELS];
+    SumSquares8(data, frames, channels, sums);
+    for (int32_t c = 0; c < channels; ++c) volumes[c] = Rms(sums[c], frames);
+    return true;
+  });
+}
+
+bool Calc16bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes) {
+  return Guarded(u"dgn: Error in Calc16bitChannelVolume call...", false, [&] {
+    if (data == nullptr || volumes == nullptr || channels < 1 ||
+        channels > MAX_DETECTOR_CHANNELS) {
+      DebugTrace(u"dgn: Error in Calc16bitChannelVolume - incorrect input parameters call...");
+      return false;
+    }
+    const int64_t frames = size / (2 * static_cast<int64_t>(channels));
+    if (frames <= 1) return false;
+    uint64_t sums[MAX_DETECTOR_CHANNELS];
+    SumSquares16(data, frames, channels, sums);
+    for (int32_t c = 0; c < channels; ++c) volumes[c] = Rms(sums[c], frames);
+    return true;
+  });
+}
+
+double VolumeTodB(double volume) {
+  return volume > 0 ? 20.0 * std::log10(volume / 32767.0) : -120.0;
+}
+
+TWAVSilenceDetector::TWAVSilenceDetector() : FBuffer(PCM_FIFO_SIZE, PCM_FIFO_SIZE) {
+  FSilence.ValidationID = SILENCE_BLOCK_ID;
+  FSilence.ConfirmedEvent = SILENCE_BLOCK_CONFIRMED_EVENT;
+  FSilence.EndedEvent = SILENCE_BLOCK_ENDED_EVENT;
+  FSilence.Kind = u"Silence";
+  FNoise.ValidationID = NOISE_BLOCK_ID;
+  FNoise.ConfirmedEvent = NOISE_BLOCK_CONFIRMED_EVENT;
+  FNoise.EndedEvent = NOISE_BLOCK_ENDED_EVENT;
+  FNoise.Kind = u"Noise";
+  Reset();
+}
+
+TWAVSilenceDetector::~TWAVSilenceDetector() = default;
+
+HRESULT TWAVSilenceDetector::Reset() {
+  return Guarded(u"Error in TWAVSilenceDetector.Reset call...", E_FAIL, [&] {
+    FInitialized = false;
+    FSamplesPerSeconds = 0;
+    FChannels = 0;
+    FBitsPerSample = 0;
+    FBytesPerSample = 0;
+    FIntegrationSize1Ch = 0;
+    FIntegrationSizeAllCh = 0;
+    FProcessedBytes = 0;
+    FBuffer.Empty();
+    // Levels no measurement can cross: nothing is found until parameters are set.
+    for (TBlockTracker* block : {&FSilence, &FNoise}) {
+      block->MinDurationMS = 0;
+      block->MinDurationBytes = 0;
+      block->StartBytePosition = -1;
+      block->EndBytePosition = -1;
+      // A block confirmed before the reset must not make the next one count
+      // as confirmed without reaching the minimum.
+      block->StartReported = false;
+      block->TotalSeconds = 0;
+    }
+    FSilence.LeveldB = -1000.0;
+    FNoise.LeveldB = 10.0;
+    return S_OK;
+  });
+}
+
+HRESULT TWAVSilenceDetector::SetReportFunction(TReportFunction reportFunction) {
+  return Guarded(u"Error in TWAVSilenceDetector.SetReportFunction call...", E_FAIL, [&] {
+    FReportFunction = std::move(reportFunction);
+    return S_OK;
+  });
+}
+
+HRESULT TWAVSilenceDetector::SetPCMFormat(int32_t samplesPerSeconds, int32_t channels,
+                                          int32_t bitsPerSample) {
+  return Guarded(u"Error in TWAVSilenceDetector.SetPCMFormat call...", E_FAIL, [&] {
+    if (samplesPerSeconds < 6000 || samplesPerSeconds > 192000) {
+      DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - samples per second not supported.");
+      return E_FAIL;
+    }
+    if (channels < 1 || channels > MAX_DETECTOR_CHANNELS) {
+      DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - channels not supported.");
+      return E_FAIL;
+    }
+    if (bitsPerSample != 8 && bitsPerSample != 16) {
+      DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - bits per sample not supported.");
+      return E_FAIL;
+    }
+    FSamplesPerSeconds = samplesPerSeconds;
+    FChannels = channels;
+    FBitsPerSample = bitsPerSample;
+    FBytesPerSample = channels * (bitsPerSample / 8);
+    // 50 ms windows, whole frames only (22050 Hz gives 1102 frames).
+    const auto frames = static_cast<int32_t>(samplesPerSeconds * 0.05);
+    FIntegrationSize1Ch = frames * (bitsPerSample / 8);
+    FIntegrationSizeAllCh = FIntegrationSize1Ch * channels;
+    FInitialized = true;
+    return S_OK;
+  });
+}
+
+int64_t TWAVSilenceDetector::DurationBytes(int32_t durationMS) const {
+  // Whole frames, rounded down. The minimum comes from the user's store
+  // unchecked, so the product is kept in 64 bits.
+  const double frames = std::trunc(durationMS / 1000.0 * FSamplesPerSeconds);
+  return static_cast<int64_t>(frames) * FBytesPerSample;
+}
+
+HRESULT TWAVSilenceDetector::SetSilenceParameters(double silenceLeveldB,
+                                                  int32_t minSilenceDurationMS) {
+  return Guarded(u"Error in TWAVSilenceDetector.SetSilenceParameters call...", E_FAIL, [&] {
+    if (!FInitialized) {
+      DebugTrace(u"Error in TWAVSilenceDetector.SetSilenceParameters - not initialized.");
+      return E_FAIL;
+    }
+    FSilence.LeveldB = silenceLeveldB;
+    FSilence.MinDurationMS = minSilenceDurationMS;
+    FSilence.MinDurationBytes = DurationBytes(minSilenceDurationMS);
+    return S_OK;
+  });
+}
+
+HRESULT TWAVSilenceDetector::SetNoiseParameters(double noiseLeveldB, int32_t minNoiseDurationMS) {
+  return Guarded(u"Error in TWAVSilenceDetector.SetNoiseParameters call...", E_FAIL, [&] {
+    if (!FInitialized) {
+      DebugTrace(u"Error in TWAVSilenceDetector.SetNoiseParameters - not initialized.");
+      return E_FAIL;
+    }
+    FNoise.LeveldB = noiseLeveldB;
+    FNoise.MinDurationMS = minNoiseDurationMS;
+    FNoise.MinDurationBytes = DurationBytes(minNoiseDurationMS);
+    return S_OK;
+  });
+}
+
+void TWAVSilenceDetector::OnSilenceDetect(TAnalysisEventFunction eventFunction) {
+  FSilence.EventFunction = std::move(eventFunction);
+}
+
+void TWAVSilenceDetector::OnNoiseDetect(TAnalysisEventFunction eventFunction) {
+  FNoise.EventFunction = std::move(eventFunction);
+}
+
+void TWAVSilenceDetector::SetCancelFunction(std::function<bool()> cancelFunction) {
+  FCancelFunction = std::move(cancelFunction);
+}
+
+double TWAVSilenceDetector::BytesToSeconds(int64_t bytes) const {
+  const int64_t bytesPerSecond = static_cast<int64_t>(FBytesPerSample) * FSamplesPerSeconds;
+  return bytesPerSecond > 0 ? static_cast<double>(bytes) / static_cast<double>(bytesPerSecond)
+                            : 0.0;
+}
+
+HRESULT TWAVSilenceDetector::AddPCMData(const void* data, int32_t size) {
+  return Guarded(u"Error in TWAVSilenceDetector.AddPCMData call...", E_FAIL, [&] {
+    if (data == nullptr || size <= 0) {
+      DebugTrace(u"Error in TWAVSilenceDetector.AddPCMData - invalid parameters.");
+      return E_FAIL;
+    }
+    if (!FInitialized) {
+      DebugTrace(u"Error in TWAVSilenceDetector.AddPCMData - not initialized.");
+      return E_FAIL;
+    }
+    FBuffer.AddData(data, size);
+    Process();
+    return S_OK;
+  });
+}
+
+HRESULT TWAVSilenceDetector::Process() {
+  return Guarded(u"Error in TWAVSilenceDetector.Process call...", E_FAIL, [&] {
+    const int32_t window = FIntegrationSizeAllCh;
+    if (window <= 0) return S_OK;
+    double volumes[MAX_DETECTOR_CHANNELS];
+    // A FIFO holding exactly one window waits for more data: the last window
+    // of the data is left to Finalize.
+    while (FBuffer.DataLength() > window) {
+      const uint8_t* samples = FBuffer.ReadPtr();
+      const bool measured = FBitsPerSample == 16
+                                ? Calc16bitChannelVolumes(samples, window, FChannels, volumes)
+                                : Calc8bitChannelVolumes(samples, window, FChannels, volumes);
+      bool silent = true;
+      bool noisy = false;
+      if (measured) {
+        for (int32_t c = 0; c < FChannels; ++c) {
+          const double leveldB = VolumeTodB(volumes[c]);
+          if (leveldB > FSilence.LeveldB) silent = false;
+          if (leveldB > FNoise.LeveldB) noisy = true;
+        }
+      }
+      ProcessSilenceBlocks(silent);
+      ProcessNoiseBlocks(noisy);
+      FBuffer.SetReadIndex(FBuffer.ReadIndex() + window);
+      FProcessedBytes += window;
+    }
+    FBuffer.Compact();
+    return S_OK;
+  });
+}
+
+HRESULT TWAVSilenceDetector::ProcessSilenceBlocks(bool silent) {
+  return Guarded(u"Error in TWAVSilenceDetector.ProcessSilenceBlocks call...", E_FAIL, [&] {
+    AdvanceBlock(FSilence, silent);
+    return S_OK;
+  });
+}
+
+HRESULT TWAVSilenceDetector::ProcessNoiseBlocks(bool noisy) {
+  return Guarded(u"Error in TWAVSilenceDetector.ProcessNoiseBlocks call...", E_FAIL, [&] {
+    AdvanceBlock(FNoise, noisy);
+    return S_OK;
+  });
+}
+
+// One window of the block state machine; FProcessedBytes is the position of
+// the window's first byte.
+void TWAVSilenceDetector::AdvanceBlock(TBlockTracker& block, bool inBlock) {
+  const int64_t position = FProcessedBytes;
+  if (inBlock) {
+    if (block.StartBytePosition < 0) {
+      // The window that opens a block is not measured against the minimum.
+      block.StartBytePosition = position;
+    } else if (!block.StartReported &&
+               position + FIntegrationSizeAllCh - block.StartBytePosition >=
+                   block.MinDurationBytes) {
+      block.StartReported = true;
+      if (block.EventFunction) {
+        block.EventFunction(block.ConfirmedEvent, BytesToSeconds(block.StartBytePosition), 0.0);
+      }
+    }
+  } else if (block.StartBytePosition >= 0) {
+    CloseBlock(block, position);
+  }
+}
+
+void TWAVSilenceDetector::CloseBlock(TBlockTracker& block, int64_t endPosition) {
+  block.EndBytePosition = endPosition;
+  if (block.StartReported) ReportBlock(block);
+  block.StartReported = false;
+  block.StartBytePosition = -1;
+  block.EndBytePosition = -1;
+}
+
+void TWAVSilenceDetector::ReportBlock(TBlockTracker& block) {
+  const double start = BytesToSeconds(block.StartBytePosition);
+  const double duration = BytesToSeconds(block.EndBytePosition - block.StartBytePosition);
+  Report(MODULE_ID_SONOLINT, REPORT_TYPE_WARNING,
+         block.Kind + u" block at " + SecondsToTimeText(0, start) + u" with duration " +
+             SecondsToTimeText(0, duration),
+         block.ValidationID);
+  if (block.EventFunction) block.EventFunction(block.EndedEvent, start, start + duration);
+  block.TotalSeconds += duration;
+}
+
+HRESULT TWAVSilenceDetector::Finalize() {
+  return Guarded(u"Error in TWAVSilenceDetector.Finalize call...", E_FAIL, [&] {
+    // The unanalysed tail (at most one window) belongs to a block still open.
+    const int64_t end = FProcessedBytes + FBuffer.DataLength();
+    for (TBlockTracker* block : {&FSilence, &FNoise}) {
+      if (block->StartBytePosition >= 0) CloseBlock(*block, end);
+    }
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO,
+           u"Total file silence duration " +
+               SecondsToTimeText(0, static_cast<double>(FSilence.TotalSeconds)),
+           TOTAL_SILENCE_ID);
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO,
+           u"Total file noise duration " +
+               SecondsToTimeText(0, static_cast<double>(FNoise.TotalSeconds)),
+           TOTAL_NOISE_ID);
+    return S_OK;
+  });
+}
+
+HRESULT TWAVSilenceDetector::ProcessFile(const std::u16string& fileName, int64_t pcmDataOffset,
+                                         int64_t pcmDataSize) {
+  return Guarded(u"Error in TWAVSilenceDetector.ProcessFile call...", E_FAIL, [&] {
+    if (!FileExists(fileName)) {
+      DebugTrace(u"Error in TWAVSilenceDetector.ProcessFile - file not found.");
+      return E_FAIL;
+    }
+    auto stream = TFileStream::Open(fileName, FileMode::OpenRead);
+    if (!stream) {
+      DebugTrace(u"Error in TWAVSilenceDetector.ProcessFile - cannot open file.");
+      return E_FAIL;
+    }
+    if (pcmDataOffset < 0 || stream->Seek(pcmDataOffset, SeekOrigin::Begin) != pcmDataOffset ||
+        stream->Position() != pcmDataOffset) {
+      DebugTrace(u"Error in TWAVSilenceDetector.ProcessFile - cannot set start PCM data position.");
+      return E_FAIL;
+    }
+    FCancelled = false;
+    int64_t remaining = pcmDataSize;
+    while (remaining > 0) {
+      if (FCancelFunction && FCancelFunction()) {
+        FCancelled = true;
+        break;
+      }
+      const auto piece =
+          static_cast<int32_t>(remaining < PCM_READ_PIECE_SIZE ? remaining : PCM_READ_PIECE_SIZE);
+      // The piece is read straight behind the FIFO's data and taken in only
+      // when it arrived whole, so a short last piece is never analysed.
+      FBuffer.Reserve(piece);
+      if (stream->Read(FBuffer.WritePtr(), piece) != piece) {
+        DebugTrace(u"Error in TWAVSilenceDetector.ProcessFile - cannot read PCM data from the file.");
+        break;
+      }
+      // As AddPCMData: an uninitialised detector takes no data.
+      if (!FInitialized) {
+        DebugTrace(u"Error in TWAVSilenceDetector.AddPCMData - not initialized.");
+        DebugTrace(u"Error in TWAVSilenceDetector.ProcessFile - cannot process PCM data.");
+        break;
+      }
+      FBuffer.Commit(piece);
+      Process();
+      remaining -= piece;
+    }
+    if (Failed(Finalize())) {
+      DebugTrace(u"Error in TWAVSilenceDetector.ProcessFile - error finalizing.");
+      return E_FAIL;
+    }
+    return S_OK;
+  });
+}
+
+HRESULT TWAVSilenceDetector::Report(int32_t module, int32_t reportType,
+                                    const std::u16string& message, int32_t validationID) {
+  return Guarded(u"Error in TWAVSilenceDetector.Report call...", E_FAIL, [&] {
+    if (!FReportFunction) return E_FAIL;
+    return FReportFunction(module, reportType, message.c_str(), validationID, -1);
+  });
+}
+
+}  // namespace riffo

@@ -1,0 +1,148 @@
+// The silence and noise detector. It scans the PCM samples of a data chunk in
+// consecutive 50 ms windows, measures every channel's level in decibels and
+// tracks two kinds of stretch: silence (every channel at or below the silence
+// level) and noise (some channel above the noise level). A stretch that lasts
+// at least its minimum becomes one report line when it ends; at the end of the
+// data two lines give the file's total silence and noise.
+//
+// Times are measured from the first PCM byte: byte position / bytes per second.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "chunkmodel/WAVCommonChunk.h"
+#include "contract/QuorvexControlInterface.h"
+#include "sonolint/Buffer.h"
+
+namespace riffo {
+
+// Observer of block events: EventType, StartTime and EndTime in seconds.
+using TAnalysisEventFunction =
+    std::function<HRESULT(uint32_t eventType, double startTime, double endTime)>;
+
+inline constexpr uint32_t SILENCE_BLOCK_CONFIRMED_EVENT = 111;
+inline constexpr uint32_t SILENCE_BLOCK_ENDED_EVENT = 112;
+inline constexpr uint32_t NOISE_BLOCK_CONFIRMED_EVENT = 121;
+inline constexpr uint32_t NOISE_BLOCK_ENDED_EVENT = 122;
+
+inline constexpr int32_t SILENCE_BLOCK_ID = 500;
+inline constexpr int32_t NOISE_BLOCK_ID = 501;
+inline constexpr int32_t TOTAL_SILENCE_ID = 502;
+inline constexpr int32_t TOTAL_NOISE_ID = 503;
+
+// ProcessFile reads the data in pieces of at most this many bytes.
+inline constexpr int32_t PCM_READ_PIECE_SIZE = 1048576;
+// The FIFO starts at this size and grows by at least as much.
+inline constexpr int32_t PCM_FIFO_SIZE = 192000;
+
+inline constexpr int32_t MAX_DETECTOR_CHANNELS = 32;
+
+// RMS of one channel over a window of interleaved samples. Size is the
+// window's bytes over all channels; only whole frames count. False without a
+// result when the channel index is not below the channel count (traced) or
+// when the window holds fewer than two frames.
+bool Calc8bitChannelVolume(const uint8_t* data, int32_t size, int32_t channels, int32_t channel,
+                           double& volume);
+bool Calc16bitChannelVolume(const uint8_t* data, int32_t size, int32_t channels, int32_t channel,
+                            double& volume);
+
+// The same for every channel in one pass over the window (volumes has room
+// for channels values, channels 1..32). Each value equals what the
+// one-channel function gives for that channel.
+bool Calc8bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes);
+bool Calc16bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes);
+
+// 20 log10(RMS / 32767) for both sample widths; exactly -120 for silence.
+double VolumeTodB(double volume);
+
+class TWAVSilenceDetector {
+public:
+  TWAVSilenceDetector();
+  ~TWAVSilenceDetector();
+  TWAVSilenceDetector(const TWAVSilenceDetector&) = delete;
+  TWAVSilenceDetector& operator=(const TWAVSilenceDetector&) = delete;
+
+  // Back to the state after creation: no format, nothing buffered, levels
+  // that never detect anything (-1000 dB silence, +10 dB noise), zero
+  // minimums and totals.
+  HRESULT Reset();
+  HRESULT SetReportFunction(TReportFunction reportFunction);
+  // 6000..192000 frames per second, 1..32 channels, 8 or 16 bits.
+  HRESULT SetPCMFormat(int32_t samplesPerSeconds, int32_t channels, int32_t bitsPerSample);
+  // Both need a format set first.
+  HRESULT SetSilenceParameters(double silenceLeveldB, int32_t minSilenceDurationMS);
+  HRESULT SetNoiseParameters(double noiseLeveldB, int32_t minNoiseDurationMS);
+  void OnSilenceDetect(TAnalysisEventFunction eventFunction);
+  void OnNoiseDetect(TAnalysisEventFunction eventFunction);
+  // Asked between the pieces ProcessFile reads; true stops the reading (what
+  // was read is still finalised and reported).
+  void SetCancelFunction(std::function<bool()> cancelFunction);
+
+  // Appends the bytes and analyses every complete window but the last.
+  HRESULT AddPCMData(const void* data, int32_t size);
+  // Closes open blocks (the unanalysed tail counts to a confirmed block) and
+  // reports the file totals.
+  HRESULT Finalize();
+  // Reads PCMDataSize bytes from PCMDataOffset through the detector and
+  // finalises. A short read ends the reading; the rest is still finalised.
+  HRESULT ProcessFile(const std::u16string& fileName, int64_t pcmDataOffset, int64_t pcmDataSize);
+
+  int32_t SamplesPerSeconds() const { return FSamplesPerSeconds; }
+  int32_t Channels() const { return FChannels; }
+  int32_t BitsPerSample() const { return FBitsPerSample; }
+  int32_t IntegrationSizeAllCh() const { return FIntegrationSizeAllCh; }
+  int64_t ProcessedBytes() const { return FProcessedBytes; }
+  // True when the last ProcessFile was cut short by the cancel function.
+  bool Cancelled() const { return FCancelled; }
+  long double TotalFileSilenceSeconds() const { return FSilence.TotalSeconds; }
+  long double TotalFileNoiseSeconds() const { return FNoise.TotalSeconds; }
+
+private:
+  // The state of one kind of block (silence or noise).
+  struct TBlockTracker {
+    double LeveldB = 0;
+    int32_t MinDurationMS = 0;
+    int64_t MinDurationBytes = 0;
+    int64_t StartBytePosition = -1;  // -1: no block open
+    int64_t EndBytePosition = -1;    // set only while a block is closed
+    bool StartReported = false;      // the open block reached the minimum
+    long double TotalSeconds = 0;
+    TAnalysisEventFunction EventFunction;
+    // Fixed per kind:
+    int32_t ValidationID = 0;
+    uint32_t ConfirmedEvent = 0;
+    uint32_t EndedEvent = 0;
+    std::u16string Kind;  // "Silence" or "Noise", the first word of its lines
+  };
+
+  HRESULT Process();
+  HRESULT ProcessSilenceBlocks(bool silent);
+  HRESULT ProcessNoiseBlocks(bool noisy);
+  void AdvanceBlock(TBlockTracker& block, bool inBlock);
+  void CloseBlock(TBlockTracker& block, int64_t endPosition);
+  void ReportBlock(TBlockTracker& block);
+  int64_t DurationBytes(int32_t durationMS) const;
+  double BytesToSeconds(int64_t bytes) const;
+  HRESULT Report(int32_t module, int32_t reportType, const std::u16string& message,
+                 int32_t validationID);
+
+  bool FInitialized = false;
+  int32_t FSamplesPerSeconds = 0;
+  int32_t FChannels = 0;
+  int32_t FBitsPerSample = 0;
+  int32_t FBytesPerSample = 0;  // one frame over all channels
+  int32_t FIntegrationSize1Ch = 0;
+  int32_t FIntegrationSizeAllCh = 0;
+  int64_t FProcessedBytes = 0;
+  TBuffer FBuffer;
+  TReportFunction FReportFunction;
+  std::function<bool()> FCancelFunction;
+  bool FCancelled = false;
+  TBlockTracker FSilence;
+  TBlockTracker FNoise;
+};
+
+}  // namespace riffo
