@@ -1,0 +1,279 @@
+#include "sonolint/WAVRIFFValidator.h"
+
+#include <utility>
+
+#include "chunkmodel/WAVHelpers.h"
+#include "platform/DebugTrace.h"
+#include "platform/Guard.h"
+#include "platform/Text.h"
+
+namespace riffo {
+
+namespace {
+
+constexpr int32_t SEVERITY_INFO = REPORT_TYPE_INFO;
+constexpr int32_t SEVERITY_ERROR = REPORT_TYPE_ERROR;
+
+// A group of characters read as a whole number: plain decimal digits only, so
+// blanks, signs and letters all reject it.
+bool ReadNumber(std::string_view text, size_t from, size_t count, int& value) {
+  value = 0;
+  for (size_t i = from; i < from + count; ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+bool InRange(std::string_view text, size_t from, size_t count, int low, int high) {
+  int value = 0;
+  return ReadNumber(text, from, count, value) && value >= low && value <= high;
+}
+
+// "<label>" followed by the field's text up to its first 0 byte.
+std::u16string FieldLine(const char16_t* label, const uint8_t* field, int32_t width) {
+  return std::u16string(label) + CharArrayToString(field, width);
+}
+
+std::u16string UnsignedLine(const char16_t* label, uint32_t value) {
+  return std::u16string(label) + Format16("%u", value);
+}
+
+}  // namespace
+
+TWAVRIFFValidator::~TWAVRIFFValidator() {
+  GuardedVoid(u"dgn: Error in TWAVRIFFValidator.Destroy call...",
+              [&] { FReportFunction = nullptr; });
+}
+
+HRESULT TWAVRIFFValidator::SetReportFunction(TReportFunction reportFunction) {
+  FReportFunction = std::move(reportFunction);
+  return S_OK;
+}
+
+HRESULT TWAVRIFFValidator::Report(int32_t module, int32_t reportType, int32_t validationID,
+                                  const std::u16string& message) {
+  return Guarded(u"dgn: Error in TWAVRIFFValidator.Report call...", E_FAIL, [&] {
+    if (!FReportFunction) return E_FAIL;
+    return FReportFunction(module, reportType, message.c_str(), validationID, -1);
+  });
+}
+
+void TWAVRIFFValidator::ReportAt(int32_t validationID, const char* messageBeforeOffset,
+                                 int64_t offset) {
+  Report(MODULE_ID_SONOLINT, SEVERITY_ERROR, validationID,
+         Format16("%s0x%s .", messageBeforeOffset, HexPos(offset).c_str()));
+}
+
+HRESULT TWAVRIFFValidator::ValidateWAV(const TWAVCommonChunk* wavCommonChunk) {
+  return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidateWAV call...", E_FAIL, [&] {
+    if (!wavCommonChunk) {
+      DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateWAV - WAVCommonChunk not initialized.");
+      return E_FAIL;
+    }
+    const char* const nonRiff = "Non-RIFF chunk found in the root layer at ";
+    // A RIFF form followed by anything else at the top is not examined at all.
+    if (wavCommonChunk->FSubChunks.size() != 1) {
+      ReportAt(207, nonRiff, wavCommonChunk->FOffset);
+      return E_FAIL;
+    }
+    const TWAVCommonChunk* riff = wavCommonChunk->FSubChunks.front().get();
+    if (!riff || riff->FName != FOURCC_RIFF) {
+      ReportAt(207, nonRiff, riff ? riff->FOffset : wavCommonChunk->FOffset);
+      return E_FAIL;
+    }
+    if (Failed(ValidateRIFFChunk(*riff)))
+      DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateWAV - cannot validate first RIFF chunk.");
+    return S_OK;
+  });
+}
+
+HRESULT TWAVRIFFValidator::ValidateRIFFChunk(const TWAVCommonChunk& riff) {
+  return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk call...", E_FAIL, [&] {
+    if (riff.FType != FOURCC_WAVE) {
+      ReportAt(208, "Invalid chunk name. The main RIFF chunk should be of WAV type. Offset: ",
+               riff.FOffset);
+      return E_FAIL;
+    }
+    bool fmtSeen = false;
+    bool bextSeen = false;
+    bool cartSeen = false;
+    bool dataSeen = false;
+    uint32_t byteRate = 0;
+    uint32_t dataSize = 0;
+
+    for (const auto& child : riff.FSubChunks) {
+      if (!child) continue;
+      switch (child->FName) {
+        case FOURCC_fmt:
+          fmtSeen = true;
+          if (Failed(ValidatefmtChunk(*child)))
+            DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate fmt chunk.");
+          // A fmt chunk without a record contributes no byte rate.
+          if (child->Ffmt) byteRate = child->Ffmt->nAvgBytesPerSec;
+          break;
+        case FOURCC_bext:
+          bextSeen = true;
+          if (Failed(ValidatebextChunk(*child)))
+            DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate bext chunk.");
+          break;
+        case FOURCC_cart:
+          cartSeen = true;
+          if (Failed(ValidatecartChunk(*child)))
+            DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate cart chunk.");
+          break;
+        case FOURCC_data:
+          dataSeen = true;
+          dataSize = static_cast<uint32_t>(static_cast<uint64_t>(child->FSize));
+          break;
+        default:
+          DebugTrace(FourCCToText(child->FName));
+          break;
+      }
+    }
+
+    if (!fmtSeen) ReportAt(209, "fmt chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
+    if (!bextSeen) ReportAt(211, "bext chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
+    if (!cartSeen) ReportAt(212, "cart chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
+    if (!dataSeen) ReportAt(210, "data chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
+
+    const auto signedRate = static_cast<int32_t>(byteRate);
+    if (fmtSeen && dataSeen && dataSize > 0 && signedRate > 0) {
+      const double seconds = static_cast<double>(dataSize) / static_cast<double>(signedRate);
+      Report(MODULE_ID_SONOLINT, SEVERITY_INFO, 301,
+             u"WAVE Stream Duration = " + SecondsToDurationText(seconds));
+    }
+    return S_OK;
+  });
+}
+
+HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {
+  return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidatefmtChunk call...", E_FAIL, [&] {
+    if (!chunk.Ffmt) {
+      ReportAt(0, "Invalid fmt chunk. Offset: ", chunk.FOffset);
+      return E_FAIL;
+    }
+    const tWAVEFORMATEX& fmt = *chunk.Ffmt;
+    const int32_t module = MODULE_ID_SONOLINT;
+    Report(module, SEVERITY_INFO, 302, Format16("WAVE fmt - FormatTag = %d", fmt.wFormatTag));
+    Report(module, SEVERITY_INFO, 303, Format16("WAVE fmt - Channels = %d", fmt.nChannels));
+    Report(module, SEVERITY_INFO, 304,
+           Format16("WAVE fmt - SamplesPerSec = %d", static_cast<int32_t>(fmt.nSamplesPerSec)));
+    Report(module, SEVERITY_INFO, 305,
+           Format16("WAVE fmt - AvgBytesPerSec = %d", static_cast<int32_t>(fmt.nAvgBytesPerSec)));
+    Report(module, SEVERITY_INFO, 306, Format16("WAVE fmt - BlockAlign = %d", fmt.nBlockAlign));
+    Report(module, SEVERITY_INFO, 307, Format16("WAVE fmt - BitsPerSample = %d", fmt.wBitsPerSample));
+
+    if (fmt.wFormatTag == 0)
+      ReportAt(401, "Invalid FormatTag value in the fmt chunk. Offset: ", chunk.FOffset);
+    if (fmt.nChannels == 0)
+      ReportAt(402, "Invalid Channels value in the fmt chunk. Offset: ", chunk.FOffset);
+    if (fmt.nSamplesPerSec == 0)
+      ReportAt(403, "Invalid SamplesPerSec value in the fmt chunk. Offset: ", chunk.FOffset);
+    if (fmt.nAvgBytesPerSec == 0)
+      ReportAt(404, "Invalid AvgBytesPerSec value in the fmt chunk. Offset: ", chunk.FOffset);
+    if (fmt.nBlockAlign == 0)
+      ReportAt(405, "Invalid BlockAlign value in the fmt chunk. Offset: ", chunk.FOffset);
+    if (fmt.wBitsPerSample == 0 && fmt.wFormatTag == 1)
+      ReportAt(406, "Invalid BitsPerSample value in the fmt chunk. Offset: ", chunk.FOffset);
+    return S_OK;
+  });
+}
+
+HRESULT TWAVRIFFValidator::ValidatebextChunk(const TWAVCommonChunk& chunk) {
+  return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidatebextChunk call...", E_FAIL, [&] {
+    const Tbroadcast_audio_extension& bext = chunk.Fbroadcast_audio_extension;
+    const int32_t module = MODULE_ID_SONOLINT;
+    Report(module, SEVERITY_INFO, 410,
+           FieldLine(u"WAVE bext - Description : ", bext.Description, 256));
+    Report(module, SEVERITY_INFO, 411,
+           FieldLine(u"WAVE bext - Originator : ", bext.Originator, 32));
+    Report(module, SEVERITY_INFO, 412,
+           FieldLine(u"WAVE bext - Originator Reference : ", bext.OriginatorReference, 32));
+    Report(module, SEVERITY_INFO, 413,
+           FieldLine(u"WAVE bext - Origination Date : ", bext.OriginationDate, 10));
+    Report(module, SEVERITY_INFO, 414,
+           FieldLine(u"WAVE bext - Origination Time : ", bext.OriginationTime, 8));
+    Report(module, SEVERITY_INFO, 415,
+           UnsignedLine(u"WAVE bext - Time Reference Low : ", bext.TimeReferenceLow));
+    Report(module, SEVERITY_INFO, 416,
+           UnsignedLine(u"WAVE bext - Time Reference High : ", bext.TimeReferenceHigh));
+    // The loudness fields print as stored, unsigned and unscaled.
+    Report(module, SEVERITY_INFO, 417, UnsignedLine(u"WAVE bext - Version : ", bext.Version));
+    Report(module, SEVERITY_INFO, 418,
+           UnsignedLine(u"WAVE bext - Loudness Value : ", bext.LoudnessValue));
+    Report(module, SEVERITY_INFO, 419,
+           UnsignedLine(u"WAVE bext - Loudness Range : ", bext.LoudnessRange));
+    Report(module, SEVERITY_INFO, 420,
+           UnsignedLine(u"WAVE bext - Max True Peak Level : ", bext.MaxTruePeakLevel));
+    Report(module, SEVERITY_INFO, 421,
+           UnsignedLine(u"WAVE bext - Max Momentary Loudness : ", bext.MaxMomentaryLoudness));
+    Report(module, SEVERITY_INFO, 422,
+           UnsignedLine(u"WAVE bext - Max Short Term Loudness : ", bext.MaxShortTermLoudness));
+
+    if (!IsValidDateText(CharArrayToBytes(bext.OriginationDate, 10)))
+      ReportAt(217, "Invalid Origination Date in the bext chunk. Offset: ", chunk.FOffset);
+    if (!IsValidTimeText(CharArrayToBytes(bext.OriginationTime, 8)))
+      ReportAt(218, "Invalid Origination Time in the bext chunk. Offset: ", chunk.FOffset);
+    return S_OK;
+  });
+}
+
+HRESULT TWAVRIFFValidator::ValidatecartChunk(const TWAVCommonChunk& chunk) {
+  return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidatecartChunk call...", E_FAIL, [&] {
+    if (!chunk.Fcart_extension) {
+      ReportAt(0, "Invalid cart chunk. Offset: ", chunk.FOffset);
+      return E_FAIL;
+    }
+    const Tcart_extension& cart = *chunk.Fcart_extension;
+    const int32_t module = MODULE_ID_SONOLINT;
+    Report(module, SEVERITY_INFO, 430, FieldLine(u"WAVE cart - Version : ", cart.Version, 4));
+    Report(module, SEVERITY_INFO, 431, FieldLine(u"WAVE cart - Title : ", cart.Title, 64));
+    Report(module, SEVERITY_INFO, 432, FieldLine(u"WAVE cart - Artist : ", cart.Artist, 64));
+    Report(module, SEVERITY_INFO, 433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID, 64));
+    Report(module, SEVERITY_INFO, 434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID, 64));
+    Report(module, SEVERITY_INFO, 435, FieldLine(u"WAVE cart - Category : ", cart.Category, 64));
+    Report(module, SEVERITY_INFO, 436,
+           FieldLine(u"WAVE cart - Classification : ", cart.Classification, 64));
+    Report(module, SEVERITY_INFO, 437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue, 64));
+    Report(module, SEVERITY_INFO, 438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate, 10));
+    Report(module, SEVERITY_INFO, 439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime, 8));
+    Report(module, SEVERITY_INFO, 440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate, 10));
+    Report(module, SEVERITY_INFO, 441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime, 8));
+    Report(module, SEVERITY_INFO, 442,
+           FieldLine(u"WAVE cart - Producer App ID : ", cart.ProducerAppID, 64));
+    Report(module, SEVERITY_INFO, 443,
+           FieldLine(u"WAVE cart - Producer App Version : ", cart.ProducerAppVersion, 64));
+    Report(module, SEVERITY_INFO, 444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef, 64));
+    Report(module, SEVERITY_INFO, 445,
+           UnsignedLine(u"WAVE cart - Level Reference : ", cart.dwLevelReference));
+    Report(module, SEVERITY_INFO, 446, FieldLine(u"WAVE cart - URL : ", cart.URL, 1024));
+
+    if (!IsValidDateText(CharArrayToBytes(cart.StartDate, 10)))
+      ReportAt(219, "Invalid Start Date in the cart chunk. Offset: ", chunk.FOffset);
+    if (!IsValidTimeText(CharArrayToBytes(cart.StartTime, 8)))
+      ReportAt(220, "Invalid Start Time in the cart chunk. Offset: ", chunk.FOffset);
+    if (!IsValidDateText(CharArrayToBytes(cart.EndDate, 10)))
+      ReportAt(221, "Invalid End Date in the cart chunk. Offset: ", chunk.FOffset);
+    if (!IsValidTimeText(CharArrayToBytes(cart.EndTime, 8)))
+      ReportAt(222, "Invalid End Time in the cart chunk. Offset: ", chunk.FOffset);
+    return S_OK;
+  });
+}
+
+int32_t TWAVRIFFValidator::IsValidDateText(std::string_view text) {
+  return text.size() == 10 && InRange(text, 0, 4, 0, 9999) && InRange(text, 5, 2, 1, 12) &&
+                 InRange(text, 8, 2, 1, 31)
+             ? 1
+             : 0;
+}
+
+int32_t TWAVRIFFValidator::IsValidTimeText(std::string_view text) {
+  return text.size() == 8 && InRange(text, 0, 2, 0, 24) && InRange(text, 3, 2, 0, 59) &&
+                 InRange(text, 6, 2, 0, 59)
+             ? 1
+             : 0;
+}
+
+}  // namespace riffo
