@@ -1,0 +1,236 @@
+// A stand-in validation module for the host's tests. One source, built into
+// several module files whose compile definitions pick the fault they carry:
+//   FAKE_TAG              prefix of its log lines and key of its environment
+//   FAKE_NAME             the name GetModuleName returns
+//   FAKE_NO_ENTRY         the library exports no entry point
+//   FAKE_ENTRY_FAILS      the entry point returns -1
+//   FAKE_ENTRY_NULL       the entry point returns 0 but no object
+//   FAKE_NAME_FAILS       GetModuleName fails
+//   FAKE_NO_REPORTSET     no IQuorvexReportSet
+//   FAKE_NO_RESET         no IQuorvexReset
+//   FAKE_SETREPORT_FAILS  SetQuorvexReport fails
+//   FAKE_STALLS           progress stops at 50 and never reaches 100
+// At run time FAKE_QVX_FAIL_<TAG> lists methods that fail ("LoadFile,Play",
+// also Stop and UnloadFile) and FAKE_QVX_PROGRESS_<TAG> the final progress.
+// Every call is logged, one line each, to the file named by FAKE_QVX_LOG, so
+// a test sees the order of calls, references and destruction; the library's
+// own unloading is logged as well.
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "contract/QuorvexControlInterface.h"
+
+using namespace riffo;
+
+namespace {
+
+std::mutex gLogLock;
+
+void Log(const std::string& event) {
+  std::lock_guard<std::mutex> hold(gLogLock);
+  const char* path = std::getenv("FAKE_QVX_LOG");
+  if (path == nullptr || *path == '\0') return;
+  if (FILE* file = std::fopen(path, "ab")) {
+    std::fprintf(file, "%s %s\n", FAKE_TAG, event.c_str());
+    std::fclose(file);
+  }
+}
+
+std::string Setting(const char* prefix) {
+  const std::string key = std::string(prefix) + FAKE_TAG;
+  const char* value = std::getenv(key.c_str());
+  return value != nullptr ? value : "";
+}
+
+bool Fails(const char* method) {
+  const std::string list = "," + Setting("FAKE_QVX_FAIL_") + ",";
+  return list.find("," + std::string(method) + ",") != std::string::npos;
+}
+
+std::string Ascii(const char16_t* text) {
+  std::string out;
+  for (; text != nullptr && *text != 0; ++text) out += static_cast<char>(*text < 128 ? *text : '?');
+  return out;
+}
+
+__attribute__((destructor)) void LibraryUnloaded() { Log("library-unloaded"); }
+
+class TFakeModule final : public IQuorvexControl,
+                          public IQuorvexVideoControl,
+                          public IQuorvexReportSet,
+                          public IQuorvexReset {
+public:
+  TFakeModule() { Log("create"); }
+
+  HRESULT QueryInterface(const IID& iid, void** object) override {
+    if (object == nullptr) return E_INVALIDARG;
+    *object = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IQuorvexControl)
+      *object = static_cast<IQuorvexControl*>(this);
+    else if (iid == IID_IQuorvexVideoControl)
+      *object = static_cast<IQuorvexVideoControl*>(this);
+#ifndef FAKE_NO_REPORTSET
+    else if (iid == IID_IQuorvexReportSet)
+      *object = static_cast<IQuorvexReportSet*>(this);
+#endif
+#ifndef FAKE_NO_RESET
+    else if (iid == IID_IQuorvexReset)
+      *object = static_cast<IQuorvexReset*>(this);
+#endif
+    if (*object == nullptr) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  uint32_t AddRef() override {
+    const uint32_t count = ++FReferences;
+    Log("AddRef " + std::to_string(count));
+    return count;
+  }
+  uint32_t Release() override {
+    const uint32_t count = --FReferences;
+    Log("Release " + std::to_string(count));
+    if (count == 0) delete this;
+    return count;
+  }
+
+  HRESULT GetModuleName(const char16_t** moduleName) override {
+    Log("GetModuleName");
+#ifdef FAKE_NAME_FAILS
+    (void)moduleName;
+    return E_FAIL;
+#else
+    *moduleName = FAKE_NAME;
+    return S_OK;
+#endif
+  }
+  HRESULT LoadFile(const char16_t* fileName) override {
+    Log("LoadFile " + Ascii(fileName));
+    FPolled = false;
+    if (Fails("LoadFile")) return E_FAIL;
+    Send(REPORT_TYPE_INFO, u"[101] Start validation");
+    FProgress.store(0.0);
+    return S_OK;
+  }
+  HRESULT UnloadFile() override {
+    Log("UnloadFile");
+    Join();
+    Send(REPORT_TYPE_INFO, u"[108] Finish validation");
+    return Fails("UnloadFile") ? E_FAIL : S_OK;
+  }
+  HRESULT GetMediaDuration(int64_t* duration) override {
+    *duration = 0;
+    return E_FAIL;
+  }
+  HRESULT GetMediaPosition(int64_t* position) override {
+    *position = 0;
+    return E_FAIL;
+  }
+  HRESULT Play() override {
+    Log("Play");
+    if (Fails("Play")) return E_FAIL;
+    Join();
+    // The findings come from a worker thread, as a real module sends them.
+    FWorker = std::thread([this] {
+      Send(REPORT_TYPE_WARNING, u"[500] Silence block");
+      Send(REPORT_TYPE_ERROR, u"[204] Chunk truncated");
+      Send(REPORT_TYPE_INFO, u"[302] FormatTag = 1");
+#ifdef FAKE_STALLS
+      FProgress.store(50.0);
+#else
+      const std::string final = Setting("FAKE_QVX_PROGRESS_");
+      FProgress.store(final.empty() ? 100.0 : std::atof(final.c_str()));
+#endif
+    });
+    return S_OK;
+  }
+  HRESULT Stop() override {
+    Log("Stop");
+    Join();
+    return Fails("Stop") ? E_FAIL : S_OK;
+  }
+  HRESULT GetProgress(double* progress) override {
+    *progress = FProgress.load();
+    if (!FPolled) {  // one line for the polling, not one per pass
+      Log("GetProgress");
+      FPolled = true;
+    }
+    return S_OK;
+  }
+  HRESULT Configure(uint32_t windowHandle) override {
+    Log("Configure " + std::to_string(windowHandle));
+    return S_OK;
+  }
+
+  HRESULT GetVideoWindowsCount(uint32_t* count) override {
+    *count = 0;
+    return E_NOTIMPL;
+  }
+  HRESULT GetVideoWindow(uint32_t, IVideoWindow** videoWindow) override {
+    *videoWindow = nullptr;
+    return E_NOTIMPL;
+  }
+
+  HRESULT SetQuorvexReport(IQuorvexReport* quorvexReport) override {
+    Log("SetQuorvexReport");
+    if (quorvexReport == nullptr) return E_INVALIDARG;
+#ifdef FAKE_SETREPORT_FAILS
+    return E_FAIL;
+#else
+    quorvexReport->AddRef();
+    if (FReport != nullptr) FReport->Release();
+    FReport = quorvexReport;
+    return S_OK;
+#endif
+  }
+
+  HRESULT Reset() override {
+    Log("Reset");
+    return S_OK;
+  }
+
+private:
+  ~TFakeModule() {
+    Join();
+    Log("destroy");
+    if (FReport != nullptr) {
+      FReport->Release();
+      Log("sink-released");
+    }
+  }
+  void Send(int32_t type, const char16_t* text) {
+    if (FReport != nullptr) FReport->Report(4, type, text, -1);
+  }
+  void Join() {
+    if (FWorker.joinable()) FWorker.join();
+  }
+
+  std::atomic<uint32_t> FReferences{1};
+  std::atomic<double> FProgress{0.0};
+  bool FPolled = false;
+  IQuorvexReport* FReport = nullptr;
+  std::thread FWorker;
+};
+
+}  // namespace
+
+#ifndef FAKE_NO_ENTRY
+QVX_EXPORT int32_t QVX_CALL GetQuorvexControl(IQuorvexControl** control) {
+  if (control == nullptr) return -1;
+  *control = nullptr;
+#if defined(FAKE_ENTRY_FAILS)
+  Log("entry-fails");
+  return -1;
+#elif defined(FAKE_ENTRY_NULL)
+  Log("entry-null");
+  return 0;
+#else
+  *control = new TFakeModule();
+  return 0;
+#endif
+}
+#endif
