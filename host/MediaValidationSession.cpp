@@ -5,10 +5,16 @@
 #include <utility>
 
 #include "host/QXReportExport.h"
-#include "host/QXReportExportPDF.h"
 #include "platform/DebugTrace.h"
 #include "platform/Files.h"
 #include "platform/Guard.h"
+
+// The PDF exporter comes with the PDF page engine; saving as PDF is wired at
+// this one place and in SaveReportPDF whenever that exporter is in the tree.
+#if __has_include("host/QXReportExportPDF.h")
+#include "host/QXReportExportPDF.h"
+#define RIFFO_HAVE_PDF_REPORT 1
+#endif
 
 namespace riffo {
 
@@ -362,8 +368,14 @@ HRESULT TMediaValidationSession::SaveReportHTML(const std::u16string& reportFile
 }
 
 HRESULT TMediaValidationSession::SaveReportPDF(const std::u16string& reportFileName) {
+#ifdef RIFFO_HAVE_PDF_REPORT
   return WriteReport<TQXReportExportPDF>(u"Error in TMediaValidationForm.SaveReportPDF call...",
                                          FFileName, Reports(), reportFileName);
+#else
+  (void)reportFileName;
+  DebugTrace(u"Error in TMediaValidationForm.SaveReportPDF - no PDF exporter in this build.");
+  return E_FAIL;
+#endif
 }
 
 HRESULT TMediaValidationSession::SaveReportXML(const std::u16string& reportFileName) {
