@@ -1,0 +1,103 @@
+#include "platform/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace riffo {
+namespace {
+
+struct DecodeCase {
+  const char* What;
+  std::string Bytes;
+  std::u16string Expected;
+};
+
+// 8-bit field texts: valid UTF-8 (that is not pure ASCII) is read as UTF-8,
+// everything else byte by byte as Windows-1252.
+TEST(AnsiToUtf16, DecodesUtf8OnlyWhenStrictlyValid) {
+  const DecodeCase cases[] = {
+      {"pure ASCII", "Take 1", u"Take 1"},
+      {"two-byte UTF-8", "caf\xC3\xA9", u"caf\u00E9"},
+      {"three-byte UTF-8", "\xE2\x82\xAC 5", u"\u20AC 5"},
+      {"four-byte UTF-8 becomes a surrogate pair", "\xF0\x9F\x8E\xB5", u"\U0001F3B5"},
+      {"lone Windows-1252 letter", "caf\xE9", u"caf\u00E9"},
+      {"overlong two-byte slash", "\xC0\xAF", u"\u00C0\u00AF"},
+      {"overlong three-byte form", "\xE0\x80\xAF", u"\u00E0\u20AC\u00AF"},
+      {"overlong four-byte form", "\xF0\x82\x82\xAC", u"\u00F0\u201A\u201A\u00AC"},
+      {"encoded high surrogate", "\xED\xA0\x80", u"\u00ED\u00A0\u20AC"},
+      {"encoded low surrogate", "\xED\xBF\xBF", u"\u00ED\u00BF\u00BF"},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", u"\u00F4\u0090\u20AC\u20AC"},
+      {"sequence cut at the end", "ab\xC3", u"ab\u00C3"},
+      {"stray continuation byte", "\x80x", u"\u20ACx"},
+      {"one bad sequence spoils the whole text", "\xC3\xA9 \xE9", u"\u00C3\u00A9 \u00E9"},
+      {"five unassigned bytes keep their value", "\x81\x8D\x8F\x90\x9D",
+       u"\u0081\u008D\u008F\u0090\u009D"},
+      {"ends of the 0x80 row", "\x80\x9F", u"\u20AC\u0178"},
+      {"quotes and dashes", "\x93hi\x94 \x96", u"\u201Chi\u201D \u2013"},
+      {"embedded zero byte stays", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+      {"empty", "", u""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(AnsiToUtf16(c.Bytes), c.Expected) << c.What;
+}
+
+TEST(Cp1252ToChar16, MapsEveryByte) {
+  for (int b = 0; b < 256; ++b) {
+    const char16_t c = Cp1252ToChar16(static_cast<uint8_t>(b));
+    if (b < 0x80 || b >= 0xA0) EXPECT_EQ(c, static_cast<char16_t>(b)) << b;
+    else EXPECT_GE(c, 0x80) << b;
+  }
+  EXPECT_EQ(Cp1252ToChar16(0x80), u'\u20AC');
+  EXPECT_EQ(Cp1252ToChar16(0x8A), u'\u0160');
+  EXPECT_EQ(Cp1252ToChar16(0x99), u'\u2122');
+  for (const uint8_t unassigned : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+    EXPECT_EQ(Cp1252ToChar16(unassigned), static_cast<char16_t>(unassigned));
+}
+
+TEST(Utf8Utf16, RoundTripsEveryPlane) {
+  const std::u16string texts[] = {
+      u"", u"plain", u"\u00E9\u00FC\u00DF", u"\u20AC\u2122\uFFFD", u"\U0001F3B5\U0010FFFF",
+      std::u16string(u"nul\0inside", 10)};
+  for (const auto& text : texts) EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
+  EXPECT_EQ(Utf16ToUtf8(u"\u00E9\u20AC\U0001F3B5"), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xB5");
+}
+
+TEST(Utf8Utf16, BrokenInputBecomesReplacementCharacters) {
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+  EXPECT_EQ(Utf16ToUtf8(u"x" + std::u16string(1, char16_t(0xDC00))), "x\xEF\xBF\xBD");
+  EXPECT_EQ(Utf8ToUtf16("a\xE9z"), u"a\uFFFDz");
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");
+}
+
+TEST(IsValidUtf8, IsStrict) {
+  auto valid = [](const std::string& s) {
+    return IsValidUtf8(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+  };
+  EXPECT_TRUE(valid(""));
+  EXPECT_TRUE(valid("\xF4\x8F\xBF\xBF"));  // U+10FFFF, the last code point
+  EXPECT_TRUE(valid("\xEE\x80\x80"));      // U+E000, just past the surrogates
+  EXPECT_FALSE(valid("\xC1\xBF"));         // overlong U+007F
+  EXPECT_FALSE(valid("\xE0\x9F\xBF"));     // overlong U+07FF
+  EXPECT_FALSE(valid("\xF0\x8F\xBF\xBF")); // overlong U+FFFF
+  EXPECT_FALSE(valid("\xED\x9F\xC0"));     // bad continuation
+  EXPECT_FALSE(valid("\xF8\x88\x80\x80\x80"));
+}
+
+TEST(HexPos, PrintsUpperCaseWithAtLeastEightDigits) {
+  EXPECT_EQ(HexPos(0), "00000000");
+  EXPECT_EQ(HexPos(12), "0000000C");
+  EXPECT_EQ(HexPos(0xABCDEF12), "ABCDEF12");
+  EXPECT_EQ(HexPos(0x123456789ALL), "123456789A");
+  EXPECT_EQ(HexPos(-1), "FFFFFFFFFFFFFFFF");
+}
+
+TEST(Format16, FormatsUtf8TemplateIntoUtf16) {
+  EXPECT_EQ(Format16("WAVE fmt - FormatTag = %d", 1), u"WAVE fmt - FormatTag = 1");
+  EXPECT_EQ(Format16("%s at 0x%s .", "Caf\xC3\xA9", HexPos(12).c_str()), u"Caf\u00E9 at 0x0000000C .");
+  EXPECT_EQ(Format8("%03d|%s", 7, "x"), "007|x");
+}
+
+}  // namespace
+}  // namespace riffo
