@@ -1,0 +1,204 @@
+// The validation worker driven directly through its mailbox and status word.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "EngineTestSupport.h"
+#include "platform/Text.h"
+#include "sonolint/ValidationSettings.h"
+#include "sonolint/WAVValidationThread.h"
+
+namespace riffo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A worker wired to a catalogue and a recording sink, as the module object
+// wires it. The worker is declared last so it ends before what it borrows.
+struct WorkerRun {
+  WorkerRun() {
+    catalogue.AddBuiltInValidationSettings();
+    catalogue.SetQuorvexReport(&sink);
+    worker = std::make_unique<TWAVValidationThread>();
+    worker->SetQuorvexReport(&sink);
+    worker->SetValidationSettingList(&catalogue);
+    worker->SetSonolintSettings(TSonolintSettings{});
+  }
+  int32_t Status() const {
+    int32_t status = 0;
+    worker->GetVGThreadStatus(status);
+    return status;
+  }
+  // Waits until the status is one of the given values; returns it (or the
+  // last status seen after 30 s).
+  int32_t WaitFor(std::initializer_list<int32_t> statuses) const {
+    const auto until = Clock::now() + 30s;
+    for (;;) {
+      const int32_t status = Status();
+      for (int32_t s : statuses) {
+        if (status == s) return status;
+      }
+      if (Clock::now() > until) return status;
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+  double Progress() const {
+    double progress = -1;
+    worker->GetProgress(progress);
+    return progress;
+  }
+  int64_t Duration() const {
+    int64_t duration = -1;
+    worker->GetMediaDuration(duration);
+    return duration;
+  }
+
+  EngineTempFolder folder;
+  RecordingSink sink;
+  TValidationSettingList catalogue;
+  std::unique_ptr<TWAVValidationThread> worker;
+};
+
+Bytes TenSeconds() {
+  return Pcm16(480000, 2, [](int64_t k, int) { return Square(k, NORMAL_LEVEL); });
+}
+
+TEST(Worker, LoadPlayStopUnload) {
+  WorkerRun run;
+  const std::string path = run.folder.File("ten-seconds.wav");
+  WriteBytes(path, WaveFile(2, 48000, TenSeconds()));
+  EXPECT_EQ(run.Status(), 0);
+  ASSERT_EQ(run.worker->LoadFile(Utf8ToUtf16(path)), S_OK);
+  ASSERT_EQ(run.WaitFor({101, 201}), 101);
+  // Whoever sees the answer finds the stream parameters already in place.
+  EXPECT_EQ(run.Duration(), 100000000);
+  EXPECT_EQ(run.worker->PCMDataOffset(), 44);  // data chunk at 36, payload behind its header
+  EXPECT_EQ(run.worker->PCMDataSize(), 1920000);
+  EXPECT_EQ(run.worker->Frequency(), 48000);
+  EXPECT_EQ(run.worker->Channels(), 2);
+  EXPECT_EQ(run.worker->BitsPerSample(), 16);
+  int64_t position = -1;
+  EXPECT_EQ(run.worker->GetMediaPosition(position), S_OK);
+  EXPECT_EQ(position, 0);
+  EXPECT_EQ(run.Progress(), 0.0);
+  EXPECT_EQ(run.sink.Count(), 0u);  // a clean file: the loader finds nothing
+
+  ASSERT_EQ(run.worker->Play(), S_OK);
+  ASSERT_EQ(run.WaitFor({103}), 103);
+  const auto until = Clock::now() + 30s;
+  while (run.Progress() != 100.0 && Clock::now() < until) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(run.Progress(), 100.0);
+  // Every finding of the run is sent before progress reads 100.
+  const std::vector<int32_t> ids = run.sink.IDs();
+  // No bext (211) and no cart (212): both rules are disabled by default.
+  EXPECT_EQ(ids, (std::vector<int32_t>{302, 303, 304, 305, 306, 307, 301, 502, 503}));
+
+  ASSERT_EQ(run.worker->Stop(), S_OK);
+  EXPECT_EQ(run.WaitFor({104}), 104);
+  ASSERT_EQ(run.worker->UnloadFile(), S_OK);
+  EXPECT_EQ(run.WaitFor({102}), 102);
+  EXPECT_EQ(run.Duration(), 0);
+  EXPECT_EQ(run.Progress(), 0.0);
+  EXPECT_EQ(run.worker->TotalFileSilenceSeconds(), 0.0L);
+}
+
+TEST(Worker, StreamParametersWhereverTheChunksStand) {
+  struct Case {
+    const char* Name;
+    bool FmtBehindData;
+    uint32_t AvgBytesPerSec;
+    int64_t Duration;
+  };
+  for (const Case& c : {Case{"fmt-behind-data.wav", true, 192000, 100000000},
+                        Case{"zero-byte-rate.wav", false, 0, 0}}) {
+    WorkerRun run;
+    Bytes fmt = PcmFormat(2, 48000, 16);
+    for (int i = 0; i < 4; ++i) fmt[8 + i] = static_cast<uint8_t>(c.AvgBytesPerSec >> (8 * i));
+    Bytes body;
+    if (!c.FmtBehindData) Append(body, Chunk("fmt ", fmt));
+    Append(body, Chunk("data", TenSeconds()));
+    if (c.FmtBehindData) Append(body, Chunk("fmt ", fmt));
+    const std::string path = run.folder.File(c.Name);
+    WriteBytes(path, Riff("WAVE", body));
+    run.worker->LoadFile(Utf8ToUtf16(path));
+    ASSERT_EQ(run.WaitFor({101, 201}), 101) << c.Name;
+    EXPECT_EQ(run.Duration(), c.Duration) << c.Name;
+    EXPECT_EQ(run.worker->PCMDataOffset(), c.FmtBehindData ? 20 : 44) << c.Name;
+    // The worker stays responsive either way.
+    run.worker->Play();
+    EXPECT_EQ(run.WaitFor({103}), 103);
+    run.worker->Stop();
+    EXPECT_EQ(run.WaitFor({104}), 104) << c.Name;
+  }
+}
+
+TEST(Worker, FileThatIsNotWaveFailsTheLoadSilently) {
+  WorkerRun run;
+  const std::string path = run.folder.File("notes.txt");
+  WriteBytes(path, Bytes(100, 'x'));
+  run.worker->LoadFile(Utf8ToUtf16(path));
+  EXPECT_EQ(run.WaitFor({101, 201}), 201);
+  EXPECT_EQ(run.Duration(), 0);
+  // A play after a failed load runs no rules; the inactive detector sends
+  // only its zero totals.
+  run.worker->Play();
+  EXPECT_EQ(run.WaitFor({103}), 103);
+  run.worker->Stop();
+  EXPECT_EQ(run.WaitFor({104}), 104);
+  EXPECT_EQ(run.sink.IDs(), (std::vector<int32_t>{502, 503}));
+}
+
+TEST(Worker, StopDuringALongAnalysisEndsIt) {
+  WorkerRun run;
+  const std::string path = run.folder.File("four-gigabytes-of-silence.wav");
+  WriteSparseWave(path, 0xFFFFFF00u);
+  run.worker->LoadFile(Utf8ToUtf16(path));
+  ASSERT_EQ(run.WaitFor({101, 201}), 101);
+  run.worker->Play();
+  ASSERT_EQ(run.WaitFor({103}), 103);
+  std::this_thread::sleep_for(20ms);
+  // Posting returns at once: play emptied the mailbox when it began.
+  const auto posted = Clock::now();
+  ASSERT_EQ(run.worker->Stop(), S_OK);
+  EXPECT_LT(Clock::now() - posted, 500ms);
+  EXPECT_EQ(run.WaitFor({104}), 104);
+  EXPECT_LT(Clock::now() - posted, 5s);
+  // The analysis was cut short: not complete, but its findings are closed.
+  EXPECT_LT(run.Progress(), 100.0);
+  const std::vector<int32_t> ids = run.sink.IDs();
+  ASSERT_GE(ids.size(), 2u);
+  EXPECT_EQ(ids[ids.size() - 2], 502);
+  EXPECT_EQ(ids.back(), 503);
+}
+
+TEST(Worker, DestroyingReturnsPromptly) {
+  {
+    const auto start = Clock::now();
+    { TWAVValidationThread idle; }
+    EXPECT_LT(Clock::now() - start, 1s);
+  }
+  WorkerRun run;
+  const std::string path = run.folder.File("four-gigabytes-of-silence.wav");
+  WriteSparseWave(path, 0xFFFFFF00u);
+  run.worker->LoadFile(Utf8ToUtf16(path));
+  ASSERT_EQ(run.WaitFor({101, 201}), 101);
+  run.worker->Play();
+  ASSERT_EQ(run.WaitFor({103}), 103);
+  std::this_thread::sleep_for(20ms);
+  const auto start = Clock::now();
+  run.worker.reset();
+  EXPECT_LT(Clock::now() - start, 1s);
+  // Cut short: the whole file would be more than six hours of silence.
+  bool sawTotal = false;
+  for (const ReportLine& line : run.sink.Lines()) {
+    if (line.ID() != 502) continue;
+    sawTotal = true;
+    EXPECT_EQ(line.Text.rfind("[502] Total file silence duration 00:", 0), 0u) << line.Text;
+  }
+  EXPECT_TRUE(sawTotal);
+}
+
+}  // namespace
+}  // namespace riffo::test
