@@ -1,0 +1,216 @@
+// riffoscope-cli run as a program: what it writes, its messages and its
+// exit statuses.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+#include "viewer/StructureExport.h"
+#include "viewer/WavFixtures.h"
+
+namespace riffo::test {
+namespace {
+
+struct RunResult {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "riffo-cli-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    Dir = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + Dir + "'").c_str()); }
+
+  std::string PathOf(const std::string& name) const { return Dir + "/" + name; }
+
+  std::string Put(const std::string& name, const Bytes& bytes) const {
+    WriteWholeFile(PathOf(name), bytes);
+    return PathOf(name);
+  }
+
+  // Runs the program in the test's folder; stdoutPath replaces the capture
+  // of standard output (for example /dev/full).
+  RunResult Run(const std::vector<std::string>& args, const std::string& stdoutPath = {}) const {
+    const std::string outFile = stdoutPath.empty() ? PathOf(".stdout") : stdoutPath;
+    const std::string errFile = PathOf(".stderr");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (::chdir(Dir.c_str()) != 0) ::_exit(127);
+      const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || err < 0) ::_exit(127);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      std::vector<char*> argv{const_cast<char*>(RIFFO_CLI_PATH)};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(RIFFO_CLI_PATH, argv.data());
+      ::_exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+      result.Status = WEXITSTATUS(status);
+    if (stdoutPath.empty()) result.Out = ReadWholeFile(outFile);
+    result.Err = ReadWholeFile(errFile);
+    return result;
+  }
+
+  static std::string Expected(const std::string& name, const char* kind) {
+    return ReadWholeFile(std::string(RIFFO_VIEWER_TEST_DATA_DIR) + "/" + name + "." + kind + ".txt");
+  }
+
+  std::string Dir;
+};
+
+// The expected files were worked out by hand (see the viewer's golden
+// tests); the program must print them exactly, for the name as given.
+TEST_F(CliTest, ExportAndTreeOfEachFixtureMatchTheExpectedFiles) {
+  for (const Fixture& fixture : FIXTURES) {
+    const std::string name = std::string(fixture.Name) + ".wav";
+    Put(name, fixture.Build());
+    const RunResult exported = Run({"export", name});
+    EXPECT_EQ(exported.Status, 0) << name << exported.Err;
+    EXPECT_EQ(exported.Out, ToCrLf(Expected(fixture.Name, "export"))) << name;
+    const RunResult tree = Run({"tree", name});
+    EXPECT_EQ(tree.Status, 0) << name << tree.Err;
+    EXPECT_EQ(tree.Out, Expected(fixture.Name, "tree")) << name;
+    EXPECT_EQ(tree.Err, "");
+  }
+}
+
+TEST_F(CliTest, ExportIsByteForByteWhatTheWriterProduces) {
+  const Bytes file = BroadcastWaveFile();
+  const std::string path = Put("take.wav", file);  // given as an absolute path
+  const auto root = LoadTree(file);
+  TMemoryStream expected;
+  ASSERT_TRUE(WriteStructureExport(expected, u"-", Utf8ToUtf16(path),
+                                   static_cast<int64_t>(file.size()), root.get()).Ok);
+  const std::string bytes(expected.Bytes().begin(), expected.Bytes().end());
+
+  EXPECT_EQ(Run({"export", path}).Out, bytes);
+  const RunResult toFile = Run({"export", path, "-o", "out.txt"});
+  EXPECT_EQ(toFile.Status, 0) << toFile.Err;
+  EXPECT_EQ(toFile.Out, "");
+  EXPECT_EQ(ReadWholeFile(PathOf("out.txt")), bytes);
+}
+
+TEST_F(CliTest, AnExistingOutputIsRefusedUnlessForced) {
+  Put("take.wav", CanonicalPcmFile());
+  Put("out.txt", Bytes{'o', 'l', 'd'});
+  const RunResult refused = Run({"export", "take.wav", "-o", "out.txt"});
+  EXPECT_EQ(refused.Status, 2);
+  EXPECT_NE(refused.Err.find("out.txt"), std::string::npos) << refused.Err;
+  EXPECT_EQ(ReadWholeFile(PathOf("out.txt")), "old");
+
+  const RunResult forced = Run({"export", "take.wav", "-o", "out.txt", "--force"});
+  EXPECT_EQ(forced.Status, 0) << forced.Err;
+  std::string expected = ToCrLf(Expected("canonical-pcm", "export"));
+  const std::string nameLine = "FileName: canonical-pcm.wav";
+  expected.replace(expected.find(nameLine), nameLine.size(), "FileName: take.wav");
+  EXPECT_EQ(ReadWholeFile(PathOf("out.txt")), expected);
+}
+
+TEST_F(CliTest, ForcingTheInputFileAsOutputLeavesTheWavFileAlone) {
+  const Bytes file = CanonicalPcmFile();
+  Put("take.wav", file);
+  const RunResult result = Run({"export", "take.wav", "-o", "take.wav", "--force"});
+  EXPECT_EQ(result.Status, 2);
+  EXPECT_EQ(result.Err, "Cannot write take.wav file.\n");
+  EXPECT_EQ(ReadWholeFile(PathOf("take.wav")), std::string(file.begin(), file.end()));
+}
+
+TEST_F(CliTest, AnOutputThatCannotBeWrittenIsReportedWithExitStatus2) {
+  Put("take.wav", CanonicalPcmFile());
+  const RunResult noFolder = Run({"export", "take.wav", "-o", "missing/out.txt"});
+  EXPECT_EQ(noFolder.Status, 2);
+  EXPECT_EQ(noFolder.Err, "Cannot write missing/out.txt file.\n");
+
+  const RunResult fullExport = Run({"export", "take.wav"}, "/dev/full");
+  EXPECT_EQ(fullExport.Status, 2);
+  EXPECT_EQ(fullExport.Err, "Cannot write standard output file.\n");
+  const RunResult fullTree = Run({"tree", "take.wav"}, "/dev/full");
+  EXPECT_EQ(fullTree.Status, 2);
+  EXPECT_EQ(fullTree.Err, "Cannot write standard output file.\n");
+}
+
+TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus1) {
+  Put("notes.txt", Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!'});
+  Bytes avi = CanonicalPcmFile();
+  std::memcpy(avi.data() + 8, "AVI ", 4);
+  Put("movie.avi", avi);
+  Put("short.wav", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V'});  // 11 bytes
+  ::mkdir(PathOf("folder.wav").c_str(), 0755);
+  struct Case {
+    std::string File, Message;
+  };
+  const Case cases[] = {{"absent.wav", "File not found.\n"},
+                        {"folder.wav", "File not found.\n"},
+                        {"notes.txt", "Invalid WAV file.\n"},
+                        {"movie.avi", "Invalid WAV file.\n"},
+                        {"short.wav", "Invalid WAV file.\n"}};
+  for (const Case& c : cases)
+    for (const char* command : {"export", "tree"}) {
+      const RunResult result = Run({command, c.File});
+      EXPECT_EQ(result.Status, 1) << command << " " << c.File;
+      EXPECT_EQ(result.Err, c.Message) << command << " " << c.File;
+      EXPECT_EQ(result.Out, "") << command << " " << c.File;
+    }
+  // nothing is created for an export that could not load its input
+  EXPECT_EQ(Run({"export", "absent.wav", "-o", "out.txt"}).Status, 1);
+  EXPECT_NE(::access(PathOf("out.txt").c_str(), F_OK), 0);
+}
+
+TEST_F(CliTest, UsageErrorsExitWithStatus2) {
+  Put("take.wav", CanonicalPcmFile());
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate", "take.wav"},
+      {"export"},
+      {"export", "take.wav", "other.wav"},
+      {"export", "take.wav", "-o"},
+      {"export", "take.wav", "-o", ""},
+      {"export", "take.wav", "--force"},
+      {"export", "take.wav", "--verbose"},
+      {"tree"},
+      {"tree", "take.wav", "-o", "out.txt"},
+  };
+  for (const auto& args : cases) {
+    const RunResult result = Run(args);
+    std::string shown;
+    for (const auto& a : args) shown += a + " ";
+    EXPECT_EQ(result.Status, 2) << shown;
+    EXPECT_NE(result.Err.find("--help"), std::string::npos) << shown << result.Err;
+    EXPECT_EQ(result.Out, "") << shown;
+  }
+}
+
+TEST_F(CliTest, HelpExplainsEveryCommand) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"help"}}) {
+    const RunResult help = Run(args);
+    EXPECT_EQ(help.Status, 0);
+    for (const char* word : {"export FILE [-o OUT] [--force]", "tree FILE", "--force", "standard output",
+                             "Exit status"})
+      EXPECT_NE(help.Out.find(word), std::string::npos) << word;
+  }
+  const RunResult exportHelp = Run({"export", "--help"});
+  EXPECT_EQ(exportHelp.Status, 0);
+  EXPECT_NE(exportHelp.Out.find("Usage: riffoscope-cli export FILE [-o OUT] [--force]"), std::string::npos);
+  const RunResult treeHelp = Run({"tree", "--help"});
+  EXPECT_EQ(treeHelp.Status, 0);
+  EXPECT_NE(treeHelp.Out.find("two blanks per level"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace riffo::test
