@@ -1,0 +1,357 @@
+#include "viewer/RiffoscopeSession.h"
+
+#include <new>
+
+#include "platform/Files.h"
+#include "platform/Guard.h"
+#include "platform/Text.h"
+#include "platform/UserStore.h"
+#include "viewer/ChunkTreeRender.h"
+#include "viewer/StructureExport.h"
+
+namespace riffo {
+
+TWindowPlacement PlacementFromSettings(const TSettings& s) {
+  TWindowPlacement p;
+  if (s.FormTop > 0) p.Top = s.FormTop;
+  if (s.FormLeft > 0) p.Left = s.FormLeft;
+  if (s.FormWidth > 0) p.Width = s.FormWidth;
+  if (s.FormHeight > 0) p.Height = s.FormHeight;
+  // Both as stored: a tree pane that would leave the rest of the window too
+  // small is not applied. 64-bit, as stored values may be anything.
+  if (s.TreeViewHeight > 0 &&
+      static_cast<int64_t>(s.FormHeight) - s.TreeViewHeight >= MIN_FORM_MINUS_TREE_HEIGHT)
+    p.TreeViewHeight = s.TreeViewHeight;
+  // A stored state outside 0..2 opens the window normally.
+  switch (s.WindowState) {
+    case 1: p.State = TWindowState::Minimized; break;
+    case 2: p.State = TWindowState::Maximized; break;
+    default: p.State = TWindowState::Normal; break;
+  }
+  return p;
+}
+
+TWheelKey WheelToKey(int32_t delta, bool ctrlDown) {
+  if (delta > 0) return ctrlDown ? TWheelKey::PageUp : TWheelKey::Up;
+  return ctrlDown ? TWheelKey::PageDown : TWheelKey::Down;
+}
+
+std::vector<TFileFilter> ParseFileFilter(const std::u16string& filter) {
+  std::vector<TFileFilter> result;
+  std::vector<std::u16string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t bar = filter.find(u'|', start);
+    parts.push_back(filter.substr(start, bar == std::u16string::npos ? std::u16string::npos : bar - start));
+    if (bar == std::u16string::npos) break;
+    start = bar + 1;
+  }
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) result.push_back({parts[i], parts[i + 1]});
+  return result;
+}
+
+std::u16string ToNameFilters(const std::u16string& filter) {
+  std::u16string result;
+  for (const auto& entry : ParseFileFilter(filter)) {
+    std::u16string description = entry.Description;
+    // The patterns shown in the description are replaced by the real ones.
+    const size_t open = description.rfind(u" (");
+    if (open != std::u16string::npos && !description.empty() && description.back() == u')')
+      description.erase(open);
+    std::u16string patterns;
+    size_t start = 0;
+    for (;;) {
+      const size_t semi = entry.Patterns.find(u';', start);
+      std::u16string pattern =
+          entry.Patterns.substr(start, semi == std::u16string::npos ? std::u16string::npos : semi - start);
+      if (pattern == u"*.*") pattern = u"*";
+      if (!pattern.empty()) patterns += (patterns.empty() ? u"" : u" ") + pattern;
+      if (semi == std::u16string::npos) break;
+      start = semi + 1;
+    }
+    if (!result.empty()) result += u";;";
+    result += description + u" (" + patterns + u")";
+  }
+  return result;
+}
+
+std::u16string WindowCaption(const std::u16string& fileName) {
+  if (fileName.empty()) return PROGRAM_NAME;
+  return std::u16string(PROGRAM_NAME) + u" (" + fileName + u")";
+}
+
+std::vector<std::u16string> AboutLines(const std::u16string& version) {
+  return {PROGRAM_NAME, u"Version " + version,
+          u"Copyright \u00A9 " + std::u16string(PROGRAM_YEAR) + u" " + PROGRAM_MAKER};
+}
+
+TRiffoscopeSession::TRiffoscopeSession(IRiffoscopeView& view, IUserDialogs& dialogs)
+    : FView(view), FDialogs(dialogs) {}
+
+TRiffoscopeSession::~TRiffoscopeSession() {
+  // The hex view drives the window's panes; let it go before they do.
+  GuardedVoid(u"Error in TForm1.UnLoadFile call...", [&] { FHexView.reset(); });
+}
+
+bool TRiffoscopeSession::LoadFile(const std::u16string& fileName) {
+  return Guarded(u"Error in TForm1.LoadFile call...", false, [&] {
+    if (!FileExists(fileName)) {
+      FDialogs.ShowMessage(u"File not found.");
+      return false;
+    }
+    if (!IsWAVEFile(fileName)) {
+      FDialogs.ShowMessage(u"Invalid WAV file.");
+      return false;
+    }
+    TBusyCursor busy(FDialogs);
+
+    FWAVCommonChunk.reset();
+    FWAVFileStream.reset();
+    FWAVFileStream = TFileStream::Open(fileName, FileMode::OpenRead);
+    if (!FWAVFileStream) {
+      FDialogs.ShowMessage(u"Cannot load WAV file.");
+      return false;
+    }
+    try {
+      FWAVCommonChunk = std::make_unique<TWAVCommonChunk>(nullptr);
+    } catch (const std::bad_alloc&) {
+      FDialogs.ShowMessage(u"Out of memory.");
+      return false;
+    }
+    // The stream and what was loaded stay held on failure, so that the
+    // export and the validation can still look at it.
+    if (FWAVCommonChunk->LoadChunk(FWAVFileStream.get()) != S_OK) {
+      FDialogs.ShowMessage(u"Cannot load WAV structure.");
+      return false;
+    }
+
+    FView.ShowTree(nullptr);
+    FDisplayTree.reset();
+    auto root = MakeFileNode(fileName, FWAVFileStream->Size());
+    UpdateTreeView(root.get(), root.get(), 0, nullptr, FWAVCommonChunk.get());
+    FDisplayTree = std::move(root);
+    FView.ShowTree(FDisplayTree.get());
+
+    FHexView = std::make_unique<THexView>();
+    FHexView->Init(FView.HexPane(), FView.HexScrollBar());
+    FHexView->OpenFile(fileName);
+
+    FFileName = fileName;
+    UpdateCaption();
+    for (int32_t index = 0; index < 3; ++index) FView.ExpandNode(index);
+    return true;
+  });
+}
+
+bool TRiffoscopeSession::UnLoadFile() {
+  return Guarded(u"Error in TForm1.UnLoadFile call...", false, [&] {
+    TBusyCursor busy(FDialogs);
+    FView.ShowTree(nullptr);
+    FDisplayTree.reset();
+    FWAVCommonChunk.reset();
+    FWAVFileStream.reset();
+    if (IHexPane* pane = FView.HexPane()) pane->Clear();
+    FHexView.reset();
+    FFileName.clear();
+    UpdateCaption();
+    return true;
+  });
+}
+
+void TRiffoscopeSession::UpdateSelection(int64_t offset, int64_t length, uint32_t chunkName) {
+  if (!FHexView) return;
+  // The file node stands for the whole file; a chunk node for its header and
+  // payload, without the pad byte.
+  const TChunkNodeInfo* root = FDisplayTree ? FDisplayTree->Info.get() : nullptr;
+  const bool fileNode = root && root->Offset == offset && root->Size == length && root->ChunkName == chunkName;
+  if (fileNode)
+    FHexView->SetSelection(0, length);
+  else
+    FHexView->SetSelection(offset, length + 8);
+}
+
+void TRiffoscopeSession::UpdateCaption() { FView.SetCaption(WindowCaption(FFileName)); }
+
+void TRiffoscopeSession::LoadRegistry() {
+  GuardedVoid(u"Error in TForm1.LoadRegistry call...", [&] {
+    auto key = TUserStoreKey::OpenOrCreate(SETTINGS_KEY);
+    if (!key) return;
+    auto readInt = [&](const char16_t* name, int32_t& field) {
+      int32_t value = 0;
+      if (key->ReadInteger(name, value)) field = value;
+    };
+    readInt(u"FormTop", FSettings.FormTop);
+    readInt(u"FormLeft", FSettings.FormLeft);
+    readInt(u"FormWidth", FSettings.FormWidth);
+    readInt(u"FormHeight", FSettings.FormHeight);
+    readInt(u"TreeViewHeight", FSettings.TreeViewHeight);
+    readInt(u"WindowState", FSettings.WindowState);
+    int32_t modules = 0;
+    if (key->ReadInteger(u"LastUsedModules", modules)) FLastUsedModules = static_cast<uint32_t>(modules);
+    bool check = true;
+    if (key->ReadBool(u"CheckForUpdates", check)) FCheckForUpdates = check;
+  });
+}
+
+void TRiffoscopeSession::SaveRegistry() {
+  GuardedVoid(u"Error in TForm1.SaveRegistry call...", [&] {
+    auto key = TUserStoreKey::OpenOrCreate(SETTINGS_KEY);
+    if (!key) return;
+    key->WriteInteger(u"FormTop", FSettings.FormTop);
+    key->WriteInteger(u"FormLeft", FSettings.FormLeft);
+    key->WriteInteger(u"FormWidth", FSettings.FormWidth);
+    key->WriteInteger(u"FormHeight", FSettings.FormHeight);
+    key->WriteInteger(u"TreeViewHeight", FSettings.TreeViewHeight);
+    key->WriteInteger(u"WindowState", FSettings.WindowState);
+    key->WriteInteger(u"LastUsedModules", static_cast<int32_t>(FLastUsedModules));
+    key->WriteBool(u"CheckForUpdates", FCheckForUpdates);
+    if (!key->Commit()) DebugTrace(u"Error in TForm1.SaveRegistry - the store cannot be written.");
+  });
+}
+
+void TRiffoscopeSession::ReloadFrom(const std::u16string& fileName) {
+  UnLoadFile();
+  LoadFile(fileName);
+}
+
+void TRiffoscopeSession::Open1Click() {
+  GuardedVoid(u"Error in TForm1.Open1Click call...", [&] {
+    std::u16string name;
+    if (!FDialogs.OpenFileDialog(OPEN_DIALOG_FILTER, name) || !FileExists(name)) return;
+    TBusyCursor busy(FDialogs);
+    ReloadFrom(name);
+    if (FHexView) {
+      FHexView->RefreshFileData(0);
+      FHexView->SetSelection(0, 0);
+    }
+  });
+}
+
+void TRiffoscopeSession::Close1Click() {
+  GuardedVoid(u"Error in TForm1.Close1Click call...", [&] { UnLoadFile(); });
+}
+
+void TRiffoscopeSession::ExportStructure1Click() {
+  GuardedVoid(u"Error in TForm1.ExportStructure1Click call...", [&] {
+    if (!FWAVCommonChunk) {
+      FDialogs.ShowError(u"There is no file loaded.");
+      return;
+    }
+    std::u16string name;
+    if (!FDialogs.SaveFileDialog(EXPORT_DIALOG_FILTER, name)) return;
+    const std::string name8 = Utf16ToUtf8(name);
+    if (FileExists(name)) {
+      if (!FDialogs.ConfirmOkCancel(
+              Format16("The file %s already exists. Do you want to replace it?", name8.c_str())))
+        return;
+      if (!RemoveFile(name)) {
+        FDialogs.ShowError(Format16("Cannot delete %s file.", name8.c_str()));
+        return;
+      }
+    }
+    TBusyCursor busy(FDialogs);
+    const int64_t size = FWAVFileStream ? FWAVFileStream->Size() : 0;
+    const TExportResult result = ExportStructureToFile(name, FFileName, size, FWAVCommonChunk.get());
+    if (!result.Ok) {
+      // What was written before the failure stays; the user learns that the
+      // file is incomplete instead of taking it for a whole export.
+      DebugTrace(u"Error in TForm1.ExportStructure1Click call...");
+      FDialogs.ShowError(result.Message);
+    }
+  });
+}
+
+void TRiffoscopeSession::Exit1Click() {
+  GuardedVoid(u"Error in TForm1.Exit1Click call...", [&] { FView.CloseWindow(); });
+}
+
+void TRiffoscopeSession::FullExpand1Click() {
+  GuardedVoid(u"Error in TForm1.FullExpand1Click call...", [&] {
+    TBusyCursor busy(FDialogs);
+    FView.ExpandAll();
+  });
+}
+
+void TRiffoscopeSession::FullCollapse1Click() {
+  GuardedVoid(u"Error in TForm1.FullCollapse1Click call...", [&] {
+    TBusyCursor busy(FDialogs);
+    FView.CollapseAll();
+  });
+}
+
+void TRiffoscopeSession::HexEditChunk1Click() {
+  GuardedVoid(u"Error in TForm1.HexEditChunk1Click call...", [&] {
+    if (!FWAVCommonChunk) FDialogs.ShowError(u"There is no file loaded.");
+  });
+}
+
+void TRiffoscopeSession::Validation1Click() {
+  GuardedVoid(u"Error in TForm1.Validation1Click call...", [&] {
+    if (!FWAVCommonChunk) FDialogs.ShowError(u"There is no file loaded.");
+  });
+}
+
+void TRiffoscopeSession::CheckForUpdates1Click() {
+  FCheckForUpdates = !FCheckForUpdates;
+  FView.SetCheckForUpdatesMark(FCheckForUpdates);
+}
+
+void TRiffoscopeSession::About1Click(const std::u16string& version) { FDialogs.ShowAbout(AboutLines(version)); }
+
+void TRiffoscopeSession::Copy1Click() {
+  FDialogs.SetClipboardText(FDisplayTree ? TreeCopyText(*FDisplayTree) : std::u16string());
+}
+
+void TRiffoscopeSession::FollowSelection(const char16_t* traceLine) {
+  GuardedVoid(std::u16string_view(traceLine), [&] {
+    const TDisplayNode* node = FView.SelectedNode();
+    if (!node || !node->Info || !FHexView) return;
+    FHexView->RefreshFileData(node->Info->Offset);
+    UpdateSelection(node->Info->Offset, node->Info->Size, node->Info->ChunkName);
+  });
+}
+
+void TRiffoscopeSession::TreeView1KeyUp() { FollowSelection(u"Error in TForm1.TreeView1KeyUp call..."); }
+
+void TRiffoscopeSession::TreeView1MouseDown() {
+  FollowSelection(u"Error in TForm1.TreeView1MouseDown call...");
+}
+
+void TRiffoscopeSession::Splitter1Moved() {
+  GuardedVoid(u"Error in TForm1.Splitter1Moved call...", [&] {
+    if (FHexView) FHexView->RefreshFileData(-1);
+  });
+}
+
+void TRiffoscopeSession::DropFiles(const std::vector<std::u16string>& fileNames) {
+  GuardedVoid(u"Error in TForm1.WMDROPFILES call...", [&] {
+    TBusyCursor busy(FDialogs);
+    for (const auto& name : fileNames)
+      if (FileExists(name)) ReloadFrom(name);
+  });
+}
+
+void TRiffoscopeSession::FormShow(const std::u16string& firstArgument) {
+  GuardedVoid(u"Error in TForm1.FormShow call...", [&] {
+    FLastUsedModules = DEFAULT_LAST_USED_MODULES;
+    FCheckForUpdates = true;
+    LoadRegistry();
+    FView.ApplyPlacement(PlacementFromSettings(FSettings));
+    FView.ShowSplash();
+    FView.AcceptDrops(true);
+    UpdateCaption();
+    FView.SetCheckForUpdatesMark(FCheckForUpdates);
+    if (!firstArgument.empty()) LoadFile(firstArgument);
+  });
+}
+
+void TRiffoscopeSession::FormClose() {
+  GuardedVoid(u"Error in TForm1.FormClose call...", [&] {
+    FView.AcceptDrops(false);
+    FSettings = FView.CurrentPlacement();
+    SaveRegistry();
+    UnLoadFile();
+  });
+}
+
+}  // namespace riffo

@@ -1,0 +1,191 @@
+// The main window's file session and commands without any GUI toolkit: load
+// and unload, selection following, copy text, the structure export command,
+// the settings in the per-user store, start-up and shutdown. The window
+// implements IRiffoscopeView (its panes) and hands over an IUserDialogs
+// (message boxes, file dialogs, clipboard, busy cursor), so tests drive the
+// session directly and answer the dialogs themselves.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "chunkmodel/DisplayTree.h"
+#include "chunkmodel/WAVCommonChunk.h"
+#include "platform/Stream.h"
+#include "viewer/HexViewUtils_RichEdit.h"
+
+namespace riffo {
+
+inline constexpr char16_t PROGRAM_NAME[] = u"Riffoscope";
+inline constexpr char16_t PROGRAM_MAKER[] = u"Brindlecorp Ltd.";
+inline constexpr char16_t PROGRAM_YEAR[] = u"2017";
+inline constexpr char16_t SETTINGS_KEY[] = u"SOFTWARE\\Brindlecorp\\Riffoscope";
+inline constexpr char16_t OPEN_DIALOG_FILTER[] = u"WAV Media Files (*.wav)|*.wav|All Files (*.*)|*.*";
+inline constexpr char16_t EXPORT_DIALOG_FILTER[] = u"Text File (*.txt)|*.txt|All Files (*.*)|*.*";
+inline constexpr uint32_t DEFAULT_LAST_USED_MODULES = 0xFFFFFFFF;
+// The tree pane keeps at least this much of the stored form height for the rest.
+inline constexpr int32_t MIN_FORM_MINUS_TREE_HEIGHT = 95;
+inline constexpr int32_t SPLASH_TIME_MS = 3000;
+
+// Window geometry as stored; all 0 until read.
+struct TSettings {
+  int32_t FormTop = 0;
+  int32_t FormLeft = 0;
+  int32_t FormWidth = 0;
+  int32_t FormHeight = 0;
+  int32_t TreeViewHeight = 0;
+  int32_t WindowState = 0;  // 0 normal, 1 minimized, 2 maximized
+  bool operator==(const TSettings&) const = default;
+};
+
+enum class TWindowState { Normal, Minimized, Maximized };
+
+// What start-up applies to the window: only the stored values that pass
+// their rules; absent ones leave the designed value.
+struct TWindowPlacement {
+  std::optional<int32_t> Top, Left, Width, Height, TreeViewHeight;
+  TWindowState State = TWindowState::Normal;
+};
+TWindowPlacement PlacementFromSettings(const TSettings& settings);
+
+// The key a mouse-wheel message becomes (for every window of the program).
+enum class TWheelKey { Up, Down, PageUp, PageDown };
+TWheelKey WheelToKey(int32_t delta, bool ctrlDown);
+
+// The Windows-style filter "Text|*.a|All|*.*" as a list of (description, patterns).
+struct TFileFilter {
+  std::u16string Description;
+  std::u16string Patterns;  // e.g. "*.wav", several separated by ';'
+};
+std::vector<TFileFilter> ParseFileFilter(const std::u16string& filter);
+// The same filter as name filters separated by ";;", each "Description
+// (patterns)" with the patterns blank-separated and "*.*" as "*" (which
+// also matches names without a dot):
+// "WAV Media Files (*.wav);;All Files (*)".
+std::u16string ToNameFilters(const std::u16string& filter);
+
+// Caption: "Riffoscope", or "Riffoscope (" + file name + ")".
+std::u16string WindowCaption(const std::u16string& fileName);
+
+// The about box's lines: the name, the version, the year and the maker.
+std::vector<std::u16string> AboutLines(const std::u16string& version);
+
+class IUserDialogs {
+public:
+  virtual ~IUserDialogs() = default;
+  virtual void ShowMessage(const std::u16string& text) = 0;  // plain box, program name, OK
+  virtual void ShowError(const std::u16string& text) = 0;    // error box, OK
+  virtual bool ConfirmYesNo(const std::u16string& text) = 0;
+  virtual bool ConfirmOkCancel(const std::u16string& text) = 0;
+  // False when cancelled; otherwise fileName holds the name exactly as chosen.
+  virtual bool OpenFileDialog(const std::u16string& filter, std::u16string& fileName) = 0;
+  virtual bool SaveFileDialog(const std::u16string& filter, std::u16string& fileName) = 0;
+  virtual void SetClipboardText(const std::u16string& text) = 0;
+  virtual void BeginBusyCursor() = 0;
+  virtual void EndBusyCursor() = 0;
+  virtual void ShowAbout(const std::vector<std::u16string>& lines) = 0;
+};
+
+// The panes and the window as the session sees them.
+class IRiffoscopeView {
+public:
+  virtual ~IRiffoscopeView() = default;
+  // Mirrors the display tree in the tree pane (nullptr empties it). The
+  // tree stays alive and unchanged until the next call.
+  virtual void ShowTree(const TDisplayNode* root) = 0;
+  virtual void ExpandNode(int32_t displayIndex) = 0;  // that node alone, not its subtree
+  virtual void ExpandAll() = 0;
+  virtual void CollapseAll() = 0;
+  virtual const TDisplayNode* SelectedNode() const = 0;
+  virtual IHexPane* HexPane() = 0;
+  virtual IHexScrollBar* HexScrollBar() = 0;
+  virtual void SetCaption(const std::u16string& caption) = 0;
+  virtual void ApplyPlacement(const TWindowPlacement& placement) = 0;
+  virtual TSettings CurrentPlacement() const = 0;
+  virtual void ShowSplash() = 0;
+  virtual void AcceptDrops(bool accept) = 0;
+  virtual void SetCheckForUpdatesMark(bool checked) = 0;
+  virtual void CloseWindow() = 0;
+};
+
+// The busy cursor for the lifetime of the object, restored on every way out.
+class TBusyCursor {
+public:
+  explicit TBusyCursor(IUserDialogs& dialogs) : FDialogs(dialogs) { FDialogs.BeginBusyCursor(); }
+  ~TBusyCursor() { FDialogs.EndBusyCursor(); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+private:
+  IUserDialogs& FDialogs;
+};
+
+class TRiffoscopeSession {
+public:
+  TRiffoscopeSession(IRiffoscopeView& view, IUserDialogs& dialogs);
+  ~TRiffoscopeSession();
+  TRiffoscopeSession(const TRiffoscopeSession&) = delete;
+  TRiffoscopeSession& operator=(const TRiffoscopeSession&) = delete;
+
+  bool LoadFile(const std::u16string& fileName);
+  bool UnLoadFile();
+  void UpdateSelection(int64_t offset, int64_t length, uint32_t chunkName);
+  void UpdateCaption();
+  void LoadRegistry();
+  void SaveRegistry();
+
+  // Commands.
+  void Open1Click();
+  void Close1Click();
+  void ExportStructure1Click();
+  void Exit1Click();
+  void FullExpand1Click();
+  void FullCollapse1Click();
+  void HexEditChunk1Click();
+  void Validation1Click();
+  void CheckForUpdates1Click();
+  void About1Click(const std::u16string& version);
+  void Copy1Click();
+
+  // Pane events: a key was released in the tree pane / a mouse button was
+  // pressed on it (after the pane moved its selection).
+  void TreeView1KeyUp();
+  void TreeView1MouseDown();
+  void Splitter1Moved();
+  void DropFiles(const std::vector<std::u16string>& fileNames);  // WMDROPFILES
+
+  // Window events.
+  void FormShow(const std::u16string& firstArgument);
+  void FormClose();
+
+  // Session state, for the window and for tests.
+  const std::u16string& FileName() const { return FFileName; }
+  const TWAVCommonChunk* ChunkTree() const { return FWAVCommonChunk.get(); }
+  const TStream* FileStream() const { return FWAVFileStream.get(); }
+  const TDisplayNode* DisplayTree() const { return FDisplayTree.get(); }
+  THexView* HexView() { return FHexView.get(); }
+  const TSettings& Settings() const { return FSettings; }
+  uint32_t LastUsedModules() const { return FLastUsedModules; }
+  void SetLastUsedModules(uint32_t mask) { FLastUsedModules = mask; }
+  bool CheckForUpdates() const { return FCheckForUpdates; }
+
+private:
+  void FollowSelection(const char16_t* traceLine);
+  void ReloadFrom(const std::u16string& fileName);
+
+  IRiffoscopeView& FView;
+  IUserDialogs& FDialogs;
+  std::u16string FFileName;
+  std::unique_ptr<TStream> FWAVFileStream;
+  std::unique_ptr<TWAVCommonChunk> FWAVCommonChunk;
+  std::unique_ptr<THexView> FHexView;
+  std::unique_ptr<TDisplayNode> FDisplayTree;
+  TSettings FSettings;
+  uint32_t FLastUsedModules = DEFAULT_LAST_USED_MODULES;
+  bool FCheckForUpdates = true;
+};
+
+}  // namespace riffo

@@ -1,0 +1,354 @@
+#include "viewer/qt/RiffoscopeUnit1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QWheelEvent>
+
+#include "platform/Guard.h"
+#include "platform/Text.h"
+#include "viewer/ChunkTreeRender.h"
+#include "viewer/qt/QtUserDialogs.h"
+#include "viewer/qt/SplashAbout.h"
+
+#ifndef RIFFOSCOPE_VERSION
+#define RIFFOSCOPE_VERSION "0.0.0"
+#endif
+
+namespace riffo {
+
+namespace {
+
+// Designed geometry of the window and its panes.
+constexpr int DESIGN_LEFT = 275;
+constexpr int DESIGN_TOP = 176;
+constexpr int DESIGN_CLIENT_WIDTH = 860;
+constexpr int DESIGN_CLIENT_HEIGHT = 437;
+constexpr int DESIGN_TREE_HEIGHT = 299;
+constexpr int TREE_MIN_HEIGHT = 10;
+constexpr int TREE_INDENT = 19;
+constexpr int TREE_FONT_PIXELS = 12;
+constexpr int SPLITTER_HEIGHT = 7;
+
+constexpr int NODE_ROLE = Qt::UserRole + 1;
+
+QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+const TDisplayNode* NodeOf(const QTreeWidgetItem* item) {
+  if (!item) return nullptr;
+  return reinterpret_cast<const TDisplayNode*>(item->data(0, NODE_ROLE).value<quintptr>());
+}
+
+}  // namespace
+
+// ---- tree pane
+
+TTreePane::TTreePane(QWidget* parent) : QTreeWidget(parent) {
+  setHeaderHidden(true);
+  setColumnCount(1);
+  setIndentation(TREE_INDENT);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setUniformRowHeights(true);
+  setMinimumHeight(TREE_MIN_HEIGHT);
+  setDragDropMode(QAbstractItemView::DropOnly);
+  header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header()->setStretchLastSection(false);
+  QFont f(QStringLiteral("Courier New"));
+  f.setStyleHint(QFont::Monospace);
+  f.setPixelSize(TREE_FONT_PIXELS);
+  setFont(f);
+  setItemDelegate(new TTreeItemDelegate(this));
+  setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TTreePane::keyReleaseEvent(QKeyEvent* event) {
+  QTreeWidget::keyReleaseEvent(event);
+  if (OnKeyUp) OnKeyUp();
+}
+
+void TTreePane::mousePressEvent(QMouseEvent* event) {
+  QTreeWidget::mousePressEvent(event);
+  if (OnMouseDown) OnMouseDown();
+}
+
+void TTreePane::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TTreePane::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TTreePane::dropEvent(QDropEvent* event) {
+  std::vector<std::u16string> names;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) names.push_back(url.toLocalFile().toStdU16String());
+  event->acceptProposedAction();
+  if (OnFilesDropped && !names.empty()) OnFilesDropped(names);
+}
+
+void TTreeItemDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+  QStyledItemDelegate::initStyleOption(option, index);
+  const TTreeItemStyle style = TreeItemStyle(index.row(), (option->state & QStyle::State_Selected) != 0,
+                                             index.data(Qt::DisplayRole).toString().toStdU16String());
+  if (style.Banded) option->backgroundBrush = QColor(QRgb(TREE_BAND_COLOR));
+  if (style.Bold) option->font.setBold(true);
+}
+
+// ---- mouse wheel
+
+bool TWheelToKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::Wheel) return QObject::eventFilter(watched, event);
+  const auto* wheel = static_cast<QWheelEvent*>(event);
+  const QPoint delta = wheel->angleDelta();
+  // A sideways wheel is a message of its own and is left alone.
+  if (delta.y() == 0 && delta.x() != 0) return false;
+  int key = Qt::Key_Down;
+  switch (WheelToKey(delta.y(), (wheel->modifiers() & Qt::ControlModifier) != 0)) {
+    case TWheelKey::Up: key = Qt::Key_Up; break;
+    case TWheelKey::Down: key = Qt::Key_Down; break;
+    case TWheelKey::PageUp: key = Qt::Key_PageUp; break;
+    case TWheelKey::PageDown: key = Qt::Key_PageDown; break;
+  }
+  QObject* target = QApplication::focusWidget();
+  if (!target) target = watched;
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &press);
+  return true;
+}
+
+// ---- main window
+
+TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgument, QWidget* parent)
+    : QMainWindow(parent), FFirstArgument(std::move(firstArgument)) {
+  if (!dialogs) {
+    FOwnDialogs = std::make_unique<TQtUserDialogs>(this);
+    dialogs = FOwnDialogs.get();
+  }
+  setObjectName(QStringLiteral("RiffoscopeForm"));
+
+  FSplitter1 = new QSplitter(Qt::Vertical, this);
+  FSplitter1->setHandleWidth(SPLITTER_HEIGHT);
+  FSplitter1->setChildrenCollapsible(false);
+  FSplitter1->setOpaqueResize(true);
+
+  FTreeView1 = new TTreePane(FSplitter1);
+  auto* hexArea = new QWidget(FSplitter1);
+  auto* hexLayout = new QHBoxLayout(hexArea);
+  hexLayout->setContentsMargins(0, 0, 0, 0);
+  hexLayout->setSpacing(0);
+  FMemo1 = new TQtHexPane(hexArea);
+  FScrollBar1 = new TQtHexScrollBar(hexArea);
+  hexLayout->addWidget(FMemo1);
+  hexLayout->addWidget(FScrollBar1);
+  FSplitter1->addWidget(FTreeView1);
+  FSplitter1->addWidget(hexArea);
+  FSplitter1->setStretchFactor(0, 0);
+  FSplitter1->setStretchFactor(1, 1);
+  setCentralWidget(FSplitter1);
+
+  FSession = std::make_unique<TRiffoscopeSession>(*this, *dialogs);
+
+  FPopupMenu1 = new QMenu(this);
+  BuildMenus();
+
+  FTreeView1->OnKeyUp = [this] { FSession->TreeView1KeyUp(); };
+  FTreeView1->OnMouseDown = [this] { FSession->TreeView1MouseDown(); };
+  FTreeView1->OnFilesDropped = [this](const std::vector<std::u16string>& names) { FSession->DropFiles(names); };
+  connect(FTreeView1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { FPopupMenu1->popup(FTreeView1->viewport()->mapToGlobal(at)); });
+  FMemo1->OnKeyDown = [this](THexKey key, bool shift) {
+    if (THexView* view = FSession->HexView()) view->FRichEditKeyDown(key, shift);
+  };
+  // A taller or shorter pane shows more or fewer lines of the same page.
+  FMemo1->OnResized = [this] {
+    if (THexView* view = FSession->HexView()) view->RefreshFileData(-1);
+  };
+  FScrollBar1->OnScroll = [this](THexScrollCode code, int32_t position) {
+    if (THexView* view = FSession->HexView()) view->CustomScrollEvent(code, position);
+  };
+  connect(FSplitter1, &QSplitter::splitterMoved, this, [this](int, int) { FSession->Splitter1Moved(); });
+
+  qApp->installEventFilter(&FWheelFilter);
+
+  FSession->UpdateCaption();
+  move(DESIGN_LEFT, DESIGN_TOP);
+  resize(DESIGN_CLIENT_WIDTH, DESIGN_CLIENT_HEIGHT + menuBar()->sizeHint().height());
+  FSplitter1->setSizes({DESIGN_TREE_HEIGHT, DESIGN_CLIENT_HEIGHT - DESIGN_TREE_HEIGHT - SPLITTER_HEIGHT});
+}
+
+TRiffoscopeForm::~TRiffoscopeForm() {
+  qApp->removeEventFilter(&FWheelFilter);
+  // The tree pane shows the session's nodes; empty it before they go.
+  FTreeView1->clear();
+  FSession.reset();
+}
+
+QAction* TRiffoscopeForm::AddItem(QMenu* menu, const QString& caption, void (TRiffoscopeForm::*handler)()) {
+  QAction* action = menu->addAction(caption);
+  connect(action, &QAction::triggered, this, handler);
+  FActions.push_back(action);
+  return action;
+}
+
+void TRiffoscopeForm::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  AddItem(file, QStringLiteral("Open"), &TRiffoscopeForm::Open1Click);
+  AddItem(file, QStringLiteral("Close"), &TRiffoscopeForm::Close1Click);
+  file->addSeparator();
+  AddItem(file, QStringLiteral("Export Structure"), &TRiffoscopeForm::ExportStructure1Click);
+  file->addSeparator();
+  AddItem(file, QStringLiteral("Exit"), &TRiffoscopeForm::Exit1Click);
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
+  AddItem(view, QStringLiteral("Full Expand"), &TRiffoscopeForm::FullExpand1Click);
+  AddItem(view, QStringLiteral("Full Collapse"), &TRiffoscopeForm::FullCollapse1Click);
+
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+  AddItem(tools, QStringLiteral("Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
+  tools->addSeparator();
+  AddItem(tools, QStringLiteral("Validation"), &TRiffoscopeForm::Validation1Click);
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  FCheckForUpdates1 = AddItem(help, QStringLiteral("Check For Updates"), &TRiffoscopeForm::CheckForUpdates1Click);
+  FCheckForUpdates1->setCheckable(true);
+  AddItem(help, QStringLiteral("About"), &TRiffoscopeForm::About1Click);
+
+  AddItem(FPopupMenu1, QStringLiteral("Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
+  FPopupMenu1->addSeparator();
+  AddItem(FPopupMenu1, QStringLiteral("Copy"), &TRiffoscopeForm::Copy1Click);
+}
+
+QAction* TRiffoscopeForm::Action(const QString& caption) const {
+  for (QAction* action : FActions)
+    if (action->text() == caption) return action;
+  return nullptr;
+}
+
+TSplashForm* TRiffoscopeForm::Splash() const { return FSplash.data(); }
+
+QTreeWidgetItem* TRiffoscopeForm::ItemOf(const TDisplayNode* node) const {
+  for (QTreeWidgetItem* item : FItemsInDisplayOrder)
+    if (NodeOf(item) == node) return item;
+  return nullptr;
+}
+
+void TRiffoscopeForm::Open1Click() { FSession->Open1Click(); }
+void TRiffoscopeForm::Close1Click() { FSession->Close1Click(); }
+void TRiffoscopeForm::ExportStructure1Click() { FSession->ExportStructure1Click(); }
+void TRiffoscopeForm::Exit1Click() { FSession->Exit1Click(); }
+void TRiffoscopeForm::FullExpand1Click() { FSession->FullExpand1Click(); }
+void TRiffoscopeForm::FullCollapse1Click() { FSession->FullCollapse1Click(); }
+void TRiffoscopeForm::HexEditChunk1Click() { FSession->HexEditChunk1Click(); }
+void TRiffoscopeForm::Validation1Click() { FSession->Validation1Click(); }
+void TRiffoscopeForm::CheckForUpdates1Click() { FSession->CheckForUpdates1Click(); }
+void TRiffoscopeForm::About1Click() { FSession->About1Click(Utf8ToUtf16(RIFFOSCOPE_VERSION)); }
+void TRiffoscopeForm::Copy1Click() { FSession->Copy1Click(); }
+
+// ---- IRiffoscopeView
+
+void TRiffoscopeForm::ShowTree(const TDisplayNode* root) {
+  FTreeView1->setUpdatesEnabled(false);
+  FTreeView1->clear();
+  FItemsInDisplayOrder.clear();
+  if (root) {
+    // Pre-order without recursion; items are made in display order.
+    std::vector<std::pair<const TDisplayNode*, QTreeWidgetItem*>> stack{{root, nullptr}};
+    while (!stack.empty()) {
+      auto [node, parentItem] = stack.back();
+      stack.pop_back();
+      QTreeWidgetItem* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(FTreeView1);
+      item->setText(0, Q(node->Text));
+      item->setData(0, NODE_ROLE, QVariant::fromValue(reinterpret_cast<quintptr>(node)));
+      FItemsInDisplayOrder.push_back(item);
+      for (auto child = node->Children.rbegin(); child != node->Children.rend(); ++child)
+        stack.emplace_back(child->get(), item);
+    }
+  }
+  FTreeView1->setUpdatesEnabled(true);
+}
+
+void TRiffoscopeForm::ExpandNode(int32_t displayIndex) {
+  if (displayIndex >= 0 && static_cast<size_t>(displayIndex) < FItemsInDisplayOrder.size())
+    FItemsInDisplayOrder[static_cast<size_t>(displayIndex)]->setExpanded(true);
+}
+
+void TRiffoscopeForm::ExpandAll() { FTreeView1->expandAll(); }
+void TRiffoscopeForm::CollapseAll() { FTreeView1->collapseAll(); }
+
+const TDisplayNode* TRiffoscopeForm::SelectedNode() const {
+  const QList<QTreeWidgetItem*> selected = FTreeView1->selectedItems();
+  return selected.isEmpty() ? nullptr : NodeOf(selected.front());
+}
+
+IHexPane* TRiffoscopeForm::HexPane() { return FMemo1; }
+IHexScrollBar* TRiffoscopeForm::HexScrollBar() { return FScrollBar1; }
+
+void TRiffoscopeForm::SetCaption(const std::u16string& caption) { setWindowTitle(Q(caption)); }
+
+void TRiffoscopeForm::ApplyPlacement(const TWindowPlacement& p) {
+  if (p.Top) move(x(), *p.Top);
+  if (p.Left) move(*p.Left, y());
+  if (p.Width) resize(*p.Width, height());
+  if (p.Height) resize(width(), *p.Height);
+  if (p.TreeViewHeight) {
+    const int total = FSplitter1->height();
+    FSplitter1->setSizes({*p.TreeViewHeight, std::max(1, total - *p.TreeViewHeight - SPLITTER_HEIGHT)});
+  }
+  switch (p.State) {
+    case TWindowState::Normal: setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)); break;
+    case TWindowState::Minimized: setWindowState(windowState() | Qt::WindowMinimized); break;
+    case TWindowState::Maximized: setWindowState(windowState() | Qt::WindowMaximized); break;
+  }
+}
+
+TSettings TRiffoscopeForm::CurrentPlacement() const {
+  TSettings s;
+  // A maximized or minimized window keeps the bounds it returns to.
+  const QRect bounds = (isMaximized() || isMinimized()) ? normalGeometry() : QRect(pos(), size());
+  s.FormTop = bounds.y();
+  s.FormLeft = bounds.x();
+  s.FormWidth = bounds.width();
+  s.FormHeight = bounds.height();
+  s.TreeViewHeight = FTreeView1->height();
+  s.WindowState = isMinimized() ? 1 : (isMaximized() ? 2 : 0);
+  return s;
+}
+
+void TRiffoscopeForm::ShowSplash() {
+  if (FSplash) FSplash->close();
+  FSplash = new TSplashForm(this);
+  FSplash->CentreOver(this);
+  FSplash->show();
+}
+
+void TRiffoscopeForm::AcceptDrops(bool accept) {
+  FTreeView1->setAcceptDrops(accept);
+  FTreeView1->viewport()->setAcceptDrops(accept);
+}
+
+void TRiffoscopeForm::SetCheckForUpdatesMark(bool checked) { FCheckForUpdates1->setChecked(checked); }
+
+void TRiffoscopeForm::CloseWindow() { close(); }
+
+void TRiffoscopeForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (FShown) return;
+  FShown = true;
+  FSession->FormShow(FFirstArgument);
+}
+
+void TRiffoscopeForm::closeEvent(QCloseEvent* event) {
+  if (!FClosed) {
+    FClosed = true;
+    FSession->FormClose();
+  }
+  QMainWindow::closeEvent(event);
+}
+
+}  // namespace riffo
