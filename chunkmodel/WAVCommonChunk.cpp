@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "chunkmodel/WAVHelpers.h"
 #include "platform/ByteOrder.h"
@@ -88,7 +89,49 @@ private:
 
 std::string FourCC8(uint32_t value) { return Utf16ToUtf8(FourCCToText(value)); }
 
+constexpr std::u16string_view kLoadChunkFailed = u"dgn: Error in TWAVCommonChunk.LoadChunk call...";
+
+// Freed nodes wait here for the next load instead of going back to the
+// allocator. At most kPoolLimit nodes are kept, so closing a huge file does
+// not pin its memory for good. The pool's state is plain static data without
+// destructors, so nodes freed late during process exit still find it.
+struct TFreeNode {
+  TFreeNode* Next;
+};
+constexpr size_t kPoolLimit = 1 << 18;
+constinit std::mutex gPoolLock;
+constinit TFreeNode* gPoolFree = nullptr;
+constinit size_t gPoolCount = 0;
+
 }  // namespace
+
+void* TWAVCommonChunk::operator new(size_t size) {
+  if (size == sizeof(TWAVCommonChunk)) {
+    std::lock_guard<std::mutex> hold(gPoolLock);
+    if (gPoolFree != nullptr) {
+      TFreeNode* node = gPoolFree;
+      gPoolFree = node->Next;
+      --gPoolCount;
+      return node;
+    }
+  }
+  return ::operator new(size);
+}
+
+void TWAVCommonChunk::operator delete(void* node, size_t size) noexcept {
+  if (node == nullptr) return;
+  if (size == sizeof(TWAVCommonChunk)) {
+    std::lock_guard<std::mutex> hold(gPoolLock);
+    if (gPoolCount < kPoolLimit) {
+      auto* free = static_cast<TFreeNode*>(node);
+      free->Next = gPoolFree;
+      gPoolFree = free;
+      ++gPoolCount;
+      return;
+    }
+  }
+  ::operator delete(node);
+}
 
 TWAVCommonChunk::TWAVCommonChunk(TWAVCommonChunk* owner) : FOwner(owner) {}
 
@@ -120,7 +163,7 @@ HRESULT TWAVCommonChunk::LoadChunk(TStream* fileStream) {
     DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - no file loaded.");
     return E_FAIL;
   }
-  return Guarded(u"dgn: Error in TWAVCommonChunk.LoadChunk call...", E_FAIL, [&] {
+  return Guarded(kLoadChunkFailed, E_FAIL, [&] {
     auto reader = std::make_unique<TBlockReader>(*fileStream);
     const HRESULT result = LoadNode(*reader, Depth());
     reader->Sync();
@@ -190,8 +233,7 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth) {
     auto child = std::make_unique<TWAVCommonChunk>(this);
     child->FReportFunction = FReportFunction;
     const HRESULT loaded =
-        Guarded(u"dgn: Error in TWAVCommonChunk.LoadChunk call...", E_FAIL,
-                [&] { return child->LoadNode(stream, depth + 1); });
+        Guarded(kLoadChunkFailed, E_FAIL, [&] { return child->LoadNode(stream, depth + 1); });
     if (loaded != S_OK) {
       DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - LoadChunk.");
       break;

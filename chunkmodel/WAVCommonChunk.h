@@ -45,6 +45,11 @@ public:
   TWAVCommonChunk(const TWAVCommonChunk&) = delete;
   TWAVCommonChunk& operator=(const TWAVCommonChunk&) = delete;
 
+  // Nodes come from a recycling pool: a file of many small chunks makes as
+  // many nodes, and reloading would otherwise pay the allocator for each.
+  static void* operator new(size_t size);
+  static void operator delete(void* node, size_t size) noexcept;
+
   HRESULT SetReportFunction(TReportFunction reportFunction);
   HRESULT LoadChunk(TStream* fileStream);
   HRESULT LoadFile(const std::u16string& fileName);
