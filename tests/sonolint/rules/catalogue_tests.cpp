@@ -98,8 +98,8 @@ struct FilterCase {
 };
 
 TEST(RuleCatalogue, ReportFiltersRegradesAndPrefixes) {
+  RecordingSink sink;  // outlives the catalogue that refers to it
   Catalogue c;
-  RecordingSink sink;
   ASSERT_EQ(c.List.SetQuorvexReport(&sink), S_OK);
   const FilterCase cases[] = {
       {"enabled rule takes its own severity", 209, 1, true, 3, "[209] msg"},
@@ -128,8 +128,8 @@ TEST(RuleCatalogue, ReportFiltersRegradesAndPrefixes) {
 }
 
 TEST(RuleCatalogue, ReportFollowsChangesMadeInPlaceAndReturnsTheSinkResult) {
-  Catalogue c;
   RecordingSink sink;
+  Catalogue c;
   sink.Result = S_FALSE;
   c.List.SetQuorvexReport(&sink);
   c.List.GetValidationSettingFromID(211)->Enabled = true;
@@ -173,8 +173,8 @@ TEST(RuleCatalogue, SinkReferencesAreCountedAndANullSinkKeepsThePreviousOne) {
 }
 
 TEST(RuleCatalogue, ConcurrentReportsFromTwoThreads) {
-  Catalogue c;
   RecordingSink sink;
+  Catalogue c;
   c.List.SetQuorvexReport(&sink);
   auto producer = [&](int32_t id) {
     for (int i = 0; i < 500; ++i) c.List.Report(4, 1, u"x", id, -1);
@@ -187,8 +187,8 @@ TEST(RuleCatalogue, ConcurrentReportsFromTwoThreads) {
 }
 
 TEST(RuleCatalogue, TheFirstRowWithAnIdentifierDecides) {
-  TValidationSettingList list;
   RecordingSink sink;
+  TValidationSettingList list;
   list.SetQuorvexReport(&sink);
   list.AddItem({42, "first", 2, true, "first", 0, true, true});
   list.AddItem({42, "second", 3, false, "second", 0, true, true});
@@ -276,8 +276,8 @@ TEST(RuleCatalogueStore, StoredChoicesReachTheHost) {
     key->WriteString(u"406_Enabled", u"0");
     ASSERT_TRUE(key->Commit());
   }
-  Catalogue c;
   RecordingSink sink;
+  Catalogue c;
   c.List.SetQuorvexReport(&sink);
   ASSERT_TRUE(c.List.LoadFromRegistry(HKEY_CURRENT_USER, RULE_KEY));
 
@@ -346,8 +346,8 @@ TEST(RuleCatalogueWithRules, BroadcastWaveRunAsTheHostSeesIt) {
   Append(body, Chunk("data", Bytes(88200, 0)));
   LoadedTree tree(Riff("WAVE", body));
 
-  Catalogue c;
   RecordingSink sink;
+  Catalogue c;
   c.List.SetQuorvexReport(&sink);
   TWAVRIFFValidator validator;
   validator.SetReportFunction(
@@ -373,10 +373,10 @@ TEST(RuleCatalogueWithRules, UnreadableCartReachesTheHostAsAnErrorEvenWithEveryt
   TWAVCommonChunk root;
   TWAVCommonChunk& riff = AddNode(root, FOURCC_RIFF, 0, FOURCC_WAVE);
   AddNode(riff, FOURCC_cart, 12);
+  RecordingSink sink;
   Catalogue c;
   for (int32_t i = 0; i < c.List.ValidationSettingsCount(); ++i)
     c.List.GetValidationSetting(i)->Enabled = false;
-  RecordingSink sink;
   c.List.SetQuorvexReport(&sink);
   TWAVRIFFValidator validator;
   validator.SetReportFunction(
