@@ -98,7 +98,18 @@ constexpr std::u16string_view kLoadChunkFailed = u"dgn: Error in TWAVCommonChunk
 struct TFreeNode {
   TFreeNode* Next;
 };
-constexpr size_t kPoolLimit = 1 << 18;
+#if defined(__SANITIZE_ADDRESS__)
+#define RIFFO_NODE_POOL_LIMIT 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RIFFO_NODE_POOL_LIMIT 0
+#endif
+#endif
+#ifndef RIFFO_NODE_POOL_LIMIT
+#define RIFFO_NODE_POOL_LIMIT (1 << 18)
+#endif
+// Under AddressSanitizer nothing is recycled, so a use of a freed node is caught.
+constexpr size_t kPoolLimit = RIFFO_NODE_POOL_LIMIT;
 constinit std::mutex gPoolLock;
 constinit TFreeNode* gPoolFree = nullptr;
 constinit size_t gPoolCount = 0;
