@@ -292,10 +292,29 @@ private:
 
   // A text laid out in a box of the given width (no width: one line per
   // paragraph of the text).
+  // Laid-out texts never change, so equal ones (module and type names, empty
+  // cells) share one layout; only the position differs.
   TCell MakeCell(const std::u16string& text, const TFontSpec& font, TTextAlign align, double x,
                  double width, bool wrap) {
-    TCell cell;
+    std::u16string key = FontKey(font) + u'|' + Utf8ToUtf16(Number(width)) + u'|' +
+                         static_cast<char16_t>(u'0' + static_cast<int>(align)) +
+                         (wrap ? u'w' : u'c') + u'|' + text;
+    auto found = FCells.find(key);
+    if (found == FCells.end())
+      found = FCells.emplace(std::move(key), LayOut(text, font, align, width, wrap)).first;
+    TCell cell = found->second;
     cell.X = x;
+    return cell;
+  }
+
+  static std::u16string FontKey(const TFontSpec& font) {
+    return font.Name + u'|' + Utf8ToUtf16(Number(font.Size)) + u'|' +
+           static_cast<char16_t>(u'0' + (font.Style & 7));
+  }
+
+  TCell LayOut(const std::u16string& text, const TFontSpec& font, TTextAlign align, double width,
+               bool wrap) {
+    TCell cell;
     cell.Layout = MakeLayout(text, font);
     PangoLayout* layout = cell.Layout.get();
     if (width > 0) {
@@ -332,8 +351,7 @@ private:
   }
 
   double LineHeight(const TFontSpec& font) {
-    const std::u16string key = font.Name + u'|' + Utf8ToUtf16(Number(font.Size)) + u'|' +
-                               static_cast<char16_t>(u'0' + (font.Style & 7));
+    const std::u16string key = FontKey(font);
     auto found = FLineHeights.find(key);
     if (found != FLineHeights.end()) return found->second;
     TCell probe = MakeCell(u"Xg", font, TTextAlign::Left, 0, 0, false);
@@ -597,6 +615,7 @@ private:
   cairo_t* FCr;
   TContextPtr FContext;
   std::map<std::u16string, double> FLineHeights;
+  std::map<std::u16string, TCell> FCells;
   double FHeaderHeight = 0, FFooterHeight = 0, FBodyTop = 0, FBodyBottom = 0;
 
   std::vector<TPage> FPages;
