@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "contract/QuorvexControlInterface.h"
+#include "host/QXReportExport.h"
 #include "platform/DebugTrace.h"
 #include "platform/Files.h"
 #include "platform/Guard.h"
@@ -19,7 +20,6 @@ namespace riffo {
 namespace {
 
 constexpr const char16_t* PDF_TITLE = u"Brindlecorp - Media Validation Report";
-constexpr const char16_t* PDF_HEADER_WEB = u"www.brindlecorp.example";
 constexpr const char16_t* PDF_BOOKMARK = u"bookmarkname";
 constexpr double BASE_FONT_SIZE = 11;
 constexpr double BODY_FONT_SIZE = 8;
@@ -98,7 +98,7 @@ bool TQXReportExportPDF::OpenReportExport(const std::u16string& fileName,
       // number under a separator line at the bottom right.
       doc->SetFontStyle(fsItalic | fsUnderline);
       doc->SetAlignment(TTextAlign::Right);
-      doc->HeaderText(PDF_HEADER_WEB, TTextAlign::Right, doc->RightMargin());
+      doc->HeaderText(MAKER_WEB, TTextAlign::Right, doc->RightMargin());
       doc->FooterLine();
       doc->FooterPageNumber(u"Page %d/%d", TTextAlign::Right, doc->RightMargin());
       doc->RestoreLayout();
