@@ -12,6 +12,7 @@ namespace riffo::cli {
 // defining its accessor, plus one line here.
 const TCliCommand& ExportCommand();
 const TCliCommand& TreeCommand();
+const TCliCommand& ValidateCommand();
 
 namespace {
 
@@ -19,6 +20,7 @@ using TCommandAccessor = const TCliCommand& (*)();
 const TCommandAccessor COMMANDS[] = {
     ExportCommand,
     TreeCommand,
+    ValidateCommand,
 };
 
 int PrintHelp() {

@@ -11,7 +11,8 @@
 //   FAKE_SETREPORT_FAILS  SetQuorvexReport fails
 //   FAKE_STALLS           progress stops at 50 and never reaches 100
 // At run time FAKE_QVX_FAIL_<TAG> lists methods that fail ("LoadFile,Play",
-// also Stop and UnloadFile) and FAKE_QVX_PROGRESS_<TAG> the final progress.
+// also Stop and UnloadFile), FAKE_QVX_PROGRESS_<TAG> the final progress and
+// FAKE_QVX_NO_ERROR_<TAG> (any value) leaves out the one Error line.
 // Every call is logged, one line each, to the file named by FAKE_QVX_LOG, so
 // a test sees the order of calls, references and destruction; the library's
 // own unloading is logged as well.
@@ -137,7 +138,7 @@ public:
     // The findings come from a worker thread, as a real module sends them.
     FWorker = std::thread([this] {
       Send(REPORT_TYPE_WARNING, u"[500] Silence block");
-      Send(REPORT_TYPE_ERROR, u"[204] Chunk truncated");
+      if (Setting("FAKE_QVX_NO_ERROR_").empty()) Send(REPORT_TYPE_ERROR, u"[204] Chunk truncated");
       Send(REPORT_TYPE_INFO, u"[302] FormatTag = 1");
 #ifdef FAKE_STALLS
       FProgress.store(50.0);

@@ -25,6 +25,10 @@ inline std::u16string FakeModulePath(const std::string& folder,
                                      const std::string& file = "Sonolint.qvx") {
   return Utf8ToUtf16(std::string(FAKE_QVX_DIR) + "/" + folder + "/" + file);
 }
+inline std::string Path8ForFake(const std::string& folder,
+                                const std::string& file = "Sonolint.qvx") {
+  return std::string(FAKE_QVX_DIR) + "/" + folder + "/" + file;
+}
 inline std::u16string FakeFolder(const std::string& folder) {
   return Utf8ToUtf16(std::string(FAKE_QVX_DIR) + "/" + folder + "/");
 }
@@ -64,6 +68,7 @@ protected:
     for (const char* tag : {"good", "stalls", "oddcase", "sono", "vido"}) {
       ::unsetenv((std::string("FAKE_QVX_FAIL_") + tag).c_str());
       ::unsetenv((std::string("FAKE_QVX_PROGRESS_") + tag).c_str());
+      ::unsetenv((std::string("FAKE_QVX_NO_ERROR_") + tag).c_str());
     }
   }
 

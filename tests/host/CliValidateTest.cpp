@@ -1,0 +1,149 @@
+// riffoscope-cli validate, run as a program. The program looks for modules
+// in its own folder, so each test copies it into a scratch folder, puts the
+// fake module beside it as Sonolint.qvx and runs it there.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "HostTestSupport.h"
+
+namespace riffo {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+// The report lines the fake module sends on every run, as CSV.
+const std::string kCsvReport =
+    "#,Module,Stream,Type,Message\r\n"
+    "1,Sonolint,,Info,[101] Start validation\r\n"
+    "2,Sonolint,,Warning,[500] Silence block\r\n"
+    "3,Sonolint,,Error,[204] Chunk truncated\r\n"
+    "4,Sonolint,,Info,[302] FormatTag = 1\r\n"
+    "5,Sonolint,,Info,[108] Finish validation\r\n";
+
+class CliValidateTest : public test::THostTest {
+protected:
+  void SetUp() override {
+    THostTest::SetUp();
+    fs::create_directories(FDir / "bin");
+    fs::copy_file(RIFFO_CLI_PATH, FDir / "bin" / "riffoscope-cli");
+    WriteFile("take1.wav", "RIFF");
+  }
+  void AddModule() const {
+    fs::copy_file(test::Path8ForFake("good"), FDir / "bin" / "Sonolint.qvx");
+  }
+
+  // Runs the copied program in the scratch folder.
+  TRun Run(const std::vector<std::string>& args) const {
+    const std::string program = (FDir / "bin" / "riffoscope-cli").string();
+    const std::string outFile = Path8(".stdout"), errFile = Path8(".stderr");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (::chdir(FDir.c_str()) != 0) ::_exit(127);
+      const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || err < 0) ::_exit(127);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("validate")};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    TRun run;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Status = WEXITSTATUS(status);
+    run.Out = ReadFile(".stdout");
+    run.Err = ReadFile(".stderr");
+    return run;
+  }
+};
+
+TEST_F(CliValidateTest, WritesPlainTextByDefaultAndFailsOnErrorLines) {
+  AddModule();
+  const TRun run = Run({"take1.wav"});
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  EXPECT_EQ(run.Out.rfind(std::string(54, '/') + "\r\n", 0), 0u);
+  EXPECT_NE(run.Out.find("\r\nFileName: take1.wav\r\n"), std::string::npos);  // the name as given
+  EXPECT_NE(run.Out.find("\r\n3    |Sonolint                      |      |Error     |[204] Chunk truncated"),
+            std::string::npos);
+  // The module was driven through the whole sequence with the name as given.
+  EXPECT_EQ(Calls("good", {"Reset", "LoadFile", "Play", "Stop", "UnloadFile", "library-unloaded"}),
+            (std::vector<std::string>{"good Reset", "good LoadFile take1.wav", "good Play", "good Stop",
+                                      "good UnloadFile", "good library-unloaded"}));
+}
+
+TEST_F(CliValidateTest, ReportWithoutErrorLinesExitsZero) {
+  AddModule();
+  ::setenv("FAKE_QVX_NO_ERROR_good", "1", 1);
+  const TRun run = Run({"--format", "csv", "take1.wav"});
+  ::unsetenv("FAKE_QVX_NO_ERROR_good");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out.find("Error"), std::string::npos);
+}
+
+TEST_F(CliValidateTest, FormatOptionAndOutputFile) {
+  AddModule();
+  EXPECT_EQ(Run({"take1.wav", "--format", "csv"}).Out, kCsvReport);
+
+  // Without --format the name's extension decides, as in the window.
+  TRun run = Run({"take1.wav", "-o", "r.xml"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_TRUE(run.Out.empty());
+  EXPECT_EQ(ReadFile("r.xml").rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n", 0), 0u);
+
+  // --format wins over the extension.
+  EXPECT_EQ(Run({"take1.wav", "--format", "csv", "-o", "r.txt"}).Status, 1);
+  EXPECT_EQ(ReadFile("r.txt"), kCsvReport);
+
+  // An existing OUT is refused and kept; --force replaces it.
+  WriteFile("old.csv", "keep");
+  run = Run({"take1.wav", "-o", "old.csv"});
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(ReadFile("old.csv"), "keep");
+  EXPECT_EQ(Run({"take1.wav", "-o", "old.csv", "--force"}).Status, 1);
+  EXPECT_EQ(ReadFile("old.csv"), kCsvReport);
+
+#if __has_include("host/QXReportExportPDF.h")
+  EXPECT_EQ(Run({"take1.wav", "--format", "pdf", "-o", "r.pdf"}).Status, 1);
+  EXPECT_EQ(ReadFile("r.pdf").rfind("%PDF-", 0), 0u);
+#endif
+}
+
+TEST_F(CliValidateTest, UsageAndInputErrorsExitTwo) {
+  struct Case {
+    std::vector<std::string> Args;
+    bool Module;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {{"missing.wav"}, true, "File not found."},
+      {{"take1.wav"}, false, "No validation modules found."},
+      {{"take1.wav", "--format", "doc"}, true, "unknown format"},
+      {{}, true, "missing FILE"},
+      {{"take1.wav", "--force"}, true, "--force needs -o OUT"},
+      {{"take1.wav", "-o", "nowhere/r.txt"}, true, "Error saving report."},
+  };
+  for (const Case& c : cases) {
+    std::error_code ignored;
+    fs::remove(FDir / "bin" / "Sonolint.qvx", ignored);
+    if (c.Module) AddModule();
+    const TRun run = Run(c.Args);
+    EXPECT_EQ(run.Status, 2) << c.Message;
+    EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
+    EXPECT_TRUE(run.Out.empty()) << c.Message;
+  }
+}
+
+}  // namespace
+}  // namespace riffo
