@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -207,7 +208,6 @@ struct TDocumentState {
     cmd.Layout = Current;
     Content.push_back(std::move(cmd));
   }
-
 };
 
 // ---- the layout and drawing pass
@@ -373,10 +373,12 @@ private:
     return height;
   }
 
+  // Numbers in cairo's attribute strings use a point, whatever the locale.
   static std::string Number(double value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.3f", value);
-    return buffer;
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
+    return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("0");
   }
 
   // ---- placing content on pages
