@@ -22,12 +22,11 @@ std::u16string Ascii(std::string_view text) { return std::u16string(text.begin()
 
 std::u16string Decimal(uint64_t value) { return Ascii(std::to_string(value)); }
 
-std::u16string Hex64(int64_t value) {
+// Appends a 64-bit value as exactly 16 upper-case hex digits.
+void AppendHex64(std::u16string& out, int64_t value) {
   static constexpr char16_t DIGITS[] = u"0123456789ABCDEF";
-  auto bits = static_cast<uint64_t>(value);
-  std::u16string out(16, u'0');
-  for (int i = 15; i >= 0; --i, bits >>= 4) out[static_cast<size_t>(i)] = DIGITS[bits & 0x0F];
-  return out;
+  const auto bits = static_cast<uint64_t>(value);
+  for (int shift = 60; shift >= 0; shift -= 4) out += DIGITS[(bits >> shift) & 0x0F];
 }
 
 std::u16string FieldLine(std::u16string_view label, int32_t width, const std::u16string& value) {
@@ -91,7 +90,8 @@ void Walk(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
           const TStructureLineProc* lineProc, const TWAVCommonChunk& chunk) {
   for (const auto& sub : chunk.FSubChunks) {
     if (!sub) continue;
-    const std::u16string caption = ChunkCaption(*sub);
+    std::u16string caption = ChunkCaption(*sub);
+    if (lineProc != nullptr) (*lineProc)(caption, level);
     TDisplayNode* node = nullptr;
     if (nodes != nullptr && parent != nullptr) {
       auto info = std::make_unique<TChunkNodeInfo>();
@@ -99,9 +99,8 @@ void Walk(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
       info->Size = sub->FSize;
       info->Offset = sub->FOffset;
       info->ChunkName = sub->FName;
-      node = parent->AddChild(caption, std::move(info));
+      node = parent->AddChild(std::move(caption), std::move(info));
     }
-    if (lineProc != nullptr) (*lineProc)(caption, level);
     if (!sub->FSubChunks.empty()) {
       Walk(nodes, node, level + 1, lineProc, *sub);
     } else if (TBuilder builder = BuilderFor(sub->FName)) {
@@ -113,9 +112,20 @@ void Walk(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
 }  // namespace
 
 std::u16string ChunkCaption(const TWAVCommonChunk& chunk) {
-  std::u16string caption = u"0x" + Hex64(chunk.FOffset) + u" " + FourCCToText(chunk.FName) +
-                           u" <Size: 0x" + Hex64(chunk.FSize) + u">";
-  if (chunk.FType != 0) caption += u" " + FourCCToText(chunk.FType);
+  // Built in place: the tree of a large file has one caption per chunk.
+  std::u16string caption;
+  caption.reserve(60);
+  caption += u"0x";
+  AppendHex64(caption, chunk.FOffset);
+  caption += u' ';
+  caption += FourCCToText(chunk.FName);
+  caption += u" <Size: 0x";
+  AppendHex64(caption, chunk.FSize);
+  caption += u'>';
+  if (chunk.FType != 0) {
+    caption += u' ';
+    caption += FourCCToText(chunk.FType);
+  }
   return caption;
 }
 

@@ -40,7 +40,9 @@ public:
 
   // The line sink given to the renderer.
   void WriteStructureLine(const std::u16string& text, int32_t level) {
-    WriteLine(StructureLine(text, level));
+    if (FFailed) return;
+    if (level > 0) FBuffer.append(static_cast<size_t>(level) * INDENT_PER_LEVEL, ' ');
+    WriteLine(text);
   }
 
   bool Flush() {
