@@ -1,6 +1,6 @@
 #include "sonolint/WAVSilenceNoiseDetector.h"
 
-#include <bit>
+#include <atomic>
 #include <cmath>
 
 #include "chunkmodel/WAVHelpers.h"
@@ -9,8 +9,9 @@
 #include "platform/Guard.h"
 #include "platform/Stream.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define RIFFO_X86_KERNELS 1
 #endif
 
 namespace riffo {
@@ -21,8 +22,33 @@ inline int32_t Sample16(const uint8_t* p) {
 }
 
 // Sums of squares per channel over `frames` frames, one pass over the data.
-// Every square fits in 32 bits and the sums are exact 64-bit integers.
+// Every square fits in 32 bits and the sums are exact 64-bit integers. With
+// the channel count known at compile time the sums stay in registers.
+template <int Channels>
+void SumSquares16Fixed(const uint8_t* data, int64_t frames, uint64_t* sums) {
+  uint64_t acc[Channels] = {};
+  for (int64_t k = 0; k < frames; ++k) {
+    const uint8_t* frame = data + k * Channels * 2;
+    for (int c = 0; c < Channels; ++c) {
+      const int32_t s = Sample16(frame + 2 * c);
+      acc[c] += static_cast<uint32_t>(s * s);
+    }
+  }
+  for (int c = 0; c < Channels; ++c) sums[c] = acc[c];
+}
+
 void SumSquares16Scalar(const uint8_t* data, int64_t frames, int32_t channels, uint64_t* sums) {
+  switch (channels) {
+    case 1: return SumSquares16Fixed<1>(data, frames, sums);
+    case 2: return SumSquares16Fixed<2>(data, frames, sums);
+    case 3: return SumSquares16Fixed<3>(data, frames, sums);
+    case 4: return SumSquares16Fixed<4>(data, frames, sums);
+    case 5: return SumSquares16Fixed<5>(data, frames, sums);
+    case 6: return SumSquares16Fixed<6>(data, frames, sums);
+    case 7: return SumSquares16Fixed<7>(data, frames, sums);
+    case 8: return SumSquares16Fixed<8>(data, frames, sums);
+    default: break;
+  }
   for (int32_t c = 0; c < channels; ++c) sums[c] = 0;
   for (int64_t k = 0; k < frames; ++k) {
     const uint8_t* frame = data + k * channels * 2;
@@ -33,43 +59,42 @@ void SumSquares16Scalar(const uint8_t* data, int64_t frames, int32_t channels, u
   }
 }
 
-#if defined(__SSE2__)
-// For channel counts dividing 8: eight consecutive samples always hold the
-// same channels in the same lanes, so the window is summed eight samples at a
-// time. madd of a vector with its even (odd) halves masked off gives the
-// square of every even (odd) sample in its own 32-bit lane; two such squares
-// still fit an unsigned 32-bit lane, so two vectors are added before the
-// lanes are widened into 64-bit sums.
-void SumSquares16Lanes(const uint8_t* data, int64_t samples, int32_t channels, uint64_t* sums) {
+#if defined(RIFFO_X86_KERNELS)
+// For channel counts dividing 8: a group of eight (sixteen) consecutive
+// samples always holds the same channels in the same lanes, so the window is
+// summed a vector at a time. madd of a vector with its odd (even) 16-bit
+// halves masked off gives the square of every even (odd) sample in its own
+// 32-bit lane; two such squares still fit an unsigned 32-bit lane, so two
+// vectors are added before the lanes are widened into 64-bit sums.
+__attribute__((target("sse2"))) void SumSquares16Sse2(const uint8_t* data, int64_t samples,
+                                                      int32_t channels, uint64_t* sums) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i evenMask = _mm_set1_epi32(0x0000FFFF);
   __m128i even01 = zero, even23 = zero, odd01 = zero, odd23 = zero;
-  int64_t i = 0;
   auto squares = [&](const uint8_t* p, __m128i& even, __m128i& odd) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     even = _mm_madd_epi16(x, _mm_and_si128(x, evenMask));
     odd = _mm_madd_epi16(x, _mm_andnot_si128(evenMask, x));
   };
+  auto widen = [&](__m128i even, __m128i odd) {
+    even01 = _mm_add_epi64(even01, _mm_unpacklo_epi32(even, zero));
+    even23 = _mm_add_epi64(even23, _mm_unpackhi_epi32(even, zero));
+    odd01 = _mm_add_epi64(odd01, _mm_unpacklo_epi32(odd, zero));
+    odd23 = _mm_add_epi64(odd23, _mm_unpackhi_epi32(odd, zero));
+  };
+  int64_t i = 0;
   for (; i + 16 <= samples; i += 16) {
     __m128i e1, o1, e2, o2;
     squares(data + 2 * i, e1, o1);
     squares(data + 2 * i + 16, e2, o2);
-    const __m128i e = _mm_add_epi32(e1, e2);
-    const __m128i o = _mm_add_epi32(o1, o2);
-    even01 = _mm_add_epi64(even01, _mm_unpacklo_epi32(e, zero));
-    even23 = _mm_add_epi64(even23, _mm_unpackhi_epi32(e, zero));
-    odd01 = _mm_add_epi64(odd01, _mm_unpacklo_epi32(o, zero));
-    odd23 = _mm_add_epi64(odd23, _mm_unpackhi_epi32(o, zero));
+    widen(_mm_add_epi32(e1, e2), _mm_add_epi32(o1, o2));
   }
   for (; i + 8 <= samples; i += 8) {
     __m128i e, o;
     squares(data + 2 * i, e, o);
-    even01 = _mm_add_epi64(even01, _mm_unpacklo_epi32(e, zero));
-    even23 = _mm_add_epi64(even23, _mm_unpackhi_epi32(e, zero));
-    odd01 = _mm_add_epi64(odd01, _mm_unpacklo_epi32(o, zero));
-    odd23 = _mm_add_epi64(odd23, _mm_unpackhi_epi32(o, zero));
+    widen(e, o);
   }
-  // Lane sums by sample position 0..7 within the eight-sample group.
+  // Lane sums by sample position 0..7 within the group.
   alignas(16) uint64_t e01[2], e23[2], o01[2], o23[2];
   _mm_store_si128(reinterpret_cast<__m128i*>(e01), even01);
   _mm_store_si128(reinterpret_cast<__m128i*>(e23), even23);
@@ -84,17 +109,83 @@ void SumSquares16Lanes(const uint8_t* data, int64_t samples, int32_t channels, u
     sums[i % channels] += static_cast<uint32_t>(s * s);
   }
 }
+
+// The same sixteen samples at a time. The 256-bit unpacks work within each
+// 128-bit half, which the position table below follows.
+__attribute__((target("avx2"))) void SumSquares16Avx2(const uint8_t* data, int64_t samples,
+                                                      int32_t channels, uint64_t* sums) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i evenMask = _mm256_set1_epi32(0x0000FFFF);
+  __m256i evenLo = zero, evenHi = zero, oddLo = zero, oddHi = zero;
+  int64_t i = 0;
+  for (; i + 16 <= samples; i += 16) {
+    const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 2 * i));
+    __m256i even = _mm256_madd_epi16(x1, _mm256_and_si256(x1, evenMask));
+    __m256i odd = _mm256_madd_epi16(x1, _mm256_andnot_si256(evenMask, x1));
+    if (i + 32 <= samples) {
+      const __m256i x2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 2 * i + 32));
+      even = _mm256_add_epi32(even, _mm256_madd_epi16(x2, _mm256_and_si256(x2, evenMask)));
+      odd = _mm256_add_epi32(odd, _mm256_madd_epi16(x2, _mm256_andnot_si256(evenMask, x2)));
+      i += 16;
+    }
+    evenLo = _mm256_add_epi64(evenLo, _mm256_unpacklo_epi32(even, zero));
+    evenHi = _mm256_add_epi64(evenHi, _mm256_unpackhi_epi32(even, zero));
+    oddLo = _mm256_add_epi64(oddLo, _mm256_unpacklo_epi32(odd, zero));
+    oddHi = _mm256_add_epi64(oddHi, _mm256_unpackhi_epi32(odd, zero));
+  }
+  alignas(32) uint64_t eLo[4], eHi[4], oLo[4], oHi[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(eLo), evenLo);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(eHi), evenHi);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(oLo), oddLo);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(oHi), oddHi);
+  // Sample positions 0..15: the low half holds 0..7, the high half 8..15.
+  const uint64_t byPosition[16] = {eLo[0], oLo[0], eLo[1], oLo[1], eHi[0], oHi[0], eHi[1], oHi[1],
+                                   eLo[2], oLo[2], eLo[3], oLo[3], eHi[2], oHi[2], eHi[3], oHi[3]};
+  for (int32_t c = 0; c < channels; ++c) sums[c] = 0;
+  for (int32_t j = 0; j < 16; ++j) sums[j % channels] += byPosition[j];
+  for (; i < samples; ++i) {
+    const int32_t s = Sample16(data + 2 * i);
+    sums[i % channels] += static_cast<uint32_t>(s * s);
+  }
+}
+
 #endif
 
+bool KernelAvailable(TLevelKernel kernel) {
+  switch (kernel) {
+    case TLevelKernel::Scalar: return true;
+#if defined(RIFFO_X86_KERNELS)
+    case TLevelKernel::Sse2: return __builtin_cpu_supports("sse2");
+    case TLevelKernel::Avx2: return __builtin_cpu_supports("avx2");
+#endif
+    default: return false;
+  }
+}
+
+TLevelKernel BestKernel() {
+  for (TLevelKernel kernel : {TLevelKernel::Avx2, TLevelKernel::Sse2}) {
+    if (KernelAvailable(kernel)) return kernel;
+  }
+  return TLevelKernel::Scalar;
+}
+
+std::atomic<TLevelKernel>& CurrentKernel() {
+  static std::atomic<TLevelKernel> kernel{BestKernel()};
+  return kernel;
+}
+
 void SumSquares16(const uint8_t* data, int64_t frames, int32_t channels, uint64_t* sums) {
-#if defined(__SSE2__)
-  if constexpr (std::endian::native == std::endian::little) {
-    if (8 % channels == 0) {
-      SumSquares16Lanes(data, frames * channels, channels, sums);
-      return;
+  // The vector kernels read the samples as little-endian 16-bit lanes and
+  // need a channel count dividing 8.
+  if (8 % channels == 0) {
+    switch (CurrentKernel().load(std::memory_order_relaxed)) {
+#if defined(RIFFO_X86_KERNELS)
+      case TLevelKernel::Avx2: SumSquares16Avx2(data, frames * channels, channels, sums); return;
+      case TLevelKernel::Sse2: SumSquares16Sse2(data, frames * channels, channels, sums); return;
+#endif
+      default: break;
     }
   }
-#endif
   SumSquares16Scalar(data, frames, channels, sums);
 }
 
@@ -184,6 +275,14 @@ bool Calc16bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels
     return true;
   });
 }
+
+bool SetLevelKernel(TLevelKernel kernel) {
+  if (!KernelAvailable(kernel)) return false;
+  CurrentKernel().store(kernel, std::memory_order_relaxed);
+  return true;
+}
+
+TLevelKernel LevelKernel() { return CurrentKernel().load(std::memory_order_relaxed); }
 
 double VolumeTodB(double volume) {
   return volume > 0 ? 20.0 * std::log10(volume / 32767.0) : -120.0;

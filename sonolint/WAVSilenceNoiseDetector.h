@@ -55,6 +55,13 @@ bool Calc16bitChannelVolume(const uint8_t* data, int32_t size, int32_t channels,
 bool Calc8bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes);
 bool Calc16bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes);
 
+// How the 16-bit sums of squares are computed; all give the same exact sums.
+// The best one the processor has is used unless another is chosen (tests and
+// benchmarks compare them).
+enum class TLevelKernel { Scalar, Sse2, Avx2 };
+bool SetLevelKernel(TLevelKernel kernel);  // false when the processor lacks it
+TLevelKernel LevelKernel();
+
 // 20 log10(RMS / 32767) for both sample widths; exactly -120 for silence.
 double VolumeTodB(double volume);
 

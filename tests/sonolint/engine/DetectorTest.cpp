@@ -61,8 +61,12 @@ TEST(ChannelVolume, LevelsOnTheCommonScale) {
 TEST(ChannelVolume, AllChannelsAgreeWithOneChannelExactly) {
   std::mt19937 random(7);
   std::uniform_int_distribution<int> any(-32768, 32767);
+  const TLevelKernel best = LevelKernel();
+  for (TLevelKernel kernel : {TLevelKernel::Scalar, TLevelKernel::Sse2, TLevelKernel::Avx2}) {
+  if (!SetLevelKernel(kernel)) continue;  // the processor lacks it
+  SCOPED_TRACE(static_cast<int>(kernel));
   for (int channels : {1, 2, 3, 4, 5, 6, 8, 12, 32}) {
-    for (int64_t frames : {2, 3, 5, 7, 9, 17, 2400, 2401}) {
+    for (int64_t frames : {2, 3, 5, 7, 9, 17, 33, 2400, 2401}) {
       for (int pattern = 0; pattern < 2; ++pattern) {
         const Bytes pcm = Pcm16(frames, channels, [&](int64_t, int) {
           return static_cast<int16_t>(pattern == 0 ? -32768 : any(random));
@@ -80,6 +84,8 @@ TEST(ChannelVolume, AllChannelsAgreeWithOneChannelExactly) {
       }
     }
   }
+  }
+  SetLevelKernel(best);
 }
 
 TEST(ChannelVolume, RejectsBadChannelAndTooFewFrames) {

@@ -164,7 +164,12 @@ TEST_F(ModuleTest, InterfacesOnOneObject) {
   EXPECT_EQ(window, nullptr);
 
   EXPECT_EQ(reset->Reset(), S_OK);
+#ifdef SONOLINT_HAS_SETTINGS_DIALOG
+  // No widget application in this process: nowhere to show the dialog.
+  EXPECT_EQ(control->Configure(0), E_FAIL);
+#else
   EXPECT_EQ(control->Configure(0), S_OK);
+#endif
 }
 
 TEST_F(ModuleTest, NullSinkIsRefusedAndThePreviousOneKept) {
