@@ -75,6 +75,7 @@ void TQtHexPane::resizeEvent(QResizeEvent* event) {
 TQtHexScrollBar::TQtHexScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
   setFocusPolicy(Qt::NoFocus);  // no tab stop
   setFixedWidth(16);
+  setRange(0, HEX_SCROLL_MAX);
   connect(this, &QAbstractSlider::actionTriggered, this, &TQtHexScrollBar::ActionTriggered);
 }
 
@@ -86,11 +87,17 @@ void TQtHexScrollBar::Setup(int32_t minimum, int32_t maximum, int32_t pageSize, 
 }
 
 // Also works while the bar is applying a user action: the position set here
-// is the one the action ends with.
-void TQtHexScrollBar::SetPosition(int32_t position) { setSliderPosition(position); }
+// is the one the action ends with. Moving the slider from here raises a
+// slider action of its own, which is not a user's and is ignored.
+void TQtHexScrollBar::SetPosition(int32_t position) {
+  const bool outer = FSetting;
+  FSetting = true;
+  setSliderPosition(position);
+  FSetting = outer;
+}
 
 void TQtHexScrollBar::ActionTriggered(int action) {
-  if (!OnScroll) return;
+  if (!OnScroll || FSetting) return;
   switch (action) {
     case SliderSingleStepSub: OnScroll(THexScrollCode::LineUp, sliderPosition()); break;
     case SliderSingleStepAdd: OnScroll(THexScrollCode::LineDown, sliderPosition()); break;

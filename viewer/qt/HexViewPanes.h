@@ -44,6 +44,7 @@ public:
 
 private:
   void ActionTriggered(int action);
+  bool FSetting = false;
 };
 
 }  // namespace riffo

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QAbstractScrollArea>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -116,7 +117,13 @@ bool TWheelToKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     case TWheelKey::PageDown: key = Qt::Key_PageDown; break;
   }
   QObject* target = QApplication::focusWidget();
-  if (!target) target = watched;
+  if (!target) {
+    // No focus anywhere: the wheel's own widget, or the pane whose viewport it is.
+    target = watched;
+    if (auto* widget = qobject_cast<QWidget*>(watched))
+      if (auto* area = qobject_cast<QAbstractScrollArea*>(widget->parentWidget()))
+        if (area->viewport() == widget) target = area;
+  }
   QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
   QCoreApplication::sendEvent(target, &press);
   return true;

@@ -47,8 +47,7 @@ class TTreeItemDelegate final : public QStyledItemDelegate {
   Q_OBJECT
 public:
   using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
+  // Public so that the rule can be checked without painting.
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 

@@ -1,0 +1,375 @@
+// The main window on the offscreen platform, driven through its menus, its
+// tree pane and its hex pane; boxes and dialogs are answered by a recording
+// stand-in handed to the window.
+#include "viewer/qt/RiffoscopeUnit1.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QUrl>
+
+#include "support/RiffBuilder.h"
+#include "platform/UserStore.h"
+#include "viewer/ChunkTreeRender.h"
+#include "viewer/qt/SplashAbout.h"
+#include "viewer_logic/SessionFakes.h"
+
+namespace riffo {
+namespace {
+
+using test::TBox;
+
+const std::u16string kSample = QString::fromUtf8(RIFFO_SOURCE_DIR "/samples/broadcast-sample.wav").toStdU16String();
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+struct WindowFixture : ::testing::Test {
+  test::TTempFolder folder;
+  test::TFakeDialogs dialogs;
+  std::unique_ptr<TRiffoscopeForm> form;
+
+  void Show(std::u16string firstArgument = {}) {
+    form = std::make_unique<TRiffoscopeForm>(&dialogs, std::move(firstArgument));
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  }
+  void Trigger(const char* caption) {
+    QAction* action = form->Action(QString::fromUtf8(caption));
+    ASSERT_NE(action, nullptr) << caption;
+    action->trigger();
+  }
+  QTreeWidgetItem* Item(std::initializer_list<int> path) {
+    QTreeWidgetItem* item = form->TreeView1()->topLevelItem(0);
+    for (int i : path) item = item ? item->child(i) : nullptr;
+    return item;
+  }
+  void Click(QTreeWidgetItem* item) {
+    ASSERT_NE(item, nullptr);
+    form->TreeView1()->scrollToItem(item);
+    const QRect rect = form->TreeView1()->visualItemRect(item);
+    QTest::mouseClick(form->TreeView1()->viewport(), Qt::LeftButton, {}, rect.center());
+  }
+  std::pair<int64_t, int64_t> Highlighted() {
+    THexView* hex = form->Session().HexView();
+    return hex ? std::pair{hex->SelectionStartOffset(), hex->SelectionLength()} : std::pair<int64_t, int64_t>{-1, -1};
+  }
+  // Bold blue on light yellow, as the pane shows it at (line, column).
+  bool MarkedAt(int line, int column) {
+    QTextBlock block = form->Memo1()->document()->findBlockByNumber(line);
+    if (!block.isValid()) return false;
+    QTextCursor c(block);
+    c.setPosition(block.position() + column + 1);  // the format of the character before the cursor
+    const QTextCharFormat f = c.charFormat();
+    return f.fontWeight() == QFont::Bold && f.foreground().color() == QColor(0, 0, 255) &&
+           f.background().color() == QColor(255, 255, 160);
+  }
+  void TearDown() override {
+    form.reset();
+    EXPECT_EQ(dialogs.BusyDepth, 0);
+  }
+};
+
+TEST_F(WindowFixture, MenusCarryTheirCaptions) {
+  Show();
+  QStringList menus;
+  for (QAction* a : form->menuBar()->actions()) menus << a->text();
+  EXPECT_EQ(menus, (QStringList{"File", "View", "Tools", "Help"}));
+  auto captions = [](QMenu* m) {
+    QStringList out;
+    for (QAction* a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+  };
+  const auto bar = form->menuBar()->actions();
+  EXPECT_EQ(captions(bar[0]->menu()), (QStringList{"Open", "Close", "-", "Export Structure", "-", "Exit"}));
+  EXPECT_EQ(captions(bar[1]->menu()), (QStringList{"Full Expand", "Full Collapse"}));
+  EXPECT_EQ(captions(bar[2]->menu()), (QStringList{"Hex Edit Chunk", "-", "Validation"}));
+  EXPECT_EQ(captions(bar[3]->menu()), (QStringList{"Check For Updates", "About"}));
+  EXPECT_EQ(captions(form->PopupMenu1()), (QStringList{"Hex Edit Chunk", "-", "Copy"}));
+  EXPECT_EQ(form->windowTitle(), "Riffoscope");
+  EXPECT_EQ(form->ScrollBar1()->maximum(), 100000);
+  EXPECT_EQ(form->ScrollBar1()->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(form->TreeView1()->indentation(), 19);
+  EXPECT_EQ(form->TreeView1()->font().family(), "Courier New");
+  EXPECT_TRUE(form->Memo1()->isReadOnly());
+  EXPECT_EQ(form->Memo1()->lineWrapMode(), QPlainTextEdit::NoWrap);
+
+  QAction* check = form->Action("Check For Updates");
+  EXPECT_TRUE(check->isChecked());
+  check->trigger();
+  EXPECT_FALSE(check->isChecked());
+  EXPECT_FALSE(form->Session().CheckForUpdates());
+}
+
+TEST_F(WindowFixture, SplashNamesProgramAndMakerAndClosesOnClick) {
+  Show();
+  QPointer<TSplashForm> splash = form->Splash();
+  ASSERT_FALSE(splash.isNull());
+  EXPECT_TRUE(splash->isVisible());
+  EXPECT_EQ(splash->findChild<QLabel*>("ProductName")->text(), "Riffoscope");
+  EXPECT_EQ(splash->findChild<QLabel*>("MakerName")->text(), "Brindlecorp Ltd.");
+  const QPoint centre = splash->frameGeometry().center();
+  EXPECT_LE((centre - form->frameGeometry().center()).manhattanLength(), 2);
+  QTest::mouseClick(splash.data(), Qt::LeftButton);
+  QTRY_VERIFY(splash.isNull());
+}
+
+TEST_F(WindowFixture, OpenSampleShowsCaptionTreeAndHex) {
+  Show();
+  dialogs.Picks = {kSample};
+  Trigger("Open");
+  EXPECT_TRUE(dialogs.Boxes.empty());
+  EXPECT_EQ(form->windowTitle(), Q(u"Riffoscope (" + kSample + u")"));
+
+  QTreeWidget* tree = form->TreeView1();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  QTreeWidgetItem* file = tree->topLevelItem(0);
+  EXPECT_EQ(file->text(0), Q(kSample));
+  QTreeWidgetItem* riff = file->child(0);
+  ASSERT_NE(riff, nullptr);
+  EXPECT_TRUE(riff->text(0).startsWith("0x0000000000000000 RIFF")) << riff->text(0).toStdString();
+  EXPECT_TRUE(riff->text(0).endsWith("WAVE"));
+  QTreeWidgetItem* first = riff->child(0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->text(0).startsWith("0x000000000000000C fmt ")) << first->text(0).toStdString();
+  // The first three nodes in display order are expanded, each alone.
+  EXPECT_TRUE(file->isExpanded());
+  EXPECT_TRUE(riff->isExpanded());
+  EXPECT_TRUE(first->isExpanded());
+  ASSERT_GT(riff->childCount(), 1);
+  EXPECT_FALSE(riff->child(1)->isExpanded());
+
+  const QString hex = form->Memo1()->toPlainText();
+  EXPECT_TRUE(hex.startsWith("0x0000000000000000   52 49 46 46 ")) << hex.left(80).toStdString();
+  const int lines = form->Memo1()->blockCount();
+  EXPECT_EQ(lines, PageLineCount(form->Memo1()->ClientHeight()));
+}
+
+TEST_F(WindowFixture, SelectionFollowsMouseAndKeys) {
+  Show(kSample);  // opened from the command line
+  ASSERT_EQ(form->windowTitle(), Q(u"Riffoscope (" + kSample + u")"));
+  const int64_t size = form->Session().FileStream()->Size();
+
+  Click(Item({}));
+  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{0, size}));
+  Click(Item({0}));
+  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{0, size}));
+
+  Click(Item({0, 0}));  // fmt at 12
+  const TChunkNodeInfo* fmt = form->Session().DisplayTree()->Children[0]->Children[0]->Info.get();
+  ASSERT_NE(fmt, nullptr);
+  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{12, fmt->Size + 8}));
+  // Line 0 shows bytes 12..15 marked in the hex and the character columns.
+  EXPECT_FALSE(MarkedAt(0, 21 + 3 * 11));
+  EXPECT_TRUE(MarkedAt(0, 21 + 3 * 12));
+  EXPECT_TRUE(MarkedAt(0, 21 + 3 * 15 + 1));
+  EXPECT_FALSE(MarkedAt(0, 21 + 3 * 15 + 2)) << "not the blank after the last pair";
+  EXPECT_TRUE(MarkedAt(0, 71 + 12));
+  EXPECT_TRUE(MarkedAt(1, 21));
+
+  Click(Item({0, 0, 0}));  // a field line: nothing moves
+  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{12, fmt->Size + 8}));
+
+  // Keys: the hex view follows at the key release.
+  form->TreeView1()->setCurrentItem(Item({0, 0}));
+  form->TreeView1()->setFocus();
+  QTest::keyClick(form->TreeView1(), Qt::Key_Up);  // to the RIFF node
+  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{0, size}));
+}
+
+TEST_F(WindowFixture, HexPaneKeysAndScrollBar) {
+  Show(kSample);
+  THexView* hex = form->Session().HexView();
+  ASSERT_NE(hex, nullptr);
+  form->Memo1()->setFocus();
+  QTest::keyClick(form->Memo1(), Qt::Key_Down);
+  EXPECT_EQ(hex->LastRefreshOffset(), 16);
+  QTest::keyClick(form->Memo1(), Qt::Key_End);
+  EXPECT_EQ(hex->LastRefreshOffset(), hex->FileLength() - 1);
+  EXPECT_EQ(form->ScrollBar1()->value(), OffsetToScrollPosition(hex->FileLength() - 1, hex->FileLength()));
+  QTest::keyClick(form->Memo1(), Qt::Key_Home);
+  EXPECT_EQ(form->ScrollBar1()->value(), 0);
+
+  form->ScrollBar1()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(hex->LastRefreshOffset(), 16);
+  EXPECT_EQ(form->ScrollBar1()->value(), OffsetToScrollPosition(16, hex->FileLength()));
+  EXPECT_TRUE(form->Memo1()->toPlainText().startsWith("0x0000000000000010"));
+}
+
+TEST_F(WindowFixture, MouseWheelBecomesKeysForTheFocusedPane) {
+  Show(kSample);
+  QTreeWidget* tree = form->TreeView1();
+  tree->setCurrentItem(Item({0, 1}));
+  form->activateWindow();
+  tree->setFocus();
+  const QPoint at = tree->visualItemRect(Item({0, 1})).center();
+  auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
+    QWheelEvent e(at, tree->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(tree->viewport(), &e);
+  };
+  const int64_t before = Highlighted().first;
+  QTreeWidgetItem* above = tree->itemAbove(Item({0, 1}));
+  wheel(120, Qt::NoModifier);  // away from the user: one node up
+  EXPECT_EQ(tree->currentItem(), above);
+  EXPECT_EQ(Highlighted().first, before) << "no key release, so the hex view waits";
+  wheel(-120, Qt::NoModifier);
+  EXPECT_EQ(tree->currentItem(), Item({0, 1}));
+}
+
+TEST_F(WindowFixture, LoadFailuresThroughOpenAndDrop) {
+  Show(kSample);
+  const auto bad = folder.Write("bad.wav", test::Bytes(32, 'x'));
+  dialogs.Picks = {bad};
+  Trigger("Open");
+  EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"plain", u"Invalid WAV file."}}));
+  EXPECT_EQ(form->windowTitle(), "Riffoscope") << "the previous session is already closed";
+  EXPECT_EQ(form->TreeView1()->topLevelItemCount(), 0);
+
+  // Three files dropped, the second missing: the third stays open.
+  dialogs.Boxes.clear();
+  const auto first = folder.Write("first.wav", test::CanonicalPcm());
+  const auto third = folder.Write("third.wav", test::CanonicalPcm());
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(Q(first)), QUrl::fromLocalFile(Q(folder.Name("second.wav"))),
+                QUrl::fromLocalFile(Q(third))});
+  QWidget* target = form->TreeView1()->viewport();
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  EXPECT_TRUE(dialogs.Boxes.empty());
+  EXPECT_EQ(form->windowTitle(), Q(u"Riffoscope (" + third + u")"));
+  EXPECT_EQ(form->TreeView1()->topLevelItem(0)->text(0), Q(third));
+
+  dialogs.Picks = {folder.Name("none.wav")};
+  Trigger("Open");  // a name that does not exist changes nothing
+  EXPECT_TRUE(dialogs.Boxes.empty());
+  EXPECT_EQ(form->windowTitle(), Q(u"Riffoscope (" + third + u")"));
+  Trigger("Close");
+  EXPECT_EQ(form->windowTitle(), "Riffoscope");
+}
+
+TEST_F(WindowFixture, CopyWithCollapsedTreeTakesEveryLine) {
+  Show(kSample);
+  Trigger("Full Collapse");
+  EXPECT_FALSE(Item({})->isExpanded());
+  Trigger("Copy");
+  EXPECT_EQ(dialogs.Clipboard, TreeCopyText(*form->Session().DisplayTree()));
+  EXPECT_NE(dialogs.Clipboard.find(u"Coding History"), std::u16string::npos);
+  Trigger("Full Expand");
+  EXPECT_TRUE(Item({0, 0})->isExpanded());
+}
+
+TEST_F(WindowFixture, TreeRowsFollowTheDrawingRule) {
+  Show(kSample);
+  auto* delegate = qobject_cast<TTreeItemDelegate*>(form->TreeView1()->itemDelegate());
+  ASSERT_NE(delegate, nullptr);
+  auto style = [&](QTreeWidgetItem* item, bool selected) {
+    QStyleOptionViewItem opt;
+    opt.initFrom(form->TreeView1());
+    if (selected) opt.state |= QStyle::State_Selected;
+    const QModelIndex index = form->TreeView1()->indexFromItem(item);
+    delegate->initStyleOption(&opt, index);
+    return opt;
+  };
+  const QColor band(0xF6, 0xF6, 0xF6);
+  EXPECT_EQ(style(Item({0, 0}), false).backgroundBrush.color(), band);  // index 0 among siblings
+  EXPECT_NE(style(Item({0, 0}), true).backgroundBrush.color(), band);
+  EXPECT_NE(style(Item({0, 1}), false).backgroundBrush.color(), band);
+  // Some line of the sample holds "()": those are bold, the captions are not.
+  EXPECT_FALSE(style(Item({0}), false).font.bold());
+}
+
+TEST_F(WindowFixture, ExportMessageFlows) {
+  Show();
+  Trigger("Export Structure");
+  EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"error", u"There is no file loaded."}}));
+  Trigger("Hex Edit Chunk");
+  Trigger("Validation");
+  EXPECT_EQ(dialogs.Boxes.size(), 3u);
+
+  dialogs.Boxes.clear();
+  dialogs.Picks = {kSample};
+  Trigger("Open");
+  const auto out = folder.Name("structure.txt");
+  folder.Write("structure.txt", test::Bytes{'o', 'l', 'd'});
+  const std::u16string ask = u"The file " + out + u" already exists. Do you want to replace it?";
+
+  dialogs.Picks = {out};
+  dialogs.Answers = {false};
+  Trigger("Export Structure");
+  EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"okcancel", ask}}));
+  EXPECT_EQ(test::TTempFolder::Read(folder.Path("structure.txt")), "old");
+
+  dialogs.Boxes.clear();
+  dialogs.Picks = {out};
+  dialogs.Answers = {true};
+  Trigger("Export Structure");
+  EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"okcancel", ask}}));
+  const std::string text = test::TTempFolder::Read(folder.Path("structure.txt"));
+  EXPECT_NE(text.find("FileName: " + QString::fromStdU16String(kSample).toStdString() + "\r\n"), std::string::npos);
+  EXPECT_NE(text.find("bext"), std::string::npos);
+
+  dialogs.Boxes.clear();
+  dialogs.Picks = {u"/proc/version"};  // exists, and no one may delete it
+  dialogs.Answers = {true};
+  Trigger("Export Structure");
+  ASSERT_EQ(dialogs.Boxes.size(), 2u);
+  EXPECT_EQ(dialogs.Boxes[1], (TBox{"error", u"Cannot delete /proc/version file."}));
+}
+
+TEST_F(WindowFixture, SettingsRoundTripAndTreeHeightRule) {
+  Show();
+  form->move(140, 90);
+  form->resize(900, 400);
+  form->Splitter1()->setSizes({250, 400 - 250});
+  QApplication::processEvents();
+  form->close();
+  const TSettings saved = form->Session().Settings();
+  EXPECT_EQ(saved.FormHeight, 400);
+  EXPECT_EQ(saved.FormWidth, 900);
+  form.reset();
+
+  Show();
+  EXPECT_EQ(form->height(), 400);
+  EXPECT_EQ(form->TreeView1()->height(), saved.TreeViewHeight) << "applied: 400 - tree leaves room";
+
+  {
+    auto key = TUserStoreKey::OpenOrCreate(u"SOFTWARE\\Brindlecorp\\Riffoscope");
+    key->WriteInteger(u"FormHeight", 300);
+    key->WriteInteger(u"TreeViewHeight", 250);
+  }
+  form.reset();
+  Show();
+  EXPECT_EQ(form->height(), 300);
+  EXPECT_NE(form->TreeView1()->height(), 250) << "300 - 250 is too little for the rest";
+}
+
+TEST_F(WindowFixture, Screenshots) {
+  Show(kSample);
+  form->resize(1000, 640);
+  Click(Item({0, 1}));  // the chunk after fmt
+  QApplication::processEvents();
+  QDir().mkpath(RIFFO_SCREENSHOT_DIR);
+  const QString path = RIFFO_SCREENSHOT_DIR "/viewer-sample-selected.png";
+  ASSERT_TRUE(form->grab().save(path));
+  EXPECT_GT(QFileInfo(path).size(), 1000);
+}
+
+}  // namespace
+}  // namespace riffo
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
