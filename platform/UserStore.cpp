@@ -1,5 +1,6 @@
 #include "platform/UserStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -479,6 +480,21 @@ private:
   int FFd = -1;
 };
 
+// Temporary files are written only under the lock, so one found while the
+// lock is held was left by a writer that died before its rename.
+void RemoveStaleTemporaries(const std::string& storePath) {
+  const std::string folder = FolderOf(storePath);
+  const std::string prefix = storePath.substr(folder.size() + 1) + ".tmp-";
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir))
+    if (std::string_view(entry->d_name).substr(0, prefix.size()) == prefix)
+      stale.emplace_back(entry->d_name);
+  ::closedir(dir);
+  for (const auto& name : stale) ::unlink((folder + "/" + name).c_str());
+}
+
 // Reads the store; a malformed file reads as empty (and `malformed` is set).
 // False when the file exists but cannot be read: it must not be replaced.
 bool LoadStore(const std::string& path, StoreFile& store, bool& malformed) {
@@ -511,6 +527,7 @@ bool LandValues(const std::u16string& keyPath, const ValueMap& pending, ValueMap
   if (!MakeFolders(FolderOf(path))) return false;
   StoreLock lock(path);
   if (!lock.Held()) return false;
+  RemoveStaleTemporaries(path);
   bool malformed = false;
   StoreFile store;
   if (!LoadStore(path, store, malformed)) return false;

@@ -355,6 +355,15 @@ TEST_F(UserStore, FileStaysParseableWhileAWriterIsKilled) {
   EXPECT_EQ(Integer(kModuleKey, u"LOAD_FILE_TIMEOUT_MS"), 15000);
   EXPECT_TRUE(Integer(kViewerKey, u"Counter").has_value());
   EXPECT_TRUE(StoreFolderEntries("user.reg.malformed").empty());
+
+  // Whatever temporary file the killed writer left goes with the next write.
+  test::WriteFileText(StorePath() + ".tmp-999999", "half a store");
+  {
+    auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
+    key->WriteInteger(u"Counter", -1);
+  }
+  EXPECT_TRUE(StoreFolderEntries("user.reg.tmp-").empty());
+  EXPECT_EQ(Integer(kViewerKey, u"Counter"), -1);
 }
 
 }  // namespace
