@@ -18,7 +18,7 @@ case "$preset" in
     threaded=(platform_tests sonolint_rules_tests sonolint_engine_tests host_tests)
     cmake --build --preset tsan -j "$jobs" --target "${threaded[@]}"
     pattern="^($(IFS='|'; echo "${threaded[*]}"))\\."
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" \
       ctest --preset tsan -j "$jobs" -R "$pattern"
     ;;
   asan)
