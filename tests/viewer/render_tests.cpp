@@ -4,6 +4,7 @@
 // would only hide the case under test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -18,7 +19,7 @@ namespace {
 
 using Lines = std::vector<std::pair<std::string, int32_t>>;
 
-// A root with the given children (each made by the caller), like a loaded tree.
+// Adds a chunk node below parent, as the loader would.
 TWAVCommonChunk* AddChunk(TWAVCommonChunk& parent, uint32_t name, int64_t offset, int64_t size,
                           uint32_t type = 0) {
   auto chunk = std::make_unique<TWAVCommonChunk>(&parent);
