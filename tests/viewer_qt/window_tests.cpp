@@ -111,11 +111,13 @@ TEST_F(WindowFixture, SplashNamesProgramAndMakerAndClosesOnClick) {
   Show();
   QPointer<TSplashForm> splash = form->Splash();
   ASSERT_FALSE(splash.isNull());
-  EXPECT_TRUE(splash->isVisible());
+  QTRY_VERIFY(splash->isVisible());
   EXPECT_EQ(splash->findChild<QLabel*>("ProductName")->text(), "Riffoscope");
   EXPECT_EQ(splash->findChild<QLabel*>("MakerName")->text(), "Brindlecorp Ltd.");
   const QPoint centre = splash->frameGeometry().center();
   EXPECT_LE((centre - form->frameGeometry().center()).manhattanLength(), 2);
+  QDir().mkpath(RIFFO_SCREENSHOT_DIR);
+  EXPECT_TRUE(splash->grab().save(RIFFO_SCREENSHOT_DIR "/splash.png"));
   QTest::mouseClick(splash.data(), Qt::LeftButton);
   QTRY_VERIFY(splash.isNull());
 }

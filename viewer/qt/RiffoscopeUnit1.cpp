@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "platform/Guard.h"
@@ -330,8 +331,14 @@ TSettings TRiffoscopeForm::CurrentPlacement() const {
 void TRiffoscopeForm::ShowSplash() {
   if (FSplash) FSplash->close();
   FSplash = new TSplashForm(this);
-  FSplash->CentreOver(this);
-  FSplash->show();
+  // Shown once the main window is on screen, so that it is centred over
+  // where the window really ended up and comes up above it.
+  QTimer::singleShot(0, FSplash.data(), [this] {
+    if (!FSplash) return;
+    FSplash->CentreOver(this);
+    FSplash->show();
+    FSplash->raise();
+  });
 }
 
 void TRiffoscopeForm::AcceptDrops(bool accept) {

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -13,9 +14,7 @@ TSplashForm::TSplashForm(QWidget* owner)
     : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setAttribute(Qt::WA_DeleteOnClose);
   setObjectName(QStringLiteral("SplashForm"));
-  setAutoFillBackground(true);
   QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(0x20, 0x3A, 0x5C));
   pal.setColor(QPalette::WindowText, Qt::white);
   setPalette(pal);
 
@@ -43,6 +42,13 @@ void TSplashForm::CentreOver(const QWidget* owner) {
 }
 
 void TSplashForm::mousePressEvent(QMouseEvent*) { close(); }
+
+void TSplashForm::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor(0x20, 0x3A, 0x5C));
+  painter.setPen(QColor(0x8C, 0xA8, 0xC8));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
 
 TAboutBox::TAboutBox(const std::vector<std::u16string>& lines, QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("AboutBox"));

@@ -18,6 +18,7 @@ public:
 
 protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 class TAboutBox final : public QDialog {
