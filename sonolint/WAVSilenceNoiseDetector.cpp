@@ -189,7 +189,24 @@ void SumSquares16(const uint8_t* data, int64_t frames, int32_t channels, uint64_
   SumSquares16Scalar(data, frames, channels, sums);
 }
 
+template <int Channels>
+void SumSquares8Fixed(const uint8_t* data, int64_t frames, uint64_t* sums) {
+  uint64_t acc[Channels] = {};
+  for (int64_t k = 0; k < frames; ++k) {
+    for (int c = 0; c < Channels; ++c) {
+      const int32_t s = static_cast<int32_t>(data[k * Channels + c]) - 128;
+      acc[c] += static_cast<uint32_t>(s * s);
+    }
+  }
+  for (int c = 0; c < Channels; ++c) sums[c] = acc[c];
+}
+
 void SumSquares8(const uint8_t* data, int64_t frames, int32_t channels, uint64_t* sums) {
+  switch (channels) {
+    case 1: return SumSquares8Fixed<1>(data, frames, sums);
+    case 2: return SumSquares8Fixed<2>(data, frames, sums);
+    default: break;
+  }
   for (int32_t c = 0; c < channels; ++c) sums[c] = 0;
   for (int64_t k = 0; k < frames; ++k) {
     const uint8_t* frame = data + k * channels;

@@ -88,6 +88,23 @@ TEST(ChannelVolume, AllChannelsAgreeWithOneChannelExactly) {
   SetLevelKernel(best);
 }
 
+TEST(ChannelVolume, EightBitChannelsAgreeWithOneChannel) {
+  std::mt19937 random(3);
+  for (int channels : {1, 2, 3}) {
+    Bytes pcm(static_cast<size_t>(1102 * channels));
+    for (uint8_t& b : pcm) b = static_cast<uint8_t>(random());
+    std::vector<double> all(static_cast<size_t>(channels));
+    ASSERT_TRUE(Calc8bitChannelVolumes(pcm.data(), static_cast<int32_t>(pcm.size()), channels,
+                                       all.data()));
+    for (int c = 0; c < channels; ++c) {
+      double one = 0;
+      ASSERT_TRUE(Calc8bitChannelVolume(pcm.data(), static_cast<int32_t>(pcm.size()), channels, c,
+                                        one));
+      EXPECT_EQ(all[static_cast<size_t>(c)], one);
+    }
+  }
+}
+
 TEST(ChannelVolume, RejectsBadChannelAndTooFewFrames) {
   const Bytes pcm(64, 0);
   double v = 0;
@@ -268,6 +285,27 @@ TEST(Detector, ShortRunsAndTheMinimum) {
     EXPECT_EQ(recorder.IDs().front() == 500, c.Reported)
         << c.Rate << " Hz, " << c.MinMS << " ms, " << c.SilentWindows << " windows";
   }
+}
+
+TEST(Detector, EightBitMonoAt22050) {
+  // 1102-byte windows; amplitude 8 measures about -72 dB on the common scale
+  // (not silent at -80), bytes of 128 are silence.
+  FindingRecorder recorder;
+  TWAVSilenceDetector detector;
+  detector.SetReportFunction(recorder.Function());
+  detector.SetPCMFormat(22050, 1, 8);
+  detector.SetSilenceParameters(-80, 5000);
+  detector.SetNoiseParameters(-10, 5000);
+  Bytes pcm(22050 * 10);
+  for (size_t k = 0; k < pcm.size(); ++k) {
+    const bool silent = k >= 1102 * 20 && k < 1102 * 140;  // windows 20 to 139
+    pcm[k] = silent ? 128 : static_cast<uint8_t>(k % 2 == 0 ? 136 : 120);
+  }
+  detector.AddPCMData(pcm.data(), static_cast<int32_t>(pcm.size()));
+  detector.Finalize();
+  ASSERT_FALSE(recorder.Findings.empty());
+  // 120 windows of 1102 frames: 132,240 / 22050 s.
+  EXPECT_EQ(recorder.Findings[0].Text, "Silence block at 00:00:01.00 with duration 00:00:06.00");
 }
 
 TEST(Detector, BlockRunningToTheEndIncludesTheUnanalysedTail) {
