@@ -281,7 +281,12 @@ void TRiffoscopeSession::FullCollapse1Click() {
 
 void TRiffoscopeSession::HexEditChunk1Click() {
   GuardedVoid(u"Error in TForm1.HexEditChunk1Click call...", [&] {
-    if (!FWAVCommonChunk) FDialogs.ShowError(u"There is no file loaded.");
+    const TDisplayNode* node = FView.SelectedNode();
+    THexEditChunkContext context{FWAVCommonChunk != nullptr, FFileName, node,
+                                 node != nullptr && node == FDisplayTree.get()};
+    // The editor's stream is closed by now; the reload works on a copy of
+    // the name, since unloading clears it.
+    if (HexEditChunk(context, FDialogs, FEditFile)) ReloadFrom(context.FileName);
   });
 }
 

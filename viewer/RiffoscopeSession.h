@@ -15,6 +15,7 @@
 #include "chunkmodel/DisplayTree.h"
 #include "chunkmodel/WAVCommonChunk.h"
 #include "platform/Stream.h"
+#include "viewer/HexEditUtil.h"
 #include "viewer/HexViewUtils_RichEdit.h"
 
 namespace riffo {
@@ -172,6 +173,10 @@ public:
   void SetLastUsedModules(uint32_t mask) { FLastUsedModules = mask; }
   bool CheckForUpdates() const { return FCheckForUpdates; }
 
+  // What Hex Edit Chunk shows the editor with (the window passes its modal
+  // hex editor; tests their own). Without one the command opens nothing.
+  void SetHexEditor(TEditFileFunction editFile) { FEditFile = std::move(editFile); }
+
 private:
   void FollowSelection(const char16_t* traceLine);
   void ReloadFrom(const std::u16string& fileName);
@@ -186,6 +191,7 @@ private:
   TSettings FSettings;
   uint32_t FLastUsedModules = DEFAULT_LAST_USED_MODULES;
   bool FCheckForUpdates = true;
+  TEditFileFunction FEditFile;
 };
 
 }  // namespace riffo

@@ -14,6 +14,7 @@
 #include "platform/Guard.h"
 #include "platform/Text.h"
 #include "viewer/ChunkTreeRender.h"
+#include "viewer/qt/HexEditForm.h"
 #include "viewer/qt/QtUserDialogs.h"
 #include "viewer/qt/SplashAbout.h"
 
@@ -161,6 +162,8 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
   setCentralWidget(FSplitter1);
 
   FSession = std::make_unique<TRiffoscopeSession>(*this, *dialogs);
+  FSession->SetHexEditor([this, dialogs](TStream* stream, const std::u16string& caption, int64_t offset,
+                                         int64_t size) { return EditFile(stream, caption, offset, size, *dialogs, this); });
 
   FPopupMenu1 = new QMenu(this);
   BuildMenus();
