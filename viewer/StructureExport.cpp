@@ -33,7 +33,13 @@ public:
 
   void WriteLine(std::u16string_view text) {
     if (FFailed) return;
-    FBuffer += Utf16ToUtf8(text);
+    // Nearly every line is plain ASCII; those skip the conversion's copy.
+    bool ascii = true;
+    for (char16_t c : text) ascii = ascii && c < 0x80;
+    if (ascii)
+      for (char16_t c : text) FBuffer += static_cast<char>(c);
+    else
+      FBuffer += Utf16ToUtf8(text);
     FBuffer += "\r\n";
     if (FBuffer.size() >= WRITE_BLOCK) Flush();
   }
