@@ -16,6 +16,8 @@ namespace {
 
 QString ToQ(const std::u16string& text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
 
+constexpr char EDITOR_FILLED[] = "riffoEditorFilled";
+
 std::u16string FromQ(const QString& text) { return text.toStdU16String(); }
 
 QFont GridFont() {
@@ -99,9 +101,11 @@ QWidget* THexCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
 
 void THexCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
   auto* edit = qobject_cast<QLineEdit*>(editor);
-  if (!edit) return;
-  const QString text = index.data(Qt::EditRole).toString();
-  if (edit->displayText() != text) edit->setText(text);
+  // Only when the editor opens: later the model changes because of what is
+  // typed into it, and the editor keeps showing what was typed.
+  if (!edit || edit->property(EDITOR_FILLED).toBool()) return;
+  edit->setProperty(EDITOR_FILLED, true);
+  edit->setText(index.data(Qt::EditRole).toString());
   edit->selectAll();
 }
 

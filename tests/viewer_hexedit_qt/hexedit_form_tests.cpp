@@ -1,0 +1,176 @@
+// The hex editor window on the offscreen platform: it shows the editor's
+// grid, takes typed digits through its cell editor, paints changed cells red
+// and, opened from the viewer, saves into the file that is then reloaded.
+#include "viewer/qt/HexEditForm.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "support/RiffBuilder.h"
+#include "viewer/qt/RiffoscopeUnit1.h"
+#include "viewer_logic/SessionFakes.h"
+
+namespace riffo {
+namespace {
+
+using test::TBox;
+
+const std::filesystem::path kSample = RIFFO_SOURCE_DIR "/samples/broadcast-sample.wav";
+
+// Byte i of the file is i + 1.
+std::vector<uint8_t> Counting(size_t count) {
+  std::vector<uint8_t> bytes(count);
+  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(i + 1);
+  return bytes;
+}
+
+QColor PixelAt(QWidget* widget, QPoint point) { return widget->grab().toImage().pixelColor(point); }
+
+struct FormFixture : ::testing::Test {
+  TMemoryStream file{Counting(0x40)};
+  test::TFakeDialogs dialogs;
+  std::unique_ptr<THexEditForm> form;
+
+  void Show(int64_t offset, int64_t size) {
+    form = std::make_unique<THexEditForm>(&file, u" [    ]", offset, size, dialogs);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  }
+  QAbstractItemModel* Model() { return form->StringGrid1()->model(); }
+  QString Cell(int row, int column) { return Model()->index(row, column).data().toString(); }
+};
+
+TEST_F(FormFixture, ShowsTheGridOfTheExtent) {
+  Show(0x24, 12);
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("Hex Edit [    ]"));
+  EXPECT_EQ(form->bbtnOK()->text(), QStringLiteral("Save Changes"));
+  EXPECT_EQ(form->bbtnCancel()->text(), QStringLiteral("Cancel"));
+  ASSERT_EQ(Model()->rowCount(), 1);
+  ASSERT_EQ(Model()->columnCount(), 17);
+  EXPECT_EQ(Model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("00"));
+  EXPECT_EQ(Model()->headerData(15, Qt::Horizontal).toString(), QStringLiteral("0F"));
+  EXPECT_EQ(Model()->headerData(0, Qt::Vertical).toString(), QStringLiteral("0x0000000000000020"));
+  EXPECT_EQ(Cell(0, 3), QString());
+  EXPECT_EQ(Cell(0, 4), QStringLiteral("25"));
+  EXPECT_EQ(Cell(0, 16), QStringLiteral("    %&'()*+,-./0"));
+  EXPECT_FALSE(Model()->flags(Model()->index(0, 3)) & Qt::ItemIsSelectable) << "lead cell";
+  EXPECT_TRUE(Model()->flags(Model()->index(0, 4)) & Qt::ItemIsEditable);
+  EXPECT_EQ(form->StringGrid1()->currentIndex(), Model()->index(0, 4)) << "cursor on the first byte";
+
+  QTableView* grid = form->StringGrid1();
+  EXPECT_EQ(grid->verticalHeader()->width(), 180);
+  EXPECT_EQ(grid->columnWidth(0), 24);
+  EXPECT_EQ(grid->columnWidth(16), 120);
+  EXPECT_EQ(grid->rowHeight(0), 24);
+
+  // Clicking a lead cell leaves the cursor where it is.
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(Model()->index(0, 1)).center());
+  EXPECT_EQ(grid->currentIndex(), Model()->index(0, 4));
+}
+
+TEST_F(FormFixture, TypedDigitsChangeTheByteAndPaintItRed) {
+  Show(0, 32);
+  QTableView* grid = form->StringGrid1();
+  grid->setFocus();
+  const QModelIndex first = Model()->index(0, 0);
+  const QPoint inside = grid->visualRect(first).topLeft() + QPoint(12, 16);
+  const QColor before = PixelAt(grid->viewport(), inside);
+  EXPECT_NE(before, QColor(255, 0, 0));
+
+  QTest::keyClick(grid, Qt::Key_4);
+  auto* edit = grid->findChild<QLineEdit*>();
+  ASSERT_NE(edit, nullptr) << "typing opens the cell editor";
+  EXPECT_EQ(edit->displayText(), QStringLiteral("4 "));
+  QTest::keyClick(edit, Qt::Key_G);  // the mask takes letters and digits; "G" is no hex digit
+  EXPECT_EQ(edit->displayText(), QStringLiteral("4G"));
+  EXPECT_EQ(form->Editor().ChangedCells(), (std::vector<TChangedCell>{{1, 1, 0x40}}));
+  QTest::keyClick(edit, Qt::Key_Return);
+  QApplication::processEvents();
+  EXPECT_EQ(grid->currentIndex(), Model()->index(0, 1)) << "Enter goes on to the next byte";
+  EXPECT_EQ(Cell(0, 0), QStringLiteral("40"));
+  EXPECT_EQ(PixelAt(grid->viewport(), inside), QColor(255, 0, 0)) << "changed cell drawn red";
+
+  QDir().mkpath(RIFFO_SCREENSHOT_DIR);
+  const QString path = RIFFO_SCREENSHOT_DIR "/hex-editor-changed-cell.png";
+  ASSERT_TRUE(form->grab().save(path));
+  EXPECT_GT(QFileInfo(path).size(), 1000);
+
+  dialogs.Answers = {true};
+  QTest::mouseClick(form->bbtnOK(), Qt::LeftButton);
+  EXPECT_EQ(form->result(), QDialog::Accepted);
+  EXPECT_EQ(file.Bytes()[0], 0x40);
+  EXPECT_EQ(file.Bytes()[1], 0x02);
+}
+
+TEST(EditFileCall, MissingStreamOpensNothing) {
+  test::TFakeDialogs dialogs;
+  EXPECT_FALSE(EditFile(nullptr, u"", 0, 16, dialogs, nullptr));
+}
+
+// From the viewer: the fmt chunk of the sample, its channel count changed
+// from 2 to 1, saved and reloaded.
+TEST(FromTheViewer, SavedByteShowsInTheReloadedTree) {
+  test::TTempFolder folder;
+  const auto copy = folder.Path("sample.wav");
+  std::filesystem::copy_file(kSample, copy);
+  test::TFakeDialogs dialogs;
+  TRiffoscopeForm window(&dialogs, copy.u16string());
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTreeWidgetItem* fmt = window.TreeView1()->topLevelItem(0)->child(0)->child(0);
+  ASSERT_NE(fmt, nullptr);
+  ASSERT_TRUE(fmt->text(0).contains(QStringLiteral("fmt")));
+  window.TreeView1()->setCurrentItem(fmt);
+
+  bool editorSeen = false;
+  QString title;
+  QTimer::singleShot(0, [&] {
+    auto* editor = qobject_cast<THexEditForm*>(QApplication::activeModalWidget());
+    if (!editor) return;
+    editorSeen = true;
+    title = editor->windowTitle();
+    // nChannels is the byte at 22: row 2 of the grid, column 7.
+    THexGridView* grid = editor->StringGrid1();
+    const QModelIndex channels = grid->model()->index(1, 6);
+    grid->setCurrentIndex(channels);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_0);
+    QLineEdit* cell = grid->findChild<QLineEdit*>();
+    if (!cell) return;
+    QTest::keyClick(cell, Qt::Key_1);
+    QTest::keyClick(cell, Qt::Key_Return);
+    QTest::mouseClick(editor->bbtnOK(), Qt::LeftButton);
+  });
+  dialogs.Answers = {true, true};  // save, then reload
+  QAction* hexEdit = window.Action(QStringLiteral("Hex Edit Chunk"));
+  ASSERT_NE(hexEdit, nullptr);
+  hexEdit->trigger();
+
+  ASSERT_TRUE(editorSeen);
+  EXPECT_EQ(title, QStringLiteral("Hex Edit [    ]"));
+  EXPECT_EQ(dialogs.Boxes.size(), 2u);
+  QTreeWidgetItem* reloaded = window.TreeView1()->topLevelItem(0)->child(0)->child(0);
+  ASSERT_NE(reloaded, nullptr);
+  QString channelsLine;
+  for (int i = 0; i < reloaded->childCount(); ++i)
+    if (reloaded->child(i)->text(0).contains(QStringLiteral("Channels"))) channelsLine = reloaded->child(i)->text(0);
+  EXPECT_TRUE(channelsLine.endsWith(QLatin1Char('1'))) << channelsLine.toStdString();
+}
+
+}  // namespace
+}  // namespace riffo
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
