@@ -26,7 +26,7 @@ std::optional<std::string> TParsedArgs::Value(const std::string& name) const {
   return value;
 }
 
-bool ParseArguments(const std::vector<std::string>& args, const std::vector<TOptionSpec>& specs,
+bool ParseArguments(const std::vector<std::string>& args, const std::vector<TOptionDef>& options,
                     TParsedArgs& parsed, std::string& error) {
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -44,14 +44,14 @@ bool ParseArguments(const std::vector<std::string>& args, const std::vector<TOpt
       parsed.Help = true;
       continue;
     }
-    const TOptionSpec* spec = nullptr;
-    for (const auto& candidate : specs)
-      if (candidate.Name == word) spec = &candidate;
-    if (spec == nullptr) {
+    const TOptionDef* option = nullptr;
+    for (const auto& candidate : options)
+      if (candidate.Name == word) option = &candidate;
+    if (option == nullptr) {
       error = "unknown option '" + word + "'";
       return false;
     }
-    if (!spec->TakesValue) {
+    if (!option->TakesValue) {
       parsed.Options.emplace_back(word, std::string());
       continue;
     }

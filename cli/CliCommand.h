@@ -31,7 +31,7 @@ struct TCliCommand {
 
 // ---------------------------------------------------------------- arguments
 
-struct TOptionSpec {
+struct TOptionDef {
   std::string Name;  // "-o", "--force", ...
   bool TakesValue;
 };
@@ -48,7 +48,7 @@ struct TParsedArgs {
 // Splits args into positional words and the given options; "--help" and
 // "-h" set Help. A word "--" ends the options. False with a reason on an
 // unknown option or a missing value.
-bool ParseArguments(const std::vector<std::string>& args, const std::vector<TOptionSpec>& specs,
+bool ParseArguments(const std::vector<std::string>& args, const std::vector<TOptionDef>& options,
                     TParsedArgs& parsed, std::string& error);
 
 // ---------------------------------------------------------------- output
