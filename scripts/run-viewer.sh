@@ -4,10 +4,11 @@
 # says so and shows the sample's chunk tree and structure export on the
 # terminal instead, through riffoscope-cli.
 #   scripts/run-viewer.sh [file.wav]
+#   RIFFOSCOPE_BUILD_DIR=build/mine RIFFOSCOPE_JOBS=2 scripts/run-viewer.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sample="${1:-samples/broadcast-sample.wav}"
-build=build/default
+build="${RIFFOSCOPE_BUILD_DIR:-build/default}"  # another configured build folder may be named here
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   targets=(riffoscope-cli)
@@ -15,13 +16,26 @@ else
   targets=(riffoscope)
 fi
 
+jobs="${RIFFOSCOPE_JOBS:-$(nproc)}"
+
 if [ ! -f "$build/build.ninja" ]; then
-  cmake --preset default >/dev/null
+  if [ "$build" = build/default ]; then
+    cmake --preset default >/dev/null
+  else
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  fi
 fi
-cmake --build "$build" -j 2 --target "${targets[@]}" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! cmake --build "$build" -j "$jobs" --target "${targets[@]}" >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "Building ${targets[*]} in $build failed." >&2
+  exit 1
+fi
 
 if [ "${targets[0]}" = riffoscope ]; then
-  exec "$build/bin/riffoscope" "$sample"
+  "$build/bin/riffoscope" "$sample"
+  exit $?
 fi
 
 echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset): showing $sample with riffoscope-cli instead."
