@@ -165,6 +165,54 @@ TEST(FromTheViewer, SavedByteShowsInTheReloadedTree) {
   EXPECT_TRUE(channelsLine.endsWith(QLatin1Char('1'))) << channelsLine.toStdString();
 }
 
+// A file whose data chunk has the given payload size; the payload is a hole.
+std::u16string SparseWave(const test::TTempFolder& folder, const std::string& name, uint32_t dataSize) {
+  test::Bytes body = test::Chunk("fmt ", test::PcmFormat(1, 8000, 8));
+  test::AppendText(body, "data");
+  test::Append32(body, dataSize);
+  test::Bytes bytes;
+  test::AppendText(bytes, "RIFF");
+  test::Append32(bytes, static_cast<uint32_t>(4 + body.size() + dataSize));
+  test::AppendText(bytes, "WAVE");
+  test::Append(bytes, body);
+  const std::u16string fileName = folder.Write(name, bytes);
+  std::filesystem::resize_file(folder.Path(name), bytes.size() + dataSize);
+  return fileName;
+}
+
+// The data chunk at the limit opens the editor (and is cancelled); one byte
+// more is refused.
+TEST(FromTheViewer, OneHundredMebibytesOpenOneByteMoreDoesNot) {
+  test::TTempFolder folder;
+  for (const uint32_t size : {104857600u, 104857601u}) {
+    test::TFakeDialogs dialogs;
+    TRiffoscopeForm window(&dialogs, SparseWave(folder, "big" + std::to_string(size) + ".wav", size));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTreeWidgetItem* riff = window.TreeView1()->topLevelItem(0)->child(0);
+    ASSERT_NE(riff, nullptr);
+    QTreeWidgetItem* data = riff->child(riff->childCount() - 1);
+    ASSERT_TRUE(data->text(0).contains(QStringLiteral("data")));
+    window.TreeView1()->setCurrentItem(data);
+
+    int rows = -1;
+    QTimer::singleShot(0, [&] {
+      auto* editor = qobject_cast<THexEditForm*>(QApplication::activeModalWidget());
+      if (!editor) return;
+      rows = editor->StringGrid1()->model()->rowCount();
+      QTest::mouseClick(editor->bbtnCancel(), Qt::LeftButton);
+    });
+    window.Action(QStringLiteral("Hex Edit Chunk"))->trigger();
+    if (size == 104857600u) {
+      EXPECT_EQ(rows, (4 + 104857608 + 15) / 16) << "lead 4 (data at 0x24), header and payload";
+      EXPECT_TRUE(dialogs.Boxes.empty()) << "cancelled: no reload question";
+    } else {
+      EXPECT_EQ(rows, -1) << "no editor";
+      EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"plain", u"Chunk too big"}}));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace riffo
 
