@@ -107,6 +107,23 @@ TEST_F(WindowFixture, MenusCarryTheirCaptions) {
   EXPECT_FALSE(form->Session().CheckForUpdates());
 }
 
+TEST_F(WindowFixture, MissingCommandLineFileLeavesAnEmptyWindow) {
+  Show(folder.Name("not-there.wav"));
+  EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"plain", u"File not found."}}));
+  EXPECT_EQ(form->windowTitle(), "Riffoscope");
+  EXPECT_EQ(form->TreeView1()->topLevelItemCount(), 0);
+  EXPECT_TRUE(form->Memo1()->toPlainText().isEmpty());
+}
+
+TEST_F(WindowFixture, AboutNamesProgramVersionAndYear) {
+  Show();
+  Trigger("About");
+  ASSERT_EQ(dialogs.About.size(), 3u);
+  EXPECT_EQ(dialogs.About[0], u"Riffoscope");
+  EXPECT_EQ(dialogs.About[1], u"Version " + QStringLiteral(RIFFO_PROJECT_VERSION).toStdU16String());
+  EXPECT_NE(dialogs.About[2].find(u"2017"), std::u16string::npos);
+}
+
 TEST_F(WindowFixture, SplashNamesProgramAndMakerAndClosesOnClick) {
   Show();
   QPointer<TSplashForm> splash = form->Splash();
