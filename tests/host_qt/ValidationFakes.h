@@ -1,0 +1,89 @@
+// Stand-ins for the validation window's tests: dialogs that answer from a
+// queue and record what was asked, and a scratch folder that also holds the
+// per-user store of the test.
+#pragma once
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/qt/MediaValidationFrm.h"
+
+namespace riffo::test {
+
+struct TAsked {
+  std::string Kind;  // "plain", "yesno", "save", "open"
+  std::u16string Text;
+  bool operator==(const TAsked&) const = default;
+};
+
+class TFakeValidationDialogs final : public IValidationDialogs {
+public:
+  void ShowMessage(const std::u16string& text) override { Asked.push_back({"plain", text}); }
+  bool ConfirmYesNo(const std::u16string& text) override {
+    Asked.push_back({"yesno", text});
+    if (Answers.empty()) return false;
+    const bool answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+  bool SaveFileDialog(const std::u16string& filter, const std::u16string& defaultExtension,
+                      std::u16string& fileName) override {
+    Asked.push_back({"save", fileName});
+    Filter = filter;
+    DefaultExtension = defaultExtension;
+    if (Picks.empty()) return false;
+    fileName = Picks.front();
+    Picks.pop_front();
+    return !fileName.empty();
+  }
+  void OpenDocument(const std::u16string& fileName) override { Asked.push_back({"open", fileName}); }
+
+  std::deque<bool> Answers;         // Yes/No answers; none left means No
+  std::deque<std::u16string> Picks;  // names the save dialog returns; empty means cancelled
+  std::vector<TAsked> Asked;
+  std::u16string Filter, DefaultExtension;
+};
+
+// A fresh folder, removed afterwards; XDG_CONFIG_HOME points into it meanwhile.
+class TScratch {
+public:
+  TScratch() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "riffo-valwin-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    FPath = pattern;
+    if (const char* old = std::getenv("XDG_CONFIG_HOME")) FOldConfig = old;
+    setenv("XDG_CONFIG_HOME", (FPath / "config").c_str(), 1);
+  }
+  ~TScratch() {
+    if (FOldConfig.empty())
+      unsetenv("XDG_CONFIG_HOME");
+    else
+      setenv("XDG_CONFIG_HOME", FOldConfig.c_str(), 1);
+    std::error_code ignored;
+    std::filesystem::remove_all(FPath, ignored);
+  }
+  TScratch(const TScratch&) = delete;
+  TScratch& operator=(const TScratch&) = delete;
+
+  std::filesystem::path Path(const std::string& name) const { return FPath / name; }
+  std::u16string Name(const std::string& name) const { return Path(name).u16string(); }
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+private:
+  std::filesystem::path FPath;
+  std::string FOldConfig;
+};
+
+}  // namespace riffo::test

@@ -1,0 +1,36 @@
+// Sonolint.qvx in a process without a widget application (as under the
+// command line): Configure has nowhere to show its dialog and fails.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <unistd.h>
+
+#include "host/MediaValidationSession.h"
+#include "platform/Files.h"
+
+namespace riffo {
+namespace {
+
+TEST(ConfigureWithoutApplication, FailsWithItsTraceLine) {
+  const std::filesystem::path trace =
+      std::filesystem::temp_directory_path() / ("riffo-noapp-" + std::to_string(::getpid()) + ".log");
+  std::filesystem::remove(trace);
+  setenv("RIFFOSCOPE_TRACE", trace.c_str(), 1);
+  {
+    TMediaValidationSession session(ProgramFolder(), u"", MODULE_ID_SONOLINT, MODULE_ID_SONOLINT);
+    ASSERT_TRUE(session.LoadValidationModules());
+    ASSERT_EQ(session.ModuleCount(), 1u);
+    EXPECT_EQ(session.Module(0).QuorvexControl()->Configure(0), E_FAIL);
+  }
+  unsetenv("RIFFOSCOPE_TRACE");
+  std::ifstream in(trace);
+  const std::string lines((std::istreambuf_iterator<char>(in)), {});
+  std::filesystem::remove(trace);
+  EXPECT_NE(lines.find("dgn: Error in TSonolint.Configure call...\n"), std::string::npos) << lines;
+}
+
+}  // namespace
+}  // namespace riffo
