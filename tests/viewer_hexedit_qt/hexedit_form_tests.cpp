@@ -110,9 +110,12 @@ TEST_F(FormFixture, TypedDigitsChangeTheByteAndPaintItRed) {
   EXPECT_EQ(file.Bytes()[1], 0x02);
 }
 
-TEST(EditFileCall, MissingStreamOpensNothing) {
+TEST(EditFileCall, MissingStreamOrUnusableExtentOpensNothing) {
   test::TFakeDialogs dialogs;
   EXPECT_FALSE(EditFile(nullptr, u"", 0, 16, dialogs, nullptr));
+  TMemoryStream file{Counting(16)};
+  EXPECT_FALSE(EditFile(&file, u"", 0, -1, dialogs, nullptr)) << "returns at once instead of showing";
+  EXPECT_EQ(QApplication::topLevelWidgets().size(), 0);
 }
 
 // From the viewer: the fmt chunk of the sample, its channel count changed

@@ -225,17 +225,22 @@ THexEditForm::THexEditForm(TStream* fileStream, const std::u16string& additional
 
 THexEditForm::~THexEditForm() = default;
 
-void THexEditForm::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (FShown) return;
-  FShown = true;
-  GuardedVoid(u"dgn: Error in THexEditForm.FormShow call...", [&] {
-    FEditor.FormShow();
+bool THexEditForm::FormShow() {
+  return Guarded(u"dgn: Error in THexEditForm.FormShow call...", false, [&] {
+    if (!FLoaded) FLoaded = FEditor.FormShow();  // the file is read once
     FModel.Reset();
     setWindowTitle(ToQ(FEditor.Caption()));
     FStringGrid1->SyncCursor();
     FStringGrid1->setFocus();
+    return FLoaded;
   });
+}
+
+void THexEditForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (FShown) return;
+  FShown = true;
+  FormShow();
 }
 
 void THexEditForm::bbtnOKClick() {
@@ -260,6 +265,8 @@ bool EditFile(TStream* fileStream, const std::u16string& additionalCaption, int6
   }
   return Guarded(u"dgn: Error in EditFile call...", false, [&] {
     THexEditForm form(fileStream, additionalCaption, offset, size, dialogs, owner);
+    // An extent that cannot be read into the grid opens no window.
+    if (!form.FormShow()) return false;
     return form.exec() == QDialog::Accepted;
   });
 }

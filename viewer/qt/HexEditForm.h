@@ -97,6 +97,9 @@ public:
   QPushButton* bbtnOK() const { return FbbtnOK; }
   QPushButton* bbtnCancel() const { return FbbtnCancel; }
   bool Shown() const { return FShown; }
+  // Reads the extent into the grid (once) and puts the cursor on the first
+  // byte; false when the extent cannot be held. Also run when first shown.
+  bool FormShow();
 
 protected:
   void showEvent(QShowEvent* event) override;
@@ -111,6 +114,7 @@ private:
   QPushButton* FbbtnOK = nullptr;
   QPushButton* FbbtnCancel = nullptr;
   bool FShown = false;
+  bool FLoaded = false;
   bool FClosed = false;
 };
 
