@@ -292,7 +292,15 @@ void TRiffoscopeSession::HexEditChunk1Click() {
 
 void TRiffoscopeSession::Validation1Click() {
   GuardedVoid(u"Error in TForm1.Validation1Click call...", [&] {
-    if (!FWAVCommonChunk) FDialogs.ShowError(u"There is no file loaded.");
+    if (!FWAVCommonChunk) {
+      FDialogs.ShowError(u"There is no file loaded.");
+      return;
+    }
+    if (!FShowMediaValidation) return;
+    std::u16string folder = ProgramFolder();
+    if (folder.empty() || folder.back() != u'/') folder += u'/';
+    // The window writes the ticked modules back; they are stored on close.
+    FShowMediaValidation(folder, FFileName, VALIDATION_MODULES_MASK, FLastUsedModules);
   });
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -124,6 +125,14 @@ private:
   IUserDialogs& FDialogs;
 };
 
+// The validation window (modules folder, file name, module mask, last-used
+// mask in and out): true when it was shown. The window layer provides it.
+using TShowMediaValidation = std::function<bool(const std::u16string& modulesFolder,
+                                                const std::u16string& fileName, uint32_t modulesFlags,
+                                                uint32_t& lastUsedModulesMask)>;
+// Validation runs the modules of this mask: Sonolint only.
+inline constexpr uint32_t VALIDATION_MODULES_MASK = 4;
+
 class TRiffoscopeSession {
 public:
   TRiffoscopeSession(IRiffoscopeView& view, IUserDialogs& dialogs);
@@ -147,6 +156,9 @@ public:
   void FullCollapse1Click();
   void HexEditChunk1Click();
   void Validation1Click();
+  // What Validation shows (the window layer installs it; without one the
+  // command opens nothing).
+  void SetShowMediaValidation(TShowMediaValidation show) { FShowMediaValidation = std::move(show); }
   void CheckForUpdates1Click();
   void About1Click(const std::u16string& version);
   void Copy1Click();
@@ -188,6 +200,7 @@ private:
   std::unique_ptr<TWAVCommonChunk> FWAVCommonChunk;
   std::unique_ptr<THexView> FHexView;
   std::unique_ptr<TDisplayNode> FDisplayTree;
+  TShowMediaValidation FShowMediaValidation;
   TSettings FSettings;
   uint32_t FLastUsedModules = DEFAULT_LAST_USED_MODULES;
   bool FCheckForUpdates = true;

@@ -17,6 +17,9 @@
 #include "viewer/qt/HexEditForm.h"
 #include "viewer/qt/QtUserDialogs.h"
 #include "viewer/qt/SplashAbout.h"
+#ifdef RIFFO_HAVE_VALIDATION_WINDOW
+#include "host/qt/MediaValidationFrm.h"
+#endif
 
 #ifndef RIFFOSCOPE_VERSION
 #define RIFFOSCOPE_VERSION "0.0.0"
@@ -164,6 +167,9 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
   FSession = std::make_unique<TRiffoscopeSession>(*this, *dialogs);
   FSession->SetHexEditor([this, dialogs](TStream* stream, const std::u16string& caption, int64_t offset,
                                          int64_t size) { return EditFile(stream, caption, offset, size, *dialogs, this); });
+#ifdef RIFFO_HAVE_VALIDATION_WINDOW
+  FSession->SetShowMediaValidation(&ShowMediaValidation);
+#endif
 
   FPopupMenu1 = new QMenu(this);
   BuildMenus();
