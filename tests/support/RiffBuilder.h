@@ -2,6 +2,7 @@
 // field, pad bytes where wanted, nested containers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -62,7 +63,7 @@ inline Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
 // A fixed-width 8-bit field: the text, then zeros up to the width.
 inline Bytes Field(const std::string& text, size_t width) {
   Bytes out(width, 0);
-  std::memcpy(out.data(), text.data(), std::min(text.size(), width));
+  std::copy_n(text.begin(), std::min(text.size(), width), out.begin());
   return out;
 }
 
