@@ -10,10 +10,13 @@ cd "$(dirname "$0")/.."
 sample="${1:-samples/broadcast-sample.wav}"
 build="${RIFFOSCOPE_BUILD_DIR:-build/default}"  # another configured build folder may be named here
 
+scripts/install-deps.sh
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   targets=(riffoscope-cli)
 else
-  targets=(riffoscope)
+  # The viewer finds its validation modules beside itself.
+  targets=(riffoscope Sonolint riffoscope-cli)
 fi
 
 jobs="${RIFFOSCOPE_JOBS:-$(nproc)}"
