@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
+#include <atomic>
+#include <thread>
 
 #include "chunkmodel/WAVHelpers.h"
 #include "platform/ByteOrder.h"
@@ -110,7 +111,19 @@ struct TFreeNode {
 #endif
 // Under AddressSanitizer nothing is recycled, so a use of a freed node is caught.
 constexpr size_t kPoolLimit = RIFFO_NODE_POOL_LIMIT;
-constinit std::mutex gPoolLock;
+// A spin lock: the critical sections are a few instructions long, and an
+// uncontended mutex costs more than the allocation it saves.
+constinit std::atomic_flag gPoolBusy;
+
+class TPoolLock {
+public:
+  TPoolLock() noexcept {
+    while (gPoolBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  ~TPoolLock() { gPoolBusy.clear(std::memory_order_release); }
+  TPoolLock(const TPoolLock&) = delete;
+  TPoolLock& operator=(const TPoolLock&) = delete;
+};
 constinit TFreeNode* gPoolFree = nullptr;
 constinit size_t gPoolCount = 0;
 
@@ -118,7 +131,7 @@ constinit size_t gPoolCount = 0;
 
 void* TWAVCommonChunk::operator new(size_t size) {
   if (size == sizeof(TWAVCommonChunk)) {
-    std::lock_guard<std::mutex> hold(gPoolLock);
+    TPoolLock hold;
     if (gPoolFree != nullptr) {
       TFreeNode* node = gPoolFree;
       gPoolFree = node->Next;
@@ -132,7 +145,7 @@ void* TWAVCommonChunk::operator new(size_t size) {
 void TWAVCommonChunk::operator delete(void* node, size_t size) noexcept {
   if (node == nullptr) return;
   if (size == sizeof(TWAVCommonChunk)) {
-    std::lock_guard<std::mutex> hold(gPoolLock);
+    TPoolLock hold;
     if (gPoolCount < kPoolLimit) {
       auto* free = static_cast<TFreeNode*>(node);
       free->Next = gPoolFree;
@@ -197,21 +210,25 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth) {
     remaining = FSize;
   } else {
     FOffset = stream.Position();
-    uint8_t bytes[4];
-    if (!stream.ReadExact(bytes, 4)) {
+    // Id and size in one read: a short read leaves the position behind the
+    // bytes that came, exactly as two reads of four would.
+    uint8_t header[8];
+    const int64_t got = stream.Read(header, 8);
+    if (got < 4) {
       report(201, "Cannot read chunk name from file. End of file reached at 0x" +
                       HexPos(stream.Position()) + " .");
       return E_FAIL;
     }
-    FName = GetLE32(bytes);
-    if (!stream.ReadExact(bytes, 4)) {
+    FName = GetLE32(header);
+    if (got < 8) {
       report(202, "Cannot read chunk size from file. End of file reached at 0x" +
                       HexPos(stream.Position()) + " .");
       return E_FAIL;
     }
-    FSize = GetLE32(bytes);  // unsigned: 0xFFFFFFFF is 4294967295
+    FSize = GetLE32(header + 4);  // unsigned: 0xFFFFFFFF is 4294967295
     FType = 0;
     if (FName == FOURCC_RIFF) {
+      uint8_t bytes[4];
       if (!stream.ReadExact(bytes, 4)) {
         report(203, "Cannot read chunk type from file. End of file reached at 0x" +
                         HexPos(stream.Position()) + " .");
