@@ -16,63 +16,27 @@
 #include "contract/QuorvexControlInterface.h"
 #include "platform/Stream.h"
 #include "platform/Text.h"
+#include "support/FindingRecorder.h"
+#include "support/RiffBuilder.h"
 
 namespace riffo::rulestest {
 
-using Bytes = std::vector<uint8_t>;
+// The byte builders and the finding recorder are the chunk model tests' own.
+using test::Append;
+using test::Append16;
+using test::Append32;
+using test::AppendText;
+using test::Bytes;
+using test::CanonicalPcm;
+using test::Chunk;
+using test::Finding;
+using test::FindingRecorder;
+using test::PcmFormat;
+using test::Riff;
 
-inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-inline void AppendText(Bytes& out, const std::string& text) {
-  out.insert(out.end(), text.begin(), text.end());
-}
-inline void Append16(Bytes& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void Append32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 // A fixed-width 8-bit field: the text, then zeros up to the width.
 inline void AppendField(Bytes& out, const std::string& text, size_t width) {
-  Bytes field(width, 0);
-  std::memcpy(field.data(), text.data(), std::min(text.size(), width));
-  Append(out, field);
-}
-
-// id + size + payload + pad byte for an odd payload.
-inline Bytes Chunk(const std::string& id, const Bytes& payload) {
-  Bytes out;
-  AppendText(out, id.substr(0, 4));
-  Append32(out, static_cast<uint32_t>(payload.size()));
-  Append(out, payload);
-  if (payload.size() % 2 == 1) out.push_back(0);
-  return out;
-}
-
-inline Bytes Riff(const std::string& formType, const Bytes& body) {
-  Bytes payload;
-  AppendText(payload, formType);
-  Append(payload, body);
-  return Chunk("RIFF", payload);
-}
-
-inline Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
-  Bytes p;
-  const auto align = static_cast<uint16_t>(channels * bits / 8);
-  Append16(p, 1);
-  Append16(p, channels);
-  Append32(p, rate);
-  Append32(p, rate * align);
-  Append16(p, align);
-  Append16(p, bits);
-  return p;
-}
-
-// 44 bytes: fmt (16-bit stereo 48 kHz) at offset 12 and an empty data chunk.
-inline Bytes CanonicalPcm() {
-  Bytes body = Chunk("fmt ", PcmFormat(2, 48000, 16));
-  Append(body, Chunk("data", {}));
-  return Riff("WAVE", body);
+  Append(out, test::Field(text, width));
 }
 
 struct BextFields {
@@ -164,31 +128,6 @@ inline TWAVCommonChunk& AddNode(TWAVCommonChunk& parent, uint32_t name, int64_t 
   parent.FSubChunks.push_back(std::move(node));
   return *parent.FSubChunks.back();
 }
-
-struct Finding {
-  int32_t Module;
-  int32_t Type;
-  int32_t ID;
-  int32_t Stream;
-  std::string Text;  // UTF-8
-};
-
-// Records what a report function receives.
-class FindingRecorder {
-public:
-  TReportFunction Function() {
-    return [this](int32_t module, int32_t type, const char16_t* text, int32_t id, int32_t stream) {
-      Findings.push_back({module, type, id, stream, Utf16ToUtf8(text)});
-      return S_OK;
-    };
-  }
-  std::vector<int32_t> IDs() const {
-    std::vector<int32_t> ids;
-    for (const auto& f : Findings) ids.push_back(f.ID);
-    return ids;
-  }
-  std::vector<Finding> Findings;
-};
 
 // The host's sink as the catalogue sees it: counts its references (it lives
 // on the stack, so the last Release does not delete it) and keeps the lines.
