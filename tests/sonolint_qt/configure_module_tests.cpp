@@ -13,35 +13,13 @@
 #include "host/MediaValidationSession.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "tests/support/StoreFolder.h"
 
 namespace riffo {
 namespace {
 
 const std::u16string kSample = Utf8ToUtf16(RIFFO_SOURCE_DIR "/samples/broadcast-sample.wav");
 
-// The store in a fresh folder: the module writes its catalogue there when it goes.
-class TModuleStore {
-public:
-  TModuleStore() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "riffo-configure-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) FPath = pattern;
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) FOld = old;
-    setenv("XDG_CONFIG_HOME", FPath.c_str(), 1);
-  }
-  ~TModuleStore() {
-    if (FOld.empty())
-      unsetenv("XDG_CONFIG_HOME");
-    else
-      setenv("XDG_CONFIG_HOME", FOld.c_str(), 1);
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  TModuleStore(const TModuleStore&) = delete;
-  TModuleStore& operator=(const TModuleStore&) = delete;
-
-private:
-  std::string FPath, FOld;
-};
 
 // The rule numbers of a run's lines, in order ("[101] ..." gives 101).
 std::vector<int> RuleNumbers(const TMediaValidationSession& session) {
@@ -86,7 +64,7 @@ protected:
     b->click();
   }
 
-  TModuleStore store;
+  test::StoreFolder store;
 };
 
 TEST_F(ConfigureTest, CancelKeepsTheRulesDisableAllAndOkSilencesTheRun) {

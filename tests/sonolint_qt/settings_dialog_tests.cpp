@@ -13,33 +13,11 @@
 
 #include "platform/UserStore.h"
 #include "sonolint/qt/QXValidationSettings.h"
+#include "tests/support/StoreFolder.h"
 
 namespace riffo {
 namespace {
 
-// The per-user store in a fresh folder of the test's own.
-class TStoreFolder {
-public:
-  TStoreFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "riffo-rulesdlg-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) FPath = pattern;
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) FOld = old;
-    setenv("XDG_CONFIG_HOME", FPath.c_str(), 1);
-  }
-  ~TStoreFolder() {
-    if (FOld.empty())
-      unsetenv("XDG_CONFIG_HOME");
-    else
-      setenv("XDG_CONFIG_HOME", FOld.c_str(), 1);
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  TStoreFolder(const TStoreFolder&) = delete;
-  TStoreFolder& operator=(const TStoreFolder&) = delete;
-
-private:
-  std::string FPath, FOld;
-};
 
 int RowOf(const TValidationSettingList& list, int32_t id) {
   for (int32_t i = 0; i < list.ValidationSettingsCount(); ++i)
@@ -87,7 +65,7 @@ protected:
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
   }
 
-  TStoreFolder store;
+  test::StoreFolder store;
   TValidationSettingList catalogue;
   std::unique_ptr<TValidationSettingsForm> form;
 };

@@ -15,12 +15,13 @@
 #include "platform/UserStore.h"
 #include "sonolint/WAVRIFFValidator.h"
 #include "tests/sonolint/rules/RuleFixtures.h"
-#include "tests/sonolint/rules/StoreFolder.h"
+#include "tests/support/StoreFolder.h"
 
 namespace riffo {
 namespace {
 
 using namespace riffo::rulestest;
+using riffo::test::StoreFolder;
 
 const std::u16string RULE_KEY = VALIDATION_SETTINGS_REGISTRY_KEY;
 

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "platform/UserStore.h"
-#include "tests/sonolint/rules/StoreFolder.h"
+#include "tests/support/StoreFolder.h"
 
 namespace riffo {
 namespace {
 
-using namespace riffo::rulestest;
+using riffo::test::StoreFolder;
 
 struct Expected {
   const char16_t* Name;

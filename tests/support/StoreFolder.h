@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-namespace riffo::rulestest {
+namespace riffo::test {
 
 class StoreFolder {
 public:
@@ -16,7 +16,7 @@ public:
     const char* previous = std::getenv("XDG_CONFIG_HOME");
     if (previous) FPrevious = previous;
     FHadPrevious = previous != nullptr;
-    std::string pattern = (std::filesystem::temp_directory_path() / "riffo-rules-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "riffo-store-XXXXXX").string();
     if (char* made = mkdtemp(pattern.data())) FFolder = made;
     EXPECT_FALSE(FFolder.empty());
     setenv("XDG_CONFIG_HOME", FFolder.c_str(), 1);
@@ -40,4 +40,4 @@ private:
   bool FHadPrevious = false;
 };
 
-}  // namespace riffo::rulestest
+}  // namespace riffo::test
