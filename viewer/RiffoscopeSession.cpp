@@ -1,6 +1,8 @@
 #include "viewer/RiffoscopeSession.h"
 
+#include <algorithm>
 #include <new>
+#include <string>
 
 #include "platform/Files.h"
 #include "platform/Guard.h"
@@ -10,6 +12,21 @@
 #include "viewer/StructureExport.h"
 
 namespace riffo {
+
+namespace {
+
+// "RecentFile1" (the latest) to "RecentFile10".
+std::u16string RecentFileValueName(size_t number) {
+  return u"RecentFile" + Utf8ToUtf16(std::to_string(number));
+}
+
+// Unused slots are written empty, so a shorter list does not keep older names.
+void WriteRecentFiles(TUserStoreKey& key, const std::vector<std::u16string>& names) {
+  for (size_t i = 1; i <= RECENT_FILES_MAX; ++i)
+    key.WriteString(RecentFileValueName(i), i <= names.size() ? names[i - 1] : std::u16string());
+}
+
+}  // namespace
 
 TWindowPlacement PlacementFromSettings(const TSettings& s) {
   TWindowPlacement p;
@@ -22,6 +39,8 @@ TWindowPlacement PlacementFromSettings(const TSettings& s) {
   if (s.TreeViewHeight > 0 &&
       static_cast<int64_t>(s.FormHeight) - s.TreeViewHeight >= MIN_FORM_MINUS_TREE_HEIGHT)
     p.TreeViewHeight = s.TreeViewHeight;
+  if (s.FindingsPaneHeight > 0) p.FindingsPaneHeight = s.FindingsPaneHeight;
+  p.FindingsPaneVisible = s.FindingsPaneVisible;
   // A stored state outside 0..2 opens the window normally.
   switch (s.WindowState) {
     case 1: p.State = TWindowState::Minimized; break;
@@ -85,6 +104,117 @@ std::vector<std::u16string> AboutLines(const std::u16string& version) {
           u"Copyright \u00A9 " + std::u16string(PROGRAM_YEAR) + u" " + PROGRAM_MAKER};
 }
 
+int64_t FindingPosition(const std::u16string& message) {
+  const size_t at = message.rfind(u"0x");
+  if (at == std::u16string::npos) return -1;
+  int64_t value = 0;
+  size_t digits = 0;
+  for (size_t i = at + 2; i < message.size(); ++i, ++digits) {
+    const char16_t c = message[i];
+    int digit;
+    if (c >= u'0' && c <= u'9') digit = c - u'0';
+    else if (c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+    else if (c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+    else break;
+    // More than 15 digits would overflow a signed 64-bit position: no file is that long.
+    if (digits >= 15) return -1;
+    value = value * 16 + digit;
+  }
+  return digits == 0 ? -1 : value;
+}
+
+std::u16string FindingPositionText(int64_t position) {
+  if (position < 0) return {};
+  return u"0x" + Utf8ToUtf16(HexPos(position));
+}
+
+bool IsSizeFinding(int32_t validationID) { return validationID == 204 || validationID == 205; }
+
+namespace {
+
+// A chunk's header: id and size, and the form type of a container.
+int64_t HeaderLength(const TChunkNodeInfo& info) { return info.ChunkType != 0 ? 12 : 8; }
+
+// End of the chunk as its header declares it, pad byte included: where the
+// loader reads the next header.
+int64_t DeclaredEnd(const TChunkNodeInfo& info) { return info.Offset + 8 + info.Size + (info.Size % 2); }
+
+// The chunk nodes below node, in display order (field and text lines carry
+// no record and are left out).
+template <typename Visit>
+bool VisitChunks(const TDisplayNode& node, Visit&& visit) {
+  for (const auto& child : node.Children) {
+    if (!child->Info) continue;
+    if (visit(*child)) return true;
+    if (VisitChunks(*child, visit)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TFindingTarget FindingTarget(const TDisplayNode& root, const TLoadFinding& finding) {
+  const int64_t pos = finding.Position;
+  if (pos < 0 || !root.Info) return {};
+  const int64_t fileSize = root.Info->Size;
+
+  if (IsSizeFinding(finding.ValidationID)) {
+    const TDisplayNode* found = nullptr;
+    VisitChunks(root, [&](const TDisplayNode& node) {
+      const TChunkNodeInfo& info = *node.Info;
+      if (finding.ValidationID == 204) {
+        // Raised right after the header was read.
+        if (info.Offset + HeaderLength(info) == pos) found = &node;
+      } else {
+        // Raised by the container where its last chunk ended, past the
+        // container's own end: that chunk's size is the wrong one.
+        const TChunkNodeInfo* parent = node.Parent ? node.Parent->Info.get() : nullptr;
+        const int64_t parentEnd =
+            (parent == nullptr || node.Parent == &root) ? fileSize : parent->Offset + 8 + parent->Size;
+        if (DeclaredEnd(info) == pos && pos > parentEnd) found = &node;
+      }
+      return found != nullptr;
+    });
+    if (found) return {found, found->Info->Offset, HeaderLength(*found->Info)};
+  }
+
+  // The innermost chunk whose declared extent holds the position.
+  const TDisplayNode* node = &root;
+  for (bool deeper = true; deeper;) {
+    deeper = false;
+    for (const auto& child : node->Children) {
+      const TChunkNodeInfo* info = child->Info.get();
+      if (info && pos >= info->Offset && pos - info->Offset < info->Size + 8) {
+        node = child.get();
+        deeper = true;
+        break;
+      }
+    }
+  }
+  return {node, pos, pos < fileSize ? 1 : 0};
+}
+
+TReportFunction TFindingCollector::Callback() {
+  return [this](int32_t module, int32_t reportType, const char16_t* message, int32_t validationID,
+                int32_t) -> HRESULT {
+    TLoadFinding finding;
+    finding.Module = module;
+    finding.ReportType = reportType;
+    finding.Message = message ? std::u16string(message) : std::u16string();
+    finding.ValidationID = validationID;
+    finding.Position = FindingPosition(finding.Message);
+    FFindings.push_back(std::move(finding));
+    return S_OK;
+  };
+}
+
+void AddRecentFile(std::vector<std::u16string>& list, const std::u16string& name) {
+  if (name.empty()) return;
+  std::erase(list, name);
+  list.insert(list.begin(), name);
+  if (list.size() > RECENT_FILES_MAX) list.resize(RECENT_FILES_MAX);
+}
+
 TRiffoscopeSession::TRiffoscopeSession(IRiffoscopeView& view, IUserDialogs& dialogs)
     : FView(view), FDialogs(dialogs) {}
 
@@ -118,9 +248,14 @@ bool TRiffoscopeSession::LoadFile(const std::u16string& fileName) {
       FDialogs.ShowMessage(u"Out of memory.");
       return false;
     }
+    // What the loader finds wrong with the file goes to the findings pane.
+    FFindings.Clear();
+    FWAVCommonChunk->SetReportFunction(FFindings.Callback());
     // The stream and what was loaded stay held on failure, so that the
     // export and the validation can still look at it.
-    if (FWAVCommonChunk->LoadChunk(FWAVFileStream.get()) != S_OK) {
+    const HRESULT loaded = FWAVCommonChunk->LoadChunk(FWAVFileStream.get());
+    FView.ShowFindings(FFindings.Findings(), true);
+    if (loaded != S_OK) {
       FDialogs.ShowMessage(u"Cannot load WAV structure.");
       return false;
     }
@@ -139,6 +274,7 @@ bool TRiffoscopeSession::LoadFile(const std::u16string& fileName) {
     FFileName = fileName;
     UpdateCaption();
     for (int32_t index = 0; index < 3; ++index) FView.ExpandNode(index);
+    RememberRecentFile(fileName);
     return true;
   });
 }
@@ -152,6 +288,8 @@ bool TRiffoscopeSession::UnLoadFile() {
     FWAVFileStream.reset();
     if (IHexPane* pane = FView.HexPane()) pane->Clear();
     FHexView.reset();
+    FFindings.Clear();
+    FView.ShowFindings(FFindings.Findings(), false);
     FFileName.clear();
     UpdateCaption();
     return true;
@@ -190,6 +328,17 @@ void TRiffoscopeSession::LoadRegistry() {
     if (key->ReadInteger(u"LastUsedModules", modules)) FLastUsedModules = static_cast<uint32_t>(modules);
     bool check = true;
     if (key->ReadBool(u"CheckForUpdates", check)) FCheckForUpdates = check;
+    readInt(u"FindingsPaneHeight", FSettings.FindingsPaneHeight);
+    bool findings = true;
+    if (key->ReadBool(u"FindingsPaneVisible", findings)) FSettings.FindingsPaneVisible = findings;
+    FRecentFiles.clear();
+    for (size_t i = 1; i <= RECENT_FILES_MAX; ++i) {
+      std::u16string name;
+      if (key->ReadString(RecentFileValueName(i), name) && !name.empty() &&
+          std::find(FRecentFiles.begin(), FRecentFiles.end(), name) == FRecentFiles.end())
+        FRecentFiles.push_back(name);
+    }
+    FView.RecentFilesChanged();
   });
 }
 
@@ -205,7 +354,59 @@ void TRiffoscopeSession::SaveRegistry() {
     key->WriteInteger(u"WindowState", FSettings.WindowState);
     key->WriteInteger(u"LastUsedModules", static_cast<int32_t>(FLastUsedModules));
     key->WriteBool(u"CheckForUpdates", FCheckForUpdates);
+    key->WriteInteger(u"FindingsPaneHeight", FSettings.FindingsPaneHeight);
+    key->WriteBool(u"FindingsPaneVisible", FSettings.FindingsPaneVisible);
+    WriteRecentFiles(*key, FRecentFiles);
     if (!key->Commit()) DebugTrace(u"Error in TForm1.SaveRegistry - the store cannot be written.");
+  });
+}
+
+void TRiffoscopeSession::RememberRecentFile(const std::u16string& fileName) {
+  AddRecentFile(FRecentFiles, fileName);
+  SaveRecentFiles();
+  FView.RecentFilesChanged();
+}
+
+// Stored at once, not only when the window closes: the list survives a
+// program that does not end normally.
+void TRiffoscopeSession::SaveRecentFiles() {
+  GuardedVoid(u"Error in TForm1.SaveRegistry call...", [&] {
+    auto key = TUserStoreKey::OpenOrCreate(SETTINGS_KEY);
+    if (!key) return;
+    WriteRecentFiles(*key, FRecentFiles);
+    if (!key->Commit()) DebugTrace(u"Error in TForm1.SaveRegistry - the store cannot be written.");
+  });
+}
+
+void TRiffoscopeSession::OpenRecentFile(const std::u16string& fileName) {
+  GuardedVoid(u"Error in TForm1.OpenRecentFile call...", [&] {
+    if (!FileExists(fileName)) {
+      FDialogs.ShowMessage(u"File not found.");
+      std::erase(FRecentFiles, fileName);
+      SaveRecentFiles();
+      FView.RecentFilesChanged();
+      return;
+    }
+    TBusyCursor busy(FDialogs);
+    const std::u16string name = fileName;  // the list entry moves while loading
+    ReloadFrom(name);
+    if (FHexView) {
+      FHexView->RefreshFileData(0);
+      FHexView->SetSelection(0, 0);
+    }
+  });
+}
+
+void TRiffoscopeSession::SelectFinding(size_t index) {
+  GuardedVoid(u"Error in TForm1.SelectFinding call...", [&] {
+    const std::vector<TLoadFinding>& findings = FFindings.Findings();
+    if (!FDisplayTree || index >= findings.size()) return;
+    const TFindingTarget target = FindingTarget(*FDisplayTree, findings[index]);
+    if (!target.Node) return;
+    FView.SelectNode(target.Node);
+    if (!FHexView) return;
+    FHexView->RefreshFileData(target.Start);  // a position at the end of the file moves nothing
+    FHexView->SetSelection(target.Start, target.Length);
   });
 }
 

@@ -40,15 +40,23 @@ struct TSettings {
   int32_t FormHeight = 0;
   int32_t TreeViewHeight = 0;
   int32_t WindowState = 0;  // 0 normal, 1 minimized, 2 maximized
+  // The findings pane below the tree: its height (0: not stored) and
+  // whether it is shown.
+  int32_t FindingsPaneHeight = 0;
+  bool FindingsPaneVisible = true;
   bool operator==(const TSettings&) const = default;
 };
+
+// At most this many files are listed under File > Recent Files.
+inline constexpr size_t RECENT_FILES_MAX = 10;
 
 enum class TWindowState { Normal, Minimized, Maximized };
 
 // What start-up applies to the window: only the stored values that pass
 // their rules; absent ones leave the designed value.
 struct TWindowPlacement {
-  std::optional<int32_t> Top, Left, Width, Height, TreeViewHeight;
+  std::optional<int32_t> Top, Left, Width, Height, TreeViewHeight, FindingsPaneHeight;
+  bool FindingsPaneVisible = true;
   TWindowState State = TWindowState::Normal;
 };
 TWindowPlacement PlacementFromSettings(const TSettings& settings);
@@ -74,6 +82,58 @@ std::u16string WindowCaption(const std::u16string& fileName);
 
 // The about box's lines: the name, the version, the year and the maker.
 std::vector<std::u16string> AboutLines(const std::u16string& version);
+
+// One finding the loader raised while loading the open file.
+struct TLoadFinding {
+  int32_t Module = 0;
+  int32_t ReportType = 0;  // 1 Info, 2 Warning, 3 Error
+  std::u16string Message;
+  int32_t ValidationID = 0;
+  int64_t Position = -1;  // the file position the message names; -1 when it names none
+  bool operator==(const TLoadFinding&) const = default;
+};
+
+// What the findings pane shows when the loader raised nothing.
+inline constexpr char16_t NO_FINDINGS_TEXT[] = u"No problems found while reading the file.";
+
+// The file position a finding's message names (its last "0x" and the hex
+// digits after it); -1 when it names none.
+int64_t FindingPosition(const std::u16string& message);
+
+// The position as the pane's column shows it: "0x" and at least eight
+// upper-case hex digits, as in the messages; empty for none.
+std::u16string FindingPositionText(int64_t position);
+
+// Findings about a chunk's size field rather than about one byte: the chunk
+// runs past the end of the file (204) or past its container (205).
+bool IsSizeFinding(int32_t validationID);
+
+// Where a finding leads: the tree node of the chunk it is about and the
+// bytes to highlight. A size finding leads to the chunk whose size is wrong
+// and highlights its header; any other finding to the innermost chunk whose
+// extent (as its header declares it) contains the position, and highlights
+// that one byte. A position inside no chunk leads to the file node.
+struct TFindingTarget {
+  const TDisplayNode* Node = nullptr;  // nullptr: nothing to select
+  int64_t Start = 0;
+  int64_t Length = 0;  // 0: nothing to highlight
+  bool operator==(const TFindingTarget&) const = default;
+};
+TFindingTarget FindingTarget(const TDisplayNode& root, const TLoadFinding& finding);
+
+// Collects what the loader reports through its callback, in order.
+class TFindingCollector {
+public:
+  TReportFunction Callback();
+  const std::vector<TLoadFinding>& Findings() const { return FFindings; }
+  void Clear() { FFindings.clear(); }
+
+private:
+  std::vector<TLoadFinding> FFindings;
+};
+
+// Recent Files: name moves to the front, once, the list kept to its cap.
+void AddRecentFile(std::vector<std::u16string>& list, const std::u16string& name);
 
 class IUserDialogs {
 public:
@@ -111,6 +171,13 @@ public:
   virtual void AcceptDrops(bool accept) = 0;
   virtual void SetCheckForUpdatesMark(bool checked) = 0;
   virtual void CloseWindow() = 0;
+  // The findings pane: the loader's findings for the open file (empty: the
+  // file is clean, or no file is open; see HasFile).
+  virtual void ShowFindings(const std::vector<TLoadFinding>& findings, bool hasFile) = 0;
+  // Makes node the tree pane's selection and scrolls to it (nullptr clears it).
+  virtual void SelectNode(const TDisplayNode* node) = 0;
+  // The list under File > Recent Files changed.
+  virtual void RecentFilesChanged() = 0;
 };
 
 // The busy cursor for the lifetime of the object, restored on every way out.
@@ -162,6 +229,15 @@ public:
   void CheckForUpdates1Click();
   void About1Click(const std::u16string& version);
   void Copy1Click();
+  // File > Recent Files: opens that file as Open does; a file that is gone
+  // says so and leaves the list.
+  void OpenRecentFile(const std::u16string& fileName);
+  const std::vector<std::u16string>& RecentFiles() const { return FRecentFiles; }
+
+  // The findings pane: the loader's findings for the open file, and what
+  // choosing one of them does (selects its chunk, highlights its bytes).
+  const std::vector<TLoadFinding>& Findings() const { return FFindings.Findings(); }
+  void SelectFinding(size_t index);
 
   // Pane events: a key was released in the tree pane / a mouse button was
   // pressed on it (after the pane moved its selection).
@@ -192,6 +268,8 @@ public:
 private:
   void FollowSelection(const char16_t* traceLine);
   void ReloadFrom(const std::u16string& fileName);
+  void RememberRecentFile(const std::u16string& fileName);
+  void SaveRecentFiles();
 
   IRiffoscopeView& FView;
   IUserDialogs& FDialogs;
@@ -205,6 +283,8 @@ private:
   uint32_t FLastUsedModules = DEFAULT_LAST_USED_MODULES;
   bool FCheckForUpdates = true;
   TEditFileFunction FEditFile;
+  TFindingCollector FFindings;
+  std::vector<std::u16string> FRecentFiles;
 };
 
 }  // namespace riffo

@@ -12,11 +12,14 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QKeyEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
+#include "platform/qt/MessageBoxes.h"
+#include "platform/qt/ThemeColours.h"
 
 namespace riffo {
 namespace {
@@ -45,6 +48,26 @@ void KeepSelectionVisible(QWidget* widget) {
     palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
   widget->setPalette(palette);
 }
+
+// Home and End in the report list go to the first and the last line: a
+// table takes them as the first and last column of the row, and with whole
+// rows selected that moves nothing.
+class TRowHomeEndFilter final : public QObject {
+public:
+  using QObject::QObject;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() != Qt::Key_Home && key->key() != Qt::Key_End) ||
+        (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+      return false;
+    QKeyEvent toRow(QEvent::KeyPress, key->key(), Qt::ControlModifier);
+    QCoreApplication::sendEvent(watched, &toRow);
+    return true;
+  }
+};
 
 QTableWidgetItem* Cell(const QString& text) {
   auto* item = new QTableWidgetItem(text);
@@ -87,11 +110,11 @@ QStringList SaveDialogNameFilters(const std::u16string& filter) {
 // ------------------------------------------------------------ dialogs ----
 
 void TQtValidationDialogs::ShowMessage(const std::u16string& text) {
-  QMessageBox::information(FOwner, ProgramTitle(), Q(text), QMessageBox::Ok);
+  ExecMessageBox(FOwner, QMessageBox::Information, ProgramTitle(), Q(text), QMessageBox::Ok);
 }
 
 bool TQtValidationDialogs::ConfirmYesNo(const std::u16string& text) {
-  return QMessageBox::question(FOwner, ProgramTitle(), Q(text), QMessageBox::Yes | QMessageBox::No) ==
+  return ExecMessageBox(FOwner, QMessageBox::Question, ProgramTitle(), Q(text), QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
 }
 
@@ -167,6 +190,7 @@ void TMediaValidationForm::BuildControls() {
   FlvReport->setWordWrap(false);
   FlvReport->setIconSize(QSize(16, 16));
   KeepSelectionVisible(FlvReport);
+  FlvReport->installEventFilter(new TRowHomeEndFilter(FlvReport));
   auto* reportLayout = new QVBoxLayout(reportGroup);
   reportLayout->addWidget(FlvReport);
 
@@ -370,7 +394,7 @@ void TMediaValidationForm::ShowReport(size_t index, const TCustomReport& line) {
     const TReportRowStyle style = ReportRowStyle(FlvReport->item(row, REPORT_COLUMN_TYPE)->text());
     if (!style.Styled) return;
     for (int column = 0; column < REPORT_COLUMN_COUNT; ++column)
-      FlvReport->item(row, column)->setBackground(QColor::fromRgb(style.Background));
+      FlvReport->item(row, column)->setBackground(ThemedBackground(style.Background, FlvReport->palette()));
     FlvReport->item(row, REPORT_COLUMN_NUMBER)->setIcon(FImageList1[static_cast<size_t>(style.ImageIndex)]);
   });
 }

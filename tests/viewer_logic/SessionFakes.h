@@ -79,6 +79,12 @@ public:
   void AcceptDrops(bool accept) override { Events.push_back(accept ? "drops on" : "drops off"); }
   void SetCheckForUpdatesMark(bool checked) override { CheckMark = checked; }
   void CloseWindow() override { ++CloseRequests; }
+  void ShowFindings(const std::vector<TLoadFinding>& findings, bool hasFile) override {
+    Findings = findings;
+    FindingsForFile = hasFile;
+  }
+  void SelectNode(const TDisplayNode* node) override { Selected = node; }
+  void RecentFilesChanged() override { ++RecentChanges; }
 
   const TDisplayNode* Root = nullptr;
   const TDisplayNode* Selected = nullptr;
@@ -91,6 +97,9 @@ public:
   TSettings Current;
   std::vector<std::string> Events;
   bool CheckMark = false;
+  std::vector<TLoadFinding> Findings;
+  bool FindingsForFile = false;
+  int RecentChanges = 0;
 };
 
 // One recorded box: its kind ("plain", "error", "yesno", "okcancel") and text.

@@ -91,7 +91,10 @@ QWidget* THexCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
   edit->setFont(GridFont());
   edit->setFrame(false);
   // Two letters or digits, upper-cased as typed; untyped positions are blanks.
-  edit->setInputMask(QStringLiteral(">NN; "));
+  // Both positions are optional: a mask that requires them refuses Enter
+  // after one digit, and the next digits would go on into the same cell.
+  // The cell rules make "A" alone "A0".
+  edit->setInputMask(QStringLiteral(">nn; "));
   const QPersistentModelIndex cell(index);
   connect(edit, &QLineEdit::textEdited, this, [this, edit, cell](const QString&) {
     if (cell.isValid()) FModel.EditTextChanged(cell, EditText(edit->displayText()));
@@ -138,6 +141,9 @@ THexGridView::THexGridView(THexGridModel& model, QWidget* parent) : QTableView(p
   setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                   QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
   setWordWrap(false);
+  // Tab leaves the grid for the buttons, so that Save Changes and Cancel can
+  // be reached without the mouse; Enter moves through the bytes.
+  setTabKeyNavigation(false);
   QHeaderView* rows = verticalHeader();
   rows->setSectionResizeMode(QHeaderView::Fixed);
   rows->setDefaultSectionSize(HEX_EDIT_ROW_HEIGHT);
@@ -209,7 +215,11 @@ THexEditForm::THexEditForm(TStream* fileStream, const std::u16string& additional
   for (QPushButton* button : {FbbtnOK, FbbtnCancel}) {
     button->setFixedSize(HEX_EDIT_BUTTON_WIDTH, HEX_EDIT_BUTTON_HEIGHT);
     button->setAutoDefault(false);  // Enter belongs to the grid
+    button->setFocusPolicy(Qt::StrongFocus);
   }
+  // Ctrl+S saves from anywhere in the window; Escape cancels (the dialog's own).
+  FbbtnOK->setShortcut(QKeySequence::Save);
+  FbbtnOK->setToolTip(QStringLiteral("Save Changes (%1)").arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 8, 8);
   layout->addWidget(FStringGrid1, 1);

@@ -30,7 +30,14 @@ void TQtHexPane::ShowPage(const THexPage& page) {
   QStringList lines;
   lines.reserve(static_cast<qsizetype>(page.Lines.size()));
   for (const auto& line : page.Lines) lines.append(QString::fromStdU16String(line));
+  // New text takes the format of the caret's position, and a caret placed in
+  // highlighted bytes would carry the highlight over the whole new page. The
+  // page starts plain; only the selection's runs are marked below.
+  setCurrentCharFormat(QTextCharFormat());
   setPlainText(lines.join(QLatin1Char('\n')));
+  QTextCursor whole(document());
+  whole.select(QTextCursor::Document);
+  whole.setCharFormat(QTextCharFormat());
 
   QTextCharFormat marked;
   marked.setFontWeight(QFont::Bold);

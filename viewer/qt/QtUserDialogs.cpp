@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "platform/qt/MessageBoxes.h"
+
 #include "viewer/qt/SplashAbout.h"
 
 namespace riffo {
@@ -14,8 +16,7 @@ namespace {
 QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 int Box(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text, QMessageBox::StandardButtons buttons) {
-  QMessageBox box(icon, Q(PROGRAM_NAME), Q(text), buttons, owner);
-  return box.exec();
+  return ExecMessageBox(owner, icon, Q(PROGRAM_NAME), Q(text), buttons);
 }
 
 }  // namespace

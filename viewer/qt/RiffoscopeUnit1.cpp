@@ -8,11 +8,13 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QTimer>
 #include <QWheelEvent>
 
 #include "platform/Guard.h"
 #include "platform/Text.h"
+#include "platform/qt/ThemeColours.h"
 #include "viewer/ChunkTreeRender.h"
 #include "viewer/qt/HexEditForm.h"
 #include "viewer/qt/QtUserDialogs.h"
@@ -39,6 +41,8 @@ constexpr int TREE_MIN_HEIGHT = 10;
 constexpr int TREE_INDENT = 19;
 constexpr int TREE_FONT_PIXELS = 12;
 constexpr int SPLITTER_HEIGHT = 7;
+// The findings pane takes its first height out of the tree's.
+constexpr int DESIGN_FINDINGS_HEIGHT = 72;
 
 constexpr int NODE_ROLE = Qt::UserRole + 1;
 
@@ -47,6 +51,33 @@ QString Q(const std::u16string& text) { return QString::fromStdU16String(text); 
 const TDisplayNode* NodeOf(const QTreeWidgetItem* item) {
   if (!item) return nullptr;
   return reinterpret_cast<const TDisplayNode*>(item->data(0, NODE_ROLE).value<quintptr>());
+}
+
+// A window stored on a screen that is no longer there (or stored far off
+// any screen) comes back onto the screen nearest to where it was: wholly on
+// it when it fits, else with its top left corner on it.
+QRect KeptOnScreen(const QRect& bounds) {
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  if (screens.isEmpty()) return bounds;
+  QScreen* nearest = nullptr;
+  int64_t best = INT64_MAX;
+  for (QScreen* screen : screens) {
+    const QRect area = screen->availableGeometry();
+    if (area.intersects(bounds) && area.contains(bounds.topLeft())) return bounds;
+    const QPoint d = area.center() - bounds.center();
+    const int64_t distance = static_cast<int64_t>(d.x()) * d.x() + static_cast<int64_t>(d.y()) * d.y();
+    if (distance < best) {
+      best = distance;
+      nearest = screen;
+    }
+  }
+  const QRect area = nearest->availableGeometry();
+  QRect kept = bounds;
+  kept.setWidth(std::min(bounds.width(), area.width()));
+  kept.setHeight(std::min(bounds.height(), area.height()));
+  kept.moveLeft(std::clamp(bounds.left(), area.left(), area.right() - kept.width() + 1));
+  kept.moveTop(std::clamp(bounds.top(), area.top(), area.bottom() - kept.height() + 1));
+  return kept;
 }
 
 }  // namespace
@@ -102,7 +133,7 @@ void TTreeItemDelegate::initStyleOption(QStyleOptionViewItem* option, const QMod
   QStyledItemDelegate::initStyleOption(option, index);
   const TTreeItemStyle style = TreeItemStyle(index.row(), (option->state & QStyle::State_Selected) != 0,
                                              index.data(Qt::DisplayRole).toString().toStdU16String());
-  if (style.Banded) option->backgroundBrush = QColor(QRgb(TREE_BAND_COLOR));
+  if (style.Banded) option->backgroundBrush = ThemedBackground(TREE_BAND_COLOR, option->palette);
   if (style.Bold) option->font.setBold(true);
 }
 
@@ -150,6 +181,7 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
   FSplitter1->setOpaqueResize(true);
 
   FTreeView1 = new TTreePane(FSplitter1);
+  FFindingsPane = new TFindingsPane(FSplitter1);
   auto* hexArea = new QWidget(FSplitter1);
   auto* hexLayout = new QHBoxLayout(hexArea);
   hexLayout->setContentsMargins(0, 0, 0, 0);
@@ -159,9 +191,11 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
   hexLayout->addWidget(FMemo1);
   hexLayout->addWidget(FScrollBar1);
   FSplitter1->addWidget(FTreeView1);
+  FSplitter1->addWidget(FFindingsPane);
   FSplitter1->addWidget(hexArea);
   FSplitter1->setStretchFactor(0, 0);
-  FSplitter1->setStretchFactor(1, 1);
+  FSplitter1->setStretchFactor(1, 0);
+  FSplitter1->setStretchFactor(2, 1);
   setCentralWidget(FSplitter1);
 
   FSession = std::make_unique<TRiffoscopeSession>(*this, *dialogs);
@@ -196,7 +230,9 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
   FSession->UpdateCaption();
   move(DESIGN_LEFT, DESIGN_TOP);
   resize(DESIGN_CLIENT_WIDTH, DESIGN_CLIENT_HEIGHT + menuBar()->sizeHint().height());
-  FSplitter1->setSizes({DESIGN_TREE_HEIGHT, DESIGN_CLIENT_HEIGHT - DESIGN_TREE_HEIGHT - SPLITTER_HEIGHT});
+  FSplitter1->setSizes({DESIGN_TREE_HEIGHT - DESIGN_FINDINGS_HEIGHT - SPLITTER_HEIGHT, DESIGN_FINDINGS_HEIGHT,
+                        DESIGN_CLIENT_HEIGHT - DESIGN_TREE_HEIGHT - SPLITTER_HEIGHT});
+  FFindingsPane->OnFindingChosen = [this](size_t index) { FSession->SelectFinding(index); };
 }
 
 TRiffoscopeForm::~TRiffoscopeForm() {
@@ -206,44 +242,83 @@ TRiffoscopeForm::~TRiffoscopeForm() {
   FSession.reset();
 }
 
-QAction* TRiffoscopeForm::AddItem(QMenu* menu, const QString& caption, void (TRiffoscopeForm::*handler)()) {
+QAction* TRiffoscopeForm::AddItem(QMenu* menu, const QString& caption, void (TRiffoscopeForm::*handler)(),
+                                  const QKeySequence& shortcut) {
   QAction* action = menu->addAction(caption);
+  action->setShortcut(shortcut);
   connect(action, &QAction::triggered, this, handler);
   FActions.push_back(action);
   return action;
 }
 
 void TRiffoscopeForm::BuildMenus() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-  AddItem(file, QStringLiteral("Open"), &TRiffoscopeForm::Open1Click);
-  AddItem(file, QStringLiteral("Close"), &TRiffoscopeForm::Close1Click);
+  // Captions carry their mnemonics (Alt+F opens File); the common commands
+  // have the usual shortcuts.
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  AddItem(file, QStringLiteral("&Open"), &TRiffoscopeForm::Open1Click, QKeySequence::Open);
+  AddItem(file, QStringLiteral("&Close"), &TRiffoscopeForm::Close1Click, QKeySequence(Qt::CTRL | Qt::Key_W));
   file->addSeparator();
-  AddItem(file, QStringLiteral("Export Structure"), &TRiffoscopeForm::ExportStructure1Click);
+  AddItem(file, QStringLiteral("&Export Structure"), &TRiffoscopeForm::ExportStructure1Click);
   file->addSeparator();
-  AddItem(file, QStringLiteral("Exit"), &TRiffoscopeForm::Exit1Click);
+  FRecentFiles1 = file->addMenu(QStringLiteral("&Recent Files"));
+  file->addSeparator();
+  AddItem(file, QStringLiteral("E&xit"), &TRiffoscopeForm::Exit1Click, QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-  QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
-  AddItem(view, QStringLiteral("Full Expand"), &TRiffoscopeForm::FullExpand1Click);
-  AddItem(view, QStringLiteral("Full Collapse"), &TRiffoscopeForm::FullCollapse1Click);
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  AddItem(view, QStringLiteral("Full &Expand"), &TRiffoscopeForm::FullExpand1Click);
+  AddItem(view, QStringLiteral("Full &Collapse"), &TRiffoscopeForm::FullCollapse1Click);
+  FFindings1 = view->addAction(QStringLiteral("&Findings"));
+  FFindings1->setCheckable(true);
+  FFindings1->setChecked(true);
+  connect(FFindings1, &QAction::toggled, this, [this](bool on) { FFindingsPane->setVisible(on); });
 
-  QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
-  AddItem(tools, QStringLiteral("Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+  AddItem(tools, QStringLiteral("&Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
   tools->addSeparator();
-  AddItem(tools, QStringLiteral("Validation"), &TRiffoscopeForm::Validation1Click);
+  AddItem(tools, QStringLiteral("&Validation"), &TRiffoscopeForm::Validation1Click);
 
-  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
-  FCheckForUpdates1 = AddItem(help, QStringLiteral("Check For Updates"), &TRiffoscopeForm::CheckForUpdates1Click);
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  FCheckForUpdates1 =
+      AddItem(help, QStringLiteral("&Check For Updates"), &TRiffoscopeForm::CheckForUpdates1Click);
   FCheckForUpdates1->setCheckable(true);
-  AddItem(help, QStringLiteral("About"), &TRiffoscopeForm::About1Click);
+  AddItem(help, QStringLiteral("&About"), &TRiffoscopeForm::About1Click);
 
-  AddItem(FPopupMenu1, QStringLiteral("Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
+  AddItem(FPopupMenu1, QStringLiteral("&Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
   FPopupMenu1->addSeparator();
-  AddItem(FPopupMenu1, QStringLiteral("Copy"), &TRiffoscopeForm::Copy1Click);
+  QAction* copy = AddItem(FPopupMenu1, QStringLiteral("&Copy"), &TRiffoscopeForm::Copy1Click, QKeySequence::Copy);
+  // Ctrl+C copies the tree while the tree pane has the focus.
+  copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  FTreeView1->addAction(copy);
+  connect(FRecentFiles1, &QMenu::aboutToShow, this, [this] { RebuildRecentFiles(); });
+  RebuildRecentFiles();
+}
+
+void TRiffoscopeForm::RebuildRecentFiles() {
+  FRecentFiles1->clear();
+  const std::vector<std::u16string>& names = FSession->RecentFiles();
+  FRecentFiles1->setEnabled(!names.empty());
+  for (size_t i = 0; i < names.size(); ++i) {
+    // The number is the item's mnemonic: Alt+F, R, 1 opens the latest file.
+    const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+    QString shown = Q(names[i]);
+    shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    QAction* action = FRecentFiles1->addAction(number + QLatin1Char(' ') + shown);
+    const std::u16string name = names[i];
+    connect(action, &QAction::triggered, this, [this, name] { FSession->OpenRecentFile(name); });
+  }
+}
+
+QString TRiffoscopeForm::PlainCaption(QString caption) {
+  // A single '&' marks the mnemonic; "&&" is a shown ampersand.
+  caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+  caption.remove(QLatin1Char('&'));
+  caption.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+  return caption;
 }
 
 QAction* TRiffoscopeForm::Action(const QString& caption) const {
   for (QAction* action : FActions)
-    if (action->text() == caption) return action;
+    if (PlainCaption(action->text()) == caption) return action;
   return nullptr;
 }
 
@@ -309,13 +384,25 @@ IHexScrollBar* TRiffoscopeForm::HexScrollBar() { return FScrollBar1; }
 void TRiffoscopeForm::SetCaption(const std::u16string& caption) { setWindowTitle(Q(caption)); }
 
 void TRiffoscopeForm::ApplyPlacement(const TWindowPlacement& p) {
-  if (p.Top) move(x(), *p.Top);
-  if (p.Left) move(*p.Left, y());
-  if (p.Width) resize(*p.Width, height());
-  if (p.Height) resize(width(), *p.Height);
-  if (p.TreeViewHeight) {
-    const int total = FSplitter1->height();
-    FSplitter1->setSizes({*p.TreeViewHeight, std::max(1, total - *p.TreeViewHeight - SPLITTER_HEIGHT)});
+  // Position and size are those of the client area, the same as
+  // CurrentPlacement stores: saving the frame's position and restoring it as
+  // the client's would move the window by the frame's size at every start.
+  QRect bounds = geometry();
+  if (p.Top) bounds.moveTop(*p.Top);
+  if (p.Left) bounds.moveLeft(*p.Left);
+  if (p.Width) bounds.setWidth(*p.Width);
+  if (p.Height) bounds.setHeight(*p.Height);
+  setGeometry(KeptOnScreen(bounds));
+  FFindingsPane->setVisible(p.FindingsPaneVisible);
+  FFindings1->setChecked(p.FindingsPaneVisible);
+  if (p.TreeViewHeight || p.FindingsPaneHeight) {
+    const QList<int> now = FSplitter1->sizes();
+    int total = 0;
+    for (int size : now) total += size;
+    const int tree = p.TreeViewHeight.value_or(now[0]);
+    const int findings = p.FindingsPaneHeight.value_or(now[1]);
+    const int shownFindings = p.FindingsPaneVisible ? findings + SPLITTER_HEIGHT : 0;
+    FSplitter1->setSizes({tree, findings, std::max(1, total - tree - shownFindings)});
   }
   switch (p.State) {
     case TWindowState::Normal: setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)); break;
@@ -327,13 +414,15 @@ void TRiffoscopeForm::ApplyPlacement(const TWindowPlacement& p) {
 TSettings TRiffoscopeForm::CurrentPlacement() const {
   TSettings s;
   // A maximized or minimized window keeps the bounds it returns to.
-  const QRect bounds = (isMaximized() || isMinimized()) ? normalGeometry() : QRect(pos(), size());
+  const QRect bounds = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
   s.FormTop = bounds.y();
   s.FormLeft = bounds.x();
   s.FormWidth = bounds.width();
   s.FormHeight = bounds.height();
   s.TreeViewHeight = FTreeView1->height();
   s.WindowState = isMinimized() ? 1 : (isMaximized() ? 2 : 0);
+  s.FindingsPaneHeight = FFindingsPane->height();
+  s.FindingsPaneVisible = !FFindingsPane->isHidden();
   return s;
 }
 
@@ -358,6 +447,25 @@ void TRiffoscopeForm::AcceptDrops(bool accept) {
 void TRiffoscopeForm::SetCheckForUpdatesMark(bool checked) { FCheckForUpdates1->setChecked(checked); }
 
 void TRiffoscopeForm::CloseWindow() { close(); }
+
+void TRiffoscopeForm::ShowFindings(const std::vector<TLoadFinding>& findings, bool hasFile) {
+  FFindingsPane->ShowFindings(findings, hasFile);
+}
+
+void TRiffoscopeForm::SelectNode(const TDisplayNode* node) {
+  QTreeWidgetItem* item = node ? ItemOf(node) : nullptr;
+  if (!item) {
+    FTreeView1->clearSelection();
+    return;
+  }
+  for (QTreeWidgetItem* parent = item->parent(); parent; parent = parent->parent()) parent->setExpanded(true);
+  FTreeView1->setCurrentItem(item);
+  FTreeView1->scrollToItem(item);
+}
+
+void TRiffoscopeForm::RecentFilesChanged() {
+  if (FRecentFiles1) RebuildRecentFiles();
+}
 
 void TRiffoscopeForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);

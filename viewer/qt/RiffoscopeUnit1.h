@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "viewer/RiffoscopeSession.h"
+#include "viewer/qt/FindingsPane.h"
 #include "viewer/qt/HexViewPanes.h"
 
 namespace riffo {
@@ -77,7 +78,12 @@ public:
   TQtHexPane* Memo1() const { return FMemo1; }
   TQtHexScrollBar* ScrollBar1() const { return FScrollBar1; }
   QMenu* PopupMenu1() const { return FPopupMenu1; }
-  QAction* Action(const QString& caption) const;  // a menu item by its caption
+  TFindingsPane* FindingsPane() const { return FFindingsPane; }
+  QMenu* RecentFiles1() const { return FRecentFiles1; }
+  // A menu item by its caption as shown (without the mnemonic marks).
+  QAction* Action(const QString& caption) const;
+  // The caption without its mnemonic marks: "E&xit" is "Exit".
+  static QString PlainCaption(QString caption);
   TSplashForm* Splash() const;
   QTreeWidgetItem* ItemOf(const TDisplayNode* node) const;
 
@@ -96,6 +102,9 @@ public:
   void AcceptDrops(bool accept) override;
   void SetCheckForUpdatesMark(bool checked) override;
   void CloseWindow() override;
+  void ShowFindings(const std::vector<TLoadFinding>& findings, bool hasFile) override;
+  void SelectNode(const TDisplayNode* node) override;
+  void RecentFilesChanged() override;
 
 protected:
   void showEvent(QShowEvent* event) override;
@@ -103,7 +112,9 @@ protected:
 
 private:
   void BuildMenus();
-  QAction* AddItem(QMenu* menu, const QString& caption, void (TRiffoscopeForm::*handler)());
+  QAction* AddItem(QMenu* menu, const QString& caption, void (TRiffoscopeForm::*handler)(),
+                   const QKeySequence& shortcut = {});
+  void RebuildRecentFiles();
 
   void Open1Click();
   void Close1Click();
@@ -127,6 +138,9 @@ private:
   TQtHexPane* FMemo1 = nullptr;
   TQtHexScrollBar* FScrollBar1 = nullptr;
   QMenu* FPopupMenu1 = nullptr;
+  TFindingsPane* FFindingsPane = nullptr;
+  QMenu* FRecentFiles1 = nullptr;
+  QAction* FFindings1 = nullptr;
   QAction* FCheckForUpdates1 = nullptr;
   std::vector<QAction*> FActions;
   std::vector<QTreeWidgetItem*> FItemsInDisplayOrder;
