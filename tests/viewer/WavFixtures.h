@@ -125,6 +125,16 @@ inline Bytes TruncatedInFmtFile() {
   return file;
 }
 
+// A RIFF form nested in the WAVE form whose last chunk's size field runs 8
+// bytes past the nested form: the nested form reports 205 where that chunk
+// ends, still inside the outer form.
+inline Bytes NestedOverrunFile() {
+  Bytes body = Chunk("fmt ", PcmFormat(1, 8000, 8));
+  Append(body, Riff("WAVE", ChunkWithSize("junk", 12, Bytes(4, 0x22))));
+  Append(body, Chunk("data", Bytes(16, 0x33)));
+  return Riff("WAVE", body);
+}
+
 // The chunk tree of a fixture, loaded from memory as the viewer loads a file.
 inline std::unique_ptr<TWAVCommonChunk> LoadTree(const Bytes& file) {
   TMemoryStream stream(file);

@@ -19,17 +19,6 @@ namespace {
 
 using test::Bytes;
 
-// A RIFF form nested in the WAVE form whose last chunk's size field runs 8
-// bytes past the nested form: the nested form reports 205 where that chunk
-// ends, inside the outer form.
-Bytes NestedOverrunFile() {
-  Bytes inner = test::ChunkWithSize("junk", 12, Bytes(4, 0x22));
-  Bytes body = test::Chunk("fmt ", test::PcmFormat(1, 8000, 8));
-  test::Append(body, test::Riff("WAVE", inner));
-  test::Append(body, test::Chunk("data", Bytes(16, 0x33)));
-  return test::Riff("WAVE", body);
-}
-
 struct FindingsFixture : ::testing::Test {
   test::TTempFolder folder;
   test::TFakeView view;
@@ -102,7 +91,7 @@ TEST_F(FindingsFixture, CleanFileHasNoFindingsAndEachLoadStartsAfresh) {
 }
 
 TEST_F(FindingsFixture, FindingInsideNestedRiffSelectsTheNestedChunk) {
-  ASSERT_TRUE(session.LoadFile(folder.Write("nested.wav", NestedOverrunFile())));
+  ASSERT_TRUE(session.LoadFile(folder.Write("nested.wav", test::NestedOverrunFile())));
   const int index = Index(205);
   ASSERT_GE(index, 0);
   const TDisplayNode* junk = Node({0, 1, 0});

@@ -14,8 +14,13 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QUrl>
+#include <QScreen>
+#include <cmath>
 
+#include "platform/Text.h"
+#include "platform/qt/ThemeColours.h"
 #include "support/RiffBuilder.h"
+#include "viewer/WavFixtures.h"
 #include "platform/UserStore.h"
 #include "viewer/ChunkTreeRender.h"
 #include "viewer/qt/SplashAbout.h"
@@ -39,6 +44,18 @@ struct WindowFixture : ::testing::Test {
     form = std::make_unique<TRiffoscopeForm>(&dialogs, std::move(firstArgument));
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  }
+  // Key presses go to the active window, as on a desktop.
+  void Activate() {
+    // The splash comes up once the window is shown and takes the focus
+    // until it goes; a user clicks it away or waits.
+    QApplication::processEvents();
+    if (QPointer<TSplashForm> splash = form->Splash()) {
+      splash->close();
+      QTRY_VERIFY(splash.isNull() || !splash->isVisible());
+    }
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   }
   void Trigger(const char* caption) {
     QAction* action = form->Action(QString::fromUtf8(caption));
@@ -79,16 +96,18 @@ struct WindowFixture : ::testing::Test {
 TEST_F(WindowFixture, MenusCarryTheirCaptions) {
   Show();
   QStringList menus;
-  for (QAction* a : form->menuBar()->actions()) menus << a->text();
+  for (QAction* a : form->menuBar()->actions()) menus << TRiffoscopeForm::PlainCaption(a->text());
   EXPECT_EQ(menus, (QStringList{"File", "View", "Tools", "Help"}));
   auto captions = [](QMenu* m) {
     QStringList out;
-    for (QAction* a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    for (QAction* a : m->actions())
+      out << (a->isSeparator() ? QStringLiteral("-") : TRiffoscopeForm::PlainCaption(a->text()));
     return out;
   };
   const auto bar = form->menuBar()->actions();
-  EXPECT_EQ(captions(bar[0]->menu()), (QStringList{"Open", "Close", "-", "Export Structure", "-", "Exit"}));
-  EXPECT_EQ(captions(bar[1]->menu()), (QStringList{"Full Expand", "Full Collapse"}));
+  EXPECT_EQ(captions(bar[0]->menu()),
+            (QStringList{"Open", "Close", "-", "Export Structure", "-", "Recent Files", "-", "Exit"}));
+  EXPECT_EQ(captions(bar[1]->menu()), (QStringList{"Full Expand", "Full Collapse", "Findings"}));
   EXPECT_EQ(captions(bar[2]->menu()), (QStringList{"Hex Edit Chunk", "-", "Validation"}));
   EXPECT_EQ(captions(bar[3]->menu()), (QStringList{"Check For Updates", "About"}));
   EXPECT_EQ(captions(form->PopupMenu1()), (QStringList{"Hex Edit Chunk", "-", "Copy"}));
@@ -370,6 +389,231 @@ TEST_F(WindowFixture, SettingsRoundTripAndTreeHeightRule) {
   Show();
   EXPECT_EQ(form->height(), 300);
   EXPECT_NE(form->TreeView1()->height(), 250) << "300 - 250 is too little for the rest";
+}
+
+// Only the selected chunk's bytes are ever highlighted: a caret put into
+// highlighted bytes by a click must not carry the highlight onto the next
+// page, nor into the next file.
+TEST_F(WindowFixture, HighlightStaysOnTheSelectionAfterClickAndPaging) {
+  Show(kSample);
+  Click(Item({0, 0}));  // fmt at 12
+  const TChunkNodeInfo* fmt = form->Session().DisplayTree()->Children[0]->Children[0]->Info.get();
+  ASSERT_NE(fmt, nullptr);
+  const int64_t end = 12 + fmt->Size + 8;
+  ASSERT_TRUE(MarkedAt(0, 21 + 3 * 13));
+
+  // Click into byte 13, which is highlighted, then page down by one line.
+  Activate();
+  TQtHexPane* pane = form->Memo1();
+  QTextCursor at(pane->document()->findBlockByNumber(0));
+  at.setPosition(at.block().position() + 21 + 3 * 13 + 1);
+  QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, pane->cursorRect(at).center());
+  ASSERT_TRUE(pane->hasFocus());
+  QTest::keyClick(pane, Qt::Key_Down);
+  ASSERT_EQ(form->Session().HexView()->LastRefreshOffset(), 12 + 16) << "one line on from the chunk";
+
+  // The page starts with the line of byte 28: line k holds bytes 16 + 16k ...
+  const int lines = pane->blockCount();
+  ASSERT_GT(lines, 4);
+  for (int line = 0; line < lines; ++line) {
+    const int64_t first = 16 + 16 * line;
+    for (int byte = 0; byte < 16; ++byte) {
+      const bool selected = first + byte >= 12 && first + byte < end;
+      EXPECT_EQ(MarkedAt(line, 21 + 3 * byte), selected) << "line " << line << " byte " << byte;
+      EXPECT_EQ(MarkedAt(line, 71 + byte), selected) << "line " << line << " char " << byte;
+    }
+    EXPECT_FALSE(MarkedAt(line, 0)) << "the address column, line " << line;
+  }
+
+  // Another file, nothing selected: nothing highlighted.
+  const auto other = folder.Write("other.wav", test::CanonicalPcm());
+  dialogs.Picks = {other};
+  QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(form->windowTitle(), Q(u"Riffoscope (" + other + u")"));
+  for (int line = 0; line < form->Memo1()->blockCount(); ++line)
+    for (int column : {0, 21, 24, 71})
+      EXPECT_FALSE(MarkedAt(line, column)) << "line " << line << " column " << column;
+}
+
+// Start and close the window five times, closing with Ctrl+Q: the stored
+// position stays where it was. A position off every screen comes back on one.
+TEST_F(WindowFixture, PositionDoesNotCreepAndStaysOnScreen) {
+  auto store = [](int32_t left, int32_t top) {
+    auto key = TUserStoreKey::OpenOrCreate(u"SOFTWARE\\Brindlecorp\\Riffoscope");
+    key->WriteInteger(u"FormLeft", left);
+    key->WriteInteger(u"FormTop", top);
+    key->WriteInteger(u"FormWidth", 600);
+    key->WriteInteger(u"FormHeight", 420);
+    ASSERT_TRUE(key->Commit());
+  };
+  store(100, 100);
+  for (int cycle = 0; cycle < 5; ++cycle) {
+    Show();
+    EXPECT_EQ(form->geometry().topLeft(), QPoint(100, 100)) << "cycle " << cycle;
+    Activate();
+    QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(form->isVisible()) << "Ctrl+Q closes the window";
+    const TSettings saved = form->Session().Settings();
+    EXPECT_EQ(std::pair(saved.FormLeft, saved.FormTop), std::pair(100, 100)) << "cycle " << cycle;
+    EXPECT_EQ(std::pair(saved.FormWidth, saved.FormHeight), std::pair(600, 420)) << "cycle " << cycle;
+    form.reset();
+  }
+
+  store(30000, 20000);
+  Show();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(form->geometry().topLeft())) << form->geometry().x() << "," << form->geometry().y();
+}
+
+TEST_F(WindowFixture, KeyboardReachesTheMenusAndCommands) {
+  Show();
+  Activate();
+  QMenu* fileMenu = form->menuBar()->actions()[0]->menu();
+  QTest::keyClick(form.get(), Qt::Key_F, Qt::AltModifier);
+  QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(fileMenu));
+  QTest::keyClick(fileMenu, Qt::Key_Escape);
+  QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+
+  dialogs.Picks = {kSample};
+  QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(form->windowTitle(), Q(u"Riffoscope (" + kSample + u")"));
+
+  form->TreeView1()->setFocus();
+  QTest::keyClick(form->TreeView1(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(dialogs.ClipboardSets, 1);
+  EXPECT_EQ(dialogs.Clipboard, TreeCopyText(*form->Session().DisplayTree()));
+
+  QTest::keyClick(form.get(), Qt::Key_W, Qt::ControlModifier);
+  EXPECT_EQ(form->windowTitle(), "Riffoscope");
+  QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(WindowFixture, RecentFilesListsTheLatestFirstAndOpensThem) {
+  Show();
+  EXPECT_FALSE(form->RecentFiles1()->isEnabled()) << "nothing opened yet";
+  const auto a = folder.Write("a.wav", test::CanonicalPcm());
+  const auto b = folder.Write("b&c.wav", test::CanonicalPcm());
+  dialogs.Picks = {a};
+  Trigger("Open");
+  dialogs.Picks = {b};
+  Trigger("Open");
+  QMenu* recent = form->RecentFiles1();
+  emit recent->aboutToShow();
+  ASSERT_EQ(recent->actions().size(), 2);
+  EXPECT_EQ(TRiffoscopeForm::PlainCaption(recent->actions()[0]->text()), "1 " + Q(b));
+  EXPECT_EQ(TRiffoscopeForm::PlainCaption(recent->actions()[1]->text()), "2 " + Q(a));
+  recent->actions()[1]->trigger();
+  EXPECT_EQ(form->windowTitle(), Q(u"Riffoscope (" + a + u")"));
+  form->close();
+  form.reset();
+
+  Show();  // read back with the other settings
+  emit form->RecentFiles1()->aboutToShow();
+  ASSERT_EQ(form->RecentFiles1()->actions().size(), 2);
+  EXPECT_EQ(TRiffoscopeForm::PlainCaption(form->RecentFiles1()->actions()[0]->text()), "1 " + Q(a));
+}
+
+// The findings pane lists what the loader found; choosing a finding selects
+// its chunk in the tree and highlights its bytes.
+TEST_F(WindowFixture, FindingsPaneListsFindingsAndLeadsToTheirChunks) {
+  Show(folder.Write("cut.wav", test::TruncatedInFmtFile()));
+  TFindingsPane* pane = form->FindingsPane();
+  ASSERT_TRUE(pane->isVisible());
+  ASSERT_GE(pane->topLevelItemCount(), 3);
+  QTreeWidgetItem* fmtFinding = pane->topLevelItem(1);
+  EXPECT_EQ(fmtFinding->text(TFindingsPane::ColumnNumber), "204");
+  EXPECT_EQ(fmtFinding->text(TFindingsPane::ColumnMessage),
+            "Incomplete chunk fmt  at 0x00000014 . Chunk size exceeds the file.");
+  EXPECT_EQ(fmtFinding->text(TFindingsPane::ColumnPosition), "0x00000014");
+  EXPECT_FALSE(fmtFinding->icon(TFindingsPane::ColumnNumber).isNull()) << "severity icon";
+
+  QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, pane->visualItemRect(fmtFinding).center());
+  EXPECT_EQ(form->TreeView1()->currentItem(), Item({0, 0})) << "the truncated fmt chunk";
+  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{12, 8})) << "its header";
+  // By keyboard: Up to the RIFF's own 204.
+  QTest::keyClick(pane, Qt::Key_Up);
+  EXPECT_EQ(form->TreeView1()->currentItem(), Item({0}));
+  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{0, 12}));
+
+  dialogs.Picks = {folder.Write("nested.wav", test::NestedOverrunFile())};
+  Trigger("Open");
+  int row205 = -1;
+  for (int i = 0; i < pane->topLevelItemCount(); ++i)
+    if (pane->topLevelItem(i)->text(TFindingsPane::ColumnNumber) == "205") row205 = i;
+  ASSERT_GE(row205, 0);
+  QTreeWidgetItem* finding = pane->topLevelItem(row205);
+  QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, pane->visualItemRect(finding).center());
+  EXPECT_EQ(form->TreeView1()->currentItem(), Item({0, 1, 0})) << "the chunk inside the nested RIFF";
+  EXPECT_TRUE(Item({0, 1, 0})->text(0).contains("junk"));
+
+  dialogs.Picks = {folder.Write("clean.wav", test::CanonicalPcm())};
+  Trigger("Open");
+  ASSERT_EQ(pane->topLevelItemCount(), 1);
+  EXPECT_EQ(pane->topLevelItem(0)->text(0), "No problems found while reading the file.");
+  Trigger("Close");
+  EXPECT_EQ(pane->topLevelItemCount(), 0);
+}
+
+TEST_F(WindowFixture, FindingsPaneHeightAndVisibilityAreRemembered) {
+  Show();
+  QList<int> sizes = form->Splitter1()->sizes();
+  ASSERT_EQ(sizes.size(), 3);
+  const int total = sizes[0] + sizes[1] + sizes[2];
+  form->Splitter1()->setSizes({total - 120 - 100, 120, 100});
+  QApplication::processEvents();
+  const int height = form->FindingsPane()->height();
+  form->close();
+  EXPECT_EQ(form->Session().Settings().FindingsPaneHeight, height);
+  form.reset();
+
+  Show();
+  EXPECT_EQ(form->FindingsPane()->height(), height);
+  QAction* toggle = form->Action("Findings");
+  ASSERT_NE(toggle, nullptr);
+  EXPECT_TRUE(toggle->isChecked());
+  toggle->trigger();
+  EXPECT_TRUE(form->FindingsPane()->isHidden());
+  form->close();
+  form.reset();
+
+  Show();
+  EXPECT_TRUE(form->FindingsPane()->isHidden());
+  EXPECT_FALSE(form->Action("Findings")->isChecked());
+}
+
+// Relative luminance contrast, as accessibility guidelines reckon it.
+double Contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST_F(WindowFixture, DarkPaletteKeepsBandedRowsReadable) {
+  Show(kSample);
+  QPalette dark;
+  dark.setColor(QPalette::Base, QColor(0x23, 0x23, 0x23));
+  dark.setColor(QPalette::Text, QColor(0xE6, 0xE6, 0xE6));
+  dark.setColor(QPalette::Window, QColor(0x2D, 0x2D, 0x2D));
+  dark.setColor(QPalette::WindowText, QColor(0xE6, 0xE6, 0xE6));
+  form->TreeView1()->setPalette(dark);
+  auto* delegate = qobject_cast<TTreeItemDelegate*>(form->TreeView1()->itemDelegate());
+  QStyleOptionViewItem opt;
+  opt.initFrom(form->TreeView1());
+  delegate->initStyleOption(&opt, form->TreeView1()->indexFromItem(Item({0, 0})));
+  const QColor band = opt.backgroundBrush.color();
+  EXPECT_GE(Contrast(band, dark.color(QPalette::Text)), 7.0) << band.name().toStdString();
+  EXPECT_NE(band, dark.color(QPalette::Base)) << "the rows are still banded";
+  EXPECT_LT(band.lightness(), dark.color(QPalette::Text).lightness());
+
+  form->resize(1000, 640);
+  Click(Item({0, 1}));
+  QApplication::processEvents();
+  QDir().mkpath(RIFFO_SCREENSHOT_DIR);
+  ASSERT_TRUE(form->grab().save(RIFFO_SCREENSHOT_DIR "/viewer-dark-tree.png"));
 }
 
 TEST_F(WindowFixture, Screenshots) {

@@ -270,6 +270,7 @@ void TRiffoscopeForm::BuildMenus() {
   FFindings1 = view->addAction(QStringLiteral("&Findings"));
   FFindings1->setCheckable(true);
   FFindings1->setChecked(true);
+  FActions.push_back(FFindings1);
   connect(FFindings1, &QAction::toggled, this, [this](bool on) { FFindingsPane->setVisible(on); });
 
   QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
