@@ -3,8 +3,11 @@
 // button and the whole save command.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <QApplication>
 #include <QHeaderView>
+#include <QDir>
 #include <QTest>
 #include <QTimer>
 
@@ -159,6 +162,51 @@ TEST_F(WindowTest, RunShowsEveryLineWithItsColourAndTheCounters) {
   Run();
   EXPECT_EQ(form->lvReport()->rowCount(), 5);
   EXPECT_EQ(form->edInfos()->text(), QStringLiteral("3"));
+}
+
+// Home and End go to the first and the last line of the report list.
+TEST_F(WindowTest, HomeAndEndMoveToTheFirstAndLastLine) {
+  Open("good");
+  Run();
+  QTableWidget* list = form->lvReport();
+  ASSERT_EQ(list->rowCount(), 5);
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  list->setFocus();
+  list->setCurrentCell(2, 0);
+  QTest::keyClick(list, Qt::Key_End);
+  EXPECT_EQ(list->currentRow(), 4);
+  EXPECT_TRUE(list->item(4, 4)->isSelected()) << "the whole row";
+  QTest::keyClick(list, Qt::Key_Home);
+  EXPECT_EQ(list->currentRow(), 0);
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(list->currentRow(), 1) << "the other keys as before";
+}
+
+// Under a dark palette the rows keep their meaning without hiding the
+// theme's light text.
+TEST_F(WindowTest, DarkPaletteRowsStayReadable) {
+  QPalette dark;
+  dark.setColor(QPalette::Base, QColor(0x23, 0x23, 0x23));
+  dark.setColor(QPalette::Text, QColor(0xE6, 0xE6, 0xE6));
+  dark.setColor(QPalette::Window, QColor(0x2D, 0x2D, 0x2D));
+  dark.setColor(QPalette::WindowText, QColor(0xE6, 0xE6, 0xE6));
+  const QPalette before = QApplication::palette();
+  QApplication::setPalette(dark);
+  Open("good");
+  Run();
+  QTableWidget* list = form->lvReport();
+  ASSERT_EQ(list->rowCount(), 5);
+  std::set<QRgb> backgrounds;
+  for (int row = 0; row < list->rowCount(); ++row) {
+    const QColor background = list->item(row, 0)->background().color();
+    backgrounds.insert(background.rgb());
+    EXPECT_LT(background.lightness(), 110) << "row " << row << " " << background.name().toStdString();
+  }
+  EXPECT_EQ(backgrounds.size(), 3u) << "Info, Warning and Error still differ";
+  QDir().mkpath(RIFFO_SCREENSHOT_DIR);
+  EXPECT_TRUE(form->grab().save(RIFFO_SCREENSHOT_DIR "/validation-dark.png"));
+  QApplication::setPalette(before);
 }
 
 TEST_F(WindowTest, RowStyleFollowsTheTypeText) {

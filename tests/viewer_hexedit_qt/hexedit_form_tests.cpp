@@ -46,6 +46,10 @@ struct FormFixture : ::testing::Test {
   }
   QAbstractItemModel* Model() { return form->StringGrid1()->model(); }
   QString Cell(int row, int column) { return Model()->index(row, column).data().toString(); }
+  // Each key to whichever widget has the focus, as typing does.
+  static void Type(const char* keys) {
+    for (const char* k = keys; *k; ++k) QTest::keyClick(QApplication::focusWidget(), *k);
+  }
 };
 
 TEST_F(FormFixture, ShowsTheGridOfTheExtent) {
@@ -108,6 +112,55 @@ TEST_F(FormFixture, TypedDigitsChangeTheByteAndPaintItRed) {
   EXPECT_EQ(form->result(), QDialog::Accepted);
   EXPECT_EQ(file.Bytes()[0], 0x40);
   EXPECT_EQ(file.Bytes()[1], 0x02);
+}
+
+// One digit and Enter finish the cell ("A" is "A0") and move on, so the next
+// digits go into the next byte; then the keyboard alone reaches Save Changes.
+TEST_F(FormFixture, OneDigitThenEnterMovesOnAndTabReachesSave) {
+  Show(0, 32);
+  QTableView* grid = form->StringGrid1();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  grid->setFocus();
+  QTest::keyClick(grid, Qt::Key_A);
+  auto* edit = grid->findChild<QLineEdit*>();
+  ASSERT_NE(edit, nullptr);
+  QTest::keyClick(edit, Qt::Key_Return);
+  QApplication::processEvents();
+  EXPECT_EQ(Cell(0, 0), QStringLiteral("A0"));
+  ASSERT_EQ(grid->currentIndex(), Model()->index(0, 1)) << "Enter after one digit goes on to the next byte";
+  Type("51");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QApplication::processEvents();
+  EXPECT_EQ(Cell(0, 1), QStringLiteral("51"));
+  EXPECT_EQ(Cell(0, 2), QStringLiteral("03")) << "the third byte untouched";
+  EXPECT_EQ(form->Editor().ChangedCells(), (std::vector<TChangedCell>{{1, 1, 0xA0}, {2, 1, 0x51}}));
+
+  // Tab leaves the grid for Save Changes; Space presses it.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), form->bbtnOK());
+  dialogs.Answers = {true};
+  QTest::keyClick(form->bbtnOK(), Qt::Key_Space);
+  EXPECT_EQ(form->result(), QDialog::Accepted);
+  EXPECT_EQ(file.Bytes()[0], 0xA0);
+  EXPECT_EQ(file.Bytes()[1], 0x51);
+  EXPECT_EQ(file.Bytes()[2], 0x03);
+}
+
+TEST_F(FormFixture, CtrlSSavesFromTheGrid) {
+  Show(0, 16);
+  QTableView* grid = form->StringGrid1();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  grid->setFocus();
+  Type("7E");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QApplication::processEvents();
+  ASSERT_EQ(grid->currentIndex(), Model()->index(0, 1));
+  dialogs.Answers = {true};
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+  QTRY_COMPARE(form->result(), static_cast<int>(QDialog::Accepted));  // a shortcut presses the button visibly
+  EXPECT_EQ(file.Bytes()[0], 0x7E);
 }
 
 TEST(EditFileCall, MissingStreamOrUnusableExtentOpensNothing) {
