@@ -3,6 +3,8 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <fcntl.h>
+#include <fontconfig/fontconfig.h>
+#include <strings.h>
 #include <pango/pangocairo.h>
 #include <unistd.h>
 
@@ -10,8 +12,10 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/Files.h"
@@ -25,6 +29,10 @@ namespace {
 constexpr double A4_WIDTH = 595.276;
 constexpr double A4_HEIGHT = 841.890;
 constexpr double MM = 72.0 / 25.4;
+
+// A word too wide for its column is set smaller down to this share of the
+// font size before it is broken inside.
+constexpr double MIN_FIT_SCALE = 0.5;
 
 constexpr double BAND_GAP = 6.0;          // between a header/footer and the body
 constexpr double SEPARATOR_ROW = 4.0;     // height of a separator row; the line is in its middle
@@ -173,6 +181,70 @@ struct TCell {
   std::vector<TLineBox> Lines;
 };
 
+// ---- font families
+
+// The family fontconfig really uses for a requested name.
+std::string MatchedFamily(const std::string& name) {
+  std::string family;
+  FcPattern* pattern = FcPatternCreate();
+  if (pattern == nullptr) return family;
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcChar8* found = nullptr;
+  if (match != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &found) == FcResultMatch && found != nullptr)
+    family = reinterpret_cast<const char*>(found);
+  if (match != nullptr) FcPatternDestroy(match);
+  FcPatternDestroy(pattern);
+  return family;
+}
+
+bool Installed(const std::string& family) { return strcasecmp(MatchedFamily(family).c_str(), family.c_str()) == 0; }
+
+// Faces with the metrics of the usual document fonts, for when the named one
+// is absent: fontconfig's own fallback for a name it does not know is a
+// general face whose wider letters break the words of narrow columns.
+const std::vector<const char*>* MetricSubstitutes(const std::string& name) {
+  static const std::vector<const char*> serif = {"Liberation Serif", "Tinos", "Nimbus Roman", "TeX Gyre Termes"};
+  static const std::vector<const char*> sans = {"Liberation Sans", "Arimo", "Nimbus Sans", "TeX Gyre Heros"};
+  static const std::vector<const char*> mono = {"Liberation Mono", "Cousine", "Nimbus Mono PS", "TeX Gyre Cursor"};
+  static const std::map<std::string, const std::vector<const char*>*> families = {
+      {"georgia", &serif},         {"times new roman", &serif}, {"times", &serif},
+      {"cambria", &serif},         {"book antiqua", &serif},    {"palatino linotype", &serif},
+      {"tahoma", &sans},           {"arial", &sans},            {"helvetica", &sans},
+      {"verdana", &sans},          {"segoe ui", &sans},         {"lucida sans unicode", &sans},
+      {"microsoft sans serif", &sans}, {"courier new", &mono},  {"courier", &mono},
+      {"consolas", &mono},         {"lucida console", &mono}};
+  std::string key = name;
+  for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  const auto found = families.find(key);
+  return found == families.end() ? nullptr : found->second;
+}
+
+}  // namespace
+
+std::string ResolveFontFamily(const std::string& name) {
+  static std::mutex lock;
+  static std::map<std::string, std::string> resolved;
+  const std::lock_guard<std::mutex> hold(lock);
+  const auto known = resolved.find(name);
+  if (known != resolved.end()) return known->second;
+  std::string family = name;
+  if (!Installed(name))
+    if (const auto* substitutes = MetricSubstitutes(name))
+      for (const char* candidate : *substitutes)
+        if (Installed(candidate)) {
+          family = candidate;
+          break;
+        }
+  resolved.emplace(name, family);
+  return family;
+}
+
+namespace {
+
 // Everything the document records until it is rendered.
 struct TDocumentState {
   std::u16string Title;
@@ -268,7 +340,7 @@ private:
     TLayoutPtr layout(pango_layout_new(FContext.get()), TGObjectFree());
     if (!layout) throw std::runtime_error("no text layout");
     TFontDescriptionPtr description(pango_font_description_new());
-    pango_font_description_set_family(description.get(), ToPangoText(font.Name).c_str());
+    pango_font_description_set_family(description.get(), ResolveFontFamily(ToPangoText(font.Name)).c_str());
     pango_font_description_set_absolute_size(description.get(),
                                              std::max(1.0, font.Size) * PANGO_SCALE);
     pango_font_description_set_weight(description.get(), (font.Style & fsBold) != 0
@@ -348,6 +420,34 @@ private:
     } while (pango_layout_iter_next_line(iter));
     pango_layout_iter_free(iter);
     return cell;
+  }
+
+  // Width of a text on one line.
+  double TextWidth(const std::u16string& text, const TFontSpec& font) {
+    const std::u16string key = FontKey(font) + u'|' + text;
+    auto found = FTextWidths.find(key);
+    if (found != FTextWidths.end()) return found->second;
+    TLayoutPtr layout = MakeLayout(text, font);
+    PangoRectangle logical;
+    pango_layout_get_extents(layout.get(), nullptr, &logical);
+    return FTextWidths.emplace(key, FromPango(logical.width)).first->second;
+  }
+
+  // The font a wrapping cell is set in: its own, or a smaller size when one
+  // of its words (a number, a type name) would otherwise be broken inside.
+  TFontSpec FittingFont(const std::u16string& text, const TFontSpec& font, double width) {
+    double widest = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+      const size_t end = std::min(text.find_first_of(u" \t\r\n", start), text.size());
+      if (end > start) widest = std::max(widest, TextWidth(text.substr(start, end - start), font));
+      start = end + 1;
+    }
+    if (widest <= width) return font;
+    TFontSpec smaller = font;
+    // Rounded down to a twentieth of a point, so that the word fits again.
+    smaller.Size = std::max(font.Size * MIN_FIT_SCALE, std::floor(font.Size * width / widest * 20.0) / 20.0);
+    return smaller;
   }
 
   double LineHeight(const TFontSpec& font) {
@@ -444,8 +544,9 @@ private:
       const double width = std::max(0.0, columns[i].Percent) * textWidth / 100.0;
       const std::u16string empty;
       const std::u16string& text = i < cmd.Texts.size() ? cmd.Texts[i] : empty;
-      cells.push_back(MakeCell(text, font, columns[i].Align, x + CELL_PAD_X,
-                               std::max(1.0, width - 2 * CELL_PAD_X), columns[i].Wrap));
+      const double inner = std::max(1.0, width - 2 * CELL_PAD_X);
+      const TFontSpec fitted = columns[i].Wrap ? FittingFont(text, font, inner) : font;
+      cells.push_back(MakeCell(text, fitted, columns[i].Align, x + CELL_PAD_X, inner, columns[i].Wrap));
       x += width;
     }
     return cells;
@@ -618,6 +719,7 @@ private:
   TContextPtr FContext;
   std::map<std::u16string, double> FLineHeights;
   std::map<std::u16string, TCell> FCells;
+  std::map<std::u16string, double> FTextWidths;
   double FHeaderHeight = 0, FFooterHeight = 0, FBodyTop = 0, FBodyBottom = 0;
 
   std::vector<TPage> FPages;

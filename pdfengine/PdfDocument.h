@@ -8,8 +8,8 @@
 //
 // Units are PDF points (1/72 inch); the page is A4 portrait unless set
 // otherwise. Fonts are requested by family name ("Georgia", "Tahoma",
-// "Courier New"); fontconfig picks an installed face when the named one is
-// missing. Texts are UTF-16.
+// "Courier New"); when the named face is missing an installed face of the
+// same metrics takes its place (ResolveFontFamily). Texts are UTF-16.
 //
 // The description calls cannot fail (they only record); SaveToFile reports a
 // failure with false and leaves a reason in LastError().
@@ -43,6 +43,12 @@ enum class TSaveMode {
   CreateNew,  // fail and leave the existing file alone
   Replace     // replace it in one step (the old file stays whole until then)
 };
+
+// The family a requested font name is set in: the name itself when such a
+// face is installed, else an installed face with the same metrics (a
+// Times-metric serif for "Georgia" or "Times New Roman", and so on), else
+// the name as it is, left to fontconfig.
+std::string ResolveFontFamily(const std::string& name);
 
 class TPdfDocument {
 public:

@@ -11,7 +11,7 @@ packages=(
   # GUI toolkit and GUI tests (offscreen platform)
   qt6-base-dev qt6-qpa-plugins libgl-dev
   # PDF page engine
-  libcairo2-dev libpango1.0-dev fontconfig fonts-dejavu-core fonts-liberation
+  libcairo2-dev libpango1.0-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation
   # checking PDFs in tests
   poppler-utils qpdf
   # fuzzing and sanitizers

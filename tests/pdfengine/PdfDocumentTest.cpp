@@ -140,6 +140,44 @@ TEST(PdfDocument, LongCellTextWrapsInsideItsColumn) {
   EXPECT_GT(after->YMin, lineTops.back());
 }
 
+// Row numbers up to 99,999 and the type and stream words fit their narrow
+// columns whole, set smaller where the column is too narrow for them; a
+// cell whose words fit keeps the document's size.
+TEST(PdfDocument, WordsTooWideForTheirColumnAreSetSmallerNotBroken) {
+  RIFFO_REQUIRE_TOOL("pdftotext");
+  TTempFolder folder;
+  TPdfDocument doc;
+  doc.BeginDoc();
+  doc.SetFont(u"Georgia", 8, fsRegular);
+  for (double percent : {3.0, 17.0, 7.0, 7.0, 50.0}) doc.AddColumn(percent, TTextAlign::Left, true);
+  doc.ColumnHeaders({u"#", u"Module", u"Stream", u"Type", u"Message"});
+  const std::vector<std::u16string> numbers = {u"9", u"268", u"4711", u"12345", u"99999"};
+  for (const auto& number : numbers)
+    doc.Row({number, u"Sonolint", u"65535", u"Warning", u"[204] Incomplete chunk data at 0x0000002C ."});
+  const std::string path = folder.File("narrow.pdf");
+  ASSERT_TRUE(doc.SaveToFile(U(path))) << doc.LastError();
+
+  const std::vector<TWord> words = PdfWords(path);
+  const double left = doc.LeftMargin(), width = doc.TextWidth();
+  for (const auto& number : numbers) {
+    const TWord* word = FindWord(words, Utf16ToUtf8(number));
+    ASSERT_NE(word, nullptr) << Utf16ToUtf8(number) << " is broken";
+    EXPECT_LE(word->XMax, left + 0.03 * width + 0.5) << "inside the number column";
+  }
+  int warnings = 0, streams = 0;
+  double plainHeight = 0, fittedHeight = 0;
+  for (const TWord& w : words) {
+    warnings += w.Text == "Warning";
+    streams += w.Text == "65535";
+    if (w.Text == "9") fittedHeight = w.YMax - w.YMin;
+    if (w.Text == "Sonolint") plainHeight = w.YMax - w.YMin;
+  }
+  EXPECT_EQ(warnings, 5);
+  EXPECT_EQ(streams, 5);
+  ASSERT_NE(FindWord(words, "Stream"), nullptr) << "the bold column title whole";
+  EXPECT_NEAR(fittedHeight, plainHeight, 0.5) << "a number that fits keeps the size";
+}
+
 TEST(PdfDocument, RowTallerThanAPageBreaksBetweenItsLines) {
   RIFFO_REQUIRE_TOOL("pdftotext");
   TTempFolder folder;

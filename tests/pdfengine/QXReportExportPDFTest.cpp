@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 
 #include "contract/QuorvexControlInterface.h"
@@ -190,6 +191,41 @@ TEST(QXReportExportPDF, ManyLinesGiveNumberedPagesWithEveryRowInOrder) {
   EXPECT_EQ(part, 50);
   ASSERT_GE(starts.size(), 3u);
   for (size_t s : starts) EXPECT_NEAR(static_cast<double>(s), static_cast<double>(starts[0]), 1.0);
+}
+
+// The narrow columns (3 % for the number, 7 % for stream and type) keep
+// their words whole: the report's serif is set in an installed face of the
+// same metrics, and a word that still does not fit is set smaller.
+TEST(QXReportExportPDF, NarrowColumnsKeepWordsAndNumbersWhole) {
+  RIFFO_REQUIRE_TOOL("pdftotext");
+  RIFFO_REQUIRE_TOOL("pdffonts");
+  TTempFolder folder;
+  const std::string path = folder.File("many.pdf");
+  TQXReportExportPDF exporter;
+  ASSERT_TRUE(exporter.OpenReportExport(u"many.wav", U(path)));
+  const int rows = 300;
+  const int32_t types[] = {REPORT_TYPE_INFO, REPORT_TYPE_WARNING, REPORT_TYPE_ERROR};
+  for (int i = 1; i <= rows; ++i)
+    ASSERT_TRUE(exporter.AddReport(MODULE_ID_SONOLINT, types[i % 3],
+                                   U("[500] Silence block at 00:00:" + std::to_string(10 + i % 50) +
+                                     ".00 with duration 00:00:07.50"),
+                                   i % 2 == 0 ? 12345 : -1));
+  ASSERT_TRUE(exporter.CloseReportExport());
+
+  const std::string fonts = test::Run("pdffonts " + test::Quote(path)).Output;
+  EXPECT_NE(fonts.find("LiberationSerif"), std::string::npos) << fonts;
+
+  std::map<std::string, int> counts;
+  for (const test::TWord& word : test::PdfWords(path)) ++counts[word.Text];
+  const int pages = test::PdfPages(path);
+  EXPECT_EQ(counts["Stream"], pages) << "the column title whole on every page";
+  EXPECT_EQ(counts["Type"], pages);
+  EXPECT_EQ(counts["Warning"], rows / 3);
+  EXPECT_EQ(counts["Error"], rows / 3);
+  EXPECT_EQ(counts["12345"], rows / 2) << "stream numbers whole";
+  for (int i = 1; i <= rows; ++i) EXPECT_EQ(counts[std::to_string(i)], 1) << "row number " << i;
+  for (const char* piece : {"Strea", "Warnin", "m", "g", "Erro", "1234", "2345"})
+    EXPECT_EQ(counts[piece], 0) << piece;
 }
 
 TEST(QXReportExportPDF, RefusalsLeaveFilesAloneAndTraceTheirLines) {
