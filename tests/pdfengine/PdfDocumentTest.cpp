@@ -145,7 +145,7 @@ TEST(PdfDocument, LongCellTextWrapsInsideItsColumn) {
 // cell whose words fit keeps the document's size.
 TEST(PdfDocument, WordsTooWideForTheirColumnAreSetSmallerNotBroken) {
   RIFFO_REQUIRE_TOOL("pdftotext");
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument doc;
   doc.BeginDoc();
   doc.SetFont(u"Georgia", 8, fsRegular);

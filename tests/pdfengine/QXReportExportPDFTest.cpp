@@ -199,7 +199,7 @@ TEST(QXReportExportPDF, ManyLinesGiveNumberedPagesWithEveryRowInOrder) {
 TEST(QXReportExportPDF, NarrowColumnsKeepWordsAndNumbersWhole) {
   RIFFO_REQUIRE_TOOL("pdftotext");
   RIFFO_REQUIRE_TOOL("pdffonts");
-  TTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("many.pdf");
   TQXReportExportPDF exporter;
   ASSERT_TRUE(exporter.OpenReportExport(u"many.wav", U(path)));
@@ -226,6 +226,11 @@ TEST(QXReportExportPDF, NarrowColumnsKeepWordsAndNumbersWhole) {
   for (int i = 1; i <= rows; ++i) EXPECT_EQ(counts[std::to_string(i)], 1) << "row number " << i;
   for (const char* piece : {"Strea", "Warnin", "m", "g", "Erro", "1234", "2345"})
     EXPECT_EQ(counts[piece], 0) << piece;
+
+  // Kept beside the window screenshots, for looking at.
+  std::filesystem::create_directories(RIFFO_SCREENSHOT_DIR);
+  std::filesystem::copy_file(path, RIFFO_SCREENSHOT_DIR "/report-many-rows.pdf",
+                             std::filesystem::copy_options::overwrite_existing);
 }
 
 TEST(QXReportExportPDF, RefusalsLeaveFilesAloneAndTraceTheirLines) {

@@ -20,7 +20,7 @@ namespace {
 using test::Bytes;
 
 struct FindingsFixture : ::testing::Test {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   test::TFakeView view;
   test::TFakeDialogs dialogs;
   TRiffoscopeSession session{view, dialogs};
