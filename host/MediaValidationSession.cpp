@@ -317,7 +317,7 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
       ShowCounters(view);
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(POLL_INTERVAL_MS));
+    std::this_thread::sleep_for(std::chrono::milliseconds(view.PollIntervalMs()));
     view.ProcessEvents();
     if (FStopping.load()) break;
   }

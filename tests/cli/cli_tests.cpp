@@ -146,7 +146,7 @@ TEST_F(CliTest, AnOutputThatCannotBeWrittenIsReportedWithExitStatus2) {
   EXPECT_EQ(fullTree.Err, "Cannot write standard output file.\n");
 }
 
-TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus1) {
+TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus2) {
   Put("notes.txt", Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!'});
   Bytes avi = CanonicalPcmFile();
   std::memcpy(avi.data() + 8, "AVI ", 4);
@@ -164,12 +164,12 @@ TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus1) {
   for (const Case& c : cases)
     for (const char* command : {"export", "tree"}) {
       const RunResult result = Run({command, c.File});
-      EXPECT_EQ(result.Status, 1) << command << " " << c.File;
+      EXPECT_EQ(result.Status, 2) << command << " " << c.File;
       EXPECT_EQ(result.Err, c.Message) << command << " " << c.File;
       EXPECT_EQ(result.Out, "") << command << " " << c.File;
     }
   // nothing is created for an export that could not load its input
-  EXPECT_EQ(Run({"export", "absent.wav", "-o", "out.txt"}).Status, 1);
+  EXPECT_EQ(Run({"export", "absent.wav", "-o", "out.txt"}).Status, 2);
   EXPECT_NE(::access(PathOf("out.txt").c_str(), F_OK), 0);
 }
 
