@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "host/ValidationModule.h"
 #include "platform/DebugTrace.h"
 #include "platform/DynLib.h"
 #include "platform/Files.h"
@@ -14,10 +15,11 @@ TWritePdfReport PdfReportWriter() {
   static TWritePdfReport writer = nullptr;
   std::lock_guard<std::mutex> hold(lock);
   if (writer != nullptr) return writer;
-  const std::u16string folder = ProgramFolder();
-  for (const std::u16string& candidate :
-       {folder + PDF_REPORT_LIBRARY, folder + u"../lib/riffoscope/" + PDF_REPORT_LIBRARY}) {
-    if (!library.Load(candidate)) continue;
+  // Found where the modules are: a build folder, an installed tree and a
+  // relocated install all work.
+  const std::u16string path =
+      FindValidationModuleFile(ValidationModuleFolders(ProgramFolder()), PDF_REPORT_LIBRARY);
+  if (!path.empty() && library.Load(path)) {
     writer = reinterpret_cast<TWritePdfReport>(library.Symbol(PDF_REPORT_ENTRY));
     if (writer != nullptr) return writer;
     library.Free();

@@ -22,8 +22,8 @@ inline constexpr char PDF_REPORT_ENTRY[] = "riffo_write_pdf_report";
 using TWritePdfReport = int32_t (*)(const char16_t* fileName, const TCustomReport* lines,
                                     size_t count, const char16_t* reportFileName);
 
-// Loads the library on first use (the program's folder, then
-// ../lib/riffoscope/ beside it) and keeps it for the life of the process;
+// Loads the library on first use (searched in the module folders, the
+// program's own first) and keeps it for the life of the process;
 // nullptr, with a trace line, when it cannot be found.
 TWritePdfReport PdfReportWriter();
 
