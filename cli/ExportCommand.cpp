@@ -26,7 +26,6 @@ const TCliCommand EXPORT_COMMAND{
     "  --force           replace an existing regular file OUT, once the new one\n"
     "                    is complete; never a device, folder or link\n"
     "  --help            show this help\n"
-    "  --version         show the program's version\n"
     "\n"
     "Exit status: 0 written; 2 FILE not found, not a WAV file or not loadable,\n"
     "bad arguments, or the output cannot be written; 130 interrupted.\n",

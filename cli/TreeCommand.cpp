@@ -21,7 +21,6 @@ const TCliCommand TREE_COMMAND{
     "shown as \\xNN; files and pipes get the exact bytes.\n"
     "\n"
     "  --help      show this help\n"
-    "  --version   show the program's version\n"
     "\n"
     "Exit status: 0 printed; 2 FILE not found, not a WAV file or not loadable,\n"
     "bad arguments, or the output cannot be written; 130 interrupted.\n",

@@ -75,7 +75,6 @@ const TCliCommand VALIDATE_COMMAND{
     "  -q, --quiet         no progress display (shown only when standard error\n"
     "                      is a terminal)\n"
     "  --help              show this help\n"
-    "  --version           show the program's version\n"
     "\n"
     "Ctrl+C stops the run: finished files keep their reports, the files being\n"
     "validated are listed as STOPPED (one file: the lines so far are written).\n"
