@@ -6,7 +6,7 @@
 #include <string>
 
 #include "contract/QuorvexControlInterface.h"
-#include "host/QxRef.h"
+#include "contract/QxRef.h"
 #include "platform/DynLib.h"
 
 namespace riffo {
