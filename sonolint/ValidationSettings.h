@@ -43,8 +43,8 @@ struct TValidationSetting {
 };
 using PValidationSetting = TValidationSetting*;
 
-// The 83 built-in rules in ascending identifier order.
-inline constexpr int32_t BUILT_IN_VALIDATION_SETTINGS_COUNT = 83;
+// The 84 built-in rules in ascending identifier order.
+inline constexpr int32_t BUILT_IN_VALIDATION_SETTINGS_COUNT = 84;
 const std::vector<TValidationSetting>& BuiltInValidationSettings();
 
 class TValidationSettingList {

@@ -78,7 +78,7 @@ TEST_F(ConfigureTest, CancelKeepsTheRulesDisableAllAndOkSilencesTheRun) {
   EXPECT_EQ(Configure(*session,
                       [](QWidget& dialog) {
                         auto* list = dialog.findChild<QTableWidget*>(QStringLiteral("lvValidationSettings"));
-                        EXPECT_TRUE(list != nullptr && list->rowCount() == 83);
+                        EXPECT_TRUE(list != nullptr && list->rowCount() == 84);
                         Click(dialog, "btnDisableAll");
                         Click(dialog, "btnCancel");
                       }),
