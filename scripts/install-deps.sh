@@ -8,6 +8,8 @@ packages=(
   cmake ninja-build g++ pkg-config python3
   # unit tests, mocks, benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # JSON reports and summaries; the batch tests run a shard recipe with parallel
+  nlohmann-json3-dev parallel
   # GUI toolkit and GUI tests (offscreen platform)
   qt6-base-dev qt6-qpa-plugins libgl-dev
   # PDF page engine
@@ -16,6 +18,8 @@ packages=(
   poppler-utils qpdf
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
+  # icons, manual pages, and the Debian package with its checks
+  librsvg2-bin man-db dpkg-dev fakeroot file desktop-file-utils appstream lintian
 )
 
 missing=()
