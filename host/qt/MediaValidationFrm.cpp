@@ -16,6 +16,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
 #include "platform/qt/MessageBoxes.h"
@@ -63,8 +65,11 @@ protected:
     if ((key->key() != Qt::Key_Home && key->key() != Qt::Key_End) ||
         (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
       return false;
-    QKeyEvent toRow(QEvent::KeyPress, key->key(), Qt::ControlModifier);
-    QCoreApplication::sendEvent(watched, &toRow);
+    auto* table = qobject_cast<QTableWidget*>(watched);
+    if (table == nullptr || table->rowCount() == 0) return false;
+    // The column stays, so the list does not scroll sideways.
+    const int row = key->key() == Qt::Key_Home ? 0 : table->rowCount() - 1;
+    table->setCurrentCell(row, std::max(0, table->currentColumn()));
     return true;
   }
 };
