@@ -229,6 +229,49 @@ TEST(DetectorDepth, KernelsAgreeWithTheSampleReader) {
   }
 }
 
+// Float windows measured four at a time give each window exactly its own
+// volumes, NaN in one window staying in that window.
+TEST(DetectorDepth, FloatWindowsMeasuredTogetherAgreeWithOneAtATime) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> any(-1.0, 1.0);
+  for (const TFmtFields& base : {Fmt(3, 1, 32, 4), Fmt(3, 1, 64, 8)}) {
+    for (uint16_t channels : {1, 2, 3, 6, 8}) {
+      TFmtFields fields = base;
+      fields.Channels = channels;
+      fields.BlockAlign = static_cast<uint16_t>(base.BlockAlign * channels);
+      const TPcmFormat f = DescribePcmFormat(fields);
+      const int64_t frames = 301;
+      std::vector<double> values(static_cast<size_t>(5 * frames * channels));
+      for (double& v : values) v = any(random);
+      values[static_cast<size_t>(2 * frames * channels + 1)] = std::nan("");
+      const Bytes pcm = Encode(f, values);
+      const auto window = static_cast<int32_t>(frames * f.FrameBytes);
+      std::vector<double> together(FLOAT_WINDOW_BATCH * MAX_DETECTOR_CHANNELS);
+      const int32_t measured =
+          CalcFloatWindowVolumes(f.Encoding, pcm.data(), window, 5, channels, together.data());
+      // Channel counts with a batched path measure four; the others one.
+      const bool batched = channels != 3;
+      ASSERT_EQ(measured, batched ? FLOAT_WINDOW_BATCH : 1) << channels;
+      for (int32_t w = 0; w < measured; ++w) {
+        std::vector<double> alone(channels);
+        ASSERT_TRUE(CalcChannelVolumes(f.Encoding, f.ContainerBytes, pcm.data() + w * window,
+                                       window, channels, alone.data()));
+        for (int c = 0; c < channels; ++c) {
+          const double got = together[static_cast<size_t>(w * MAX_DETECTOR_CHANNELS + c)];
+          if (std::isnan(alone[static_cast<size_t>(c)])) {
+            EXPECT_TRUE(std::isnan(got));
+          } else {
+            EXPECT_EQ(got, alone[static_cast<size_t>(c)]) << channels << " channels, window " << w;
+          }
+        }
+      }
+      EXPECT_EQ(CalcFloatWindowVolumes(f.Encoding, pcm.data(), window, 3, channels,
+                                       together.data()),
+                1);  // fewer windows than a batch
+    }
+  }
+}
+
 TEST(DetectorDepth, RejectsContainersThatDoNotFit) {
   const Bytes pcm(64, 0);
   double volumes[2];
