@@ -101,7 +101,8 @@ std::optional<TWavInput> LoadWavInput(const std::string& fileName);
 // EXIT_USAGE_ERROR.
 bool PrepareOutputFile(const std::string& outName, bool force, const std::string& inputName);
 
-// The bytes of a command-line word as the system's text.
+// A command-line word as a file name or text; bytes that are not UTF-8 are
+// kept (see FromNativePath), so a name given opens the file it names.
 std::u16string ArgText(const std::string& word);
 
 }  // namespace riffo::cli

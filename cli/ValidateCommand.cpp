@@ -80,7 +80,7 @@ bool SaveToStdout(TMediaValidationSession& session, TReportFormat format) {
   std::string folder = (std::filesystem::temp_directory_path() / "riffoscope-cli-XXXXXX").string();
   if (::mkdtemp(folder.data()) == nullptr) return false;
   const std::string report = folder + "/report";
-  bool ok = Succeeded(session.SaveReport(format, Utf8ToUtf16(report)));
+  bool ok = Succeeded(session.SaveReport(format, FromNativePath(report)));
   if (ok) {
     std::ifstream in(report, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
