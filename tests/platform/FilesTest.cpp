@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "platform/Stream.h"
 
 namespace riffo {

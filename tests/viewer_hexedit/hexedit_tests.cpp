@@ -218,7 +218,7 @@ TEST_F(EditorFixture, EnterWalksTheBytesAndStopsAtTheLast) {
 // ------------------------------------------------------------ save
 
 struct SaveFixture : ::testing::Test {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   test::TFakeDialogs dialogs;
 };
 
@@ -238,7 +238,7 @@ TEST_F(SaveFixture, SavedFileDiffersInExactlyTheEditedBytes) {
     EXPECT_TRUE(editor.bbtnOKClick());
   }
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT}}));
-  const std::string after = test::TTempFolder::Read(folder.Path("edit.wav"));
+  const std::string after = test::ReadFileText(folder.Path("edit.wav"));
   ASSERT_EQ(after.size(), before.size()) << "length kept";
   std::vector<size_t> differing;
   for (size_t i = 0; i < before.size(); ++i)
@@ -293,12 +293,12 @@ TEST_F(SaveFixture, FileChangedByAnotherProgramIsNotWritten) {
       editor.StringGrid1SetEditText(13, 1, u"E1");  // position 12
       editor.StringGrid1SetEditText(6, 17, u"E3");  // position 261
       c.Meddle(path);
-      before = fs::exists(path) ? test::TTempFolder::Read(path) : "";
+      before = fs::exists(path) ? test::ReadFileText(path.string()) : "";
       boxes.Answers = {true};
       TraceCapture trace;
       EXPECT_TRUE(editor.bbtnOKClick());
     }
-    const std::string after = fs::exists(path) ? test::TTempFolder::Read(path) : "";
+    const std::string after = fs::exists(path) ? test::ReadFileText(path.string()) : "";
     if (c.Saves) {
       EXPECT_EQ(boxes.Boxes, (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT}}));
       ASSERT_EQ(after.size(), before.size());
