@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -24,7 +25,7 @@
 #include "contract/QuorvexControlInterface.h"
 #include "platform/Event.h"
 #include "platform/Stream.h"
-#include "sonolint/InterfaceRef.h"
+#include "contract/QxRef.h"
 #include "sonolint/SonolintSettings.h"
 #include "sonolint/ValidationSettings.h"
 #include "sonolint/WAVRIFFValidator.h"
@@ -109,7 +110,7 @@ private:
   std::atomic<int32_t> FStatus{0};
   std::u16string FParamFileName;  // written by the poster before a load
   double FProgress = 0;           // lock
-  TInterfaceRef<IQuorvexReport> FQuorvexReport;
+  TQxRef<IQuorvexReport> FQuorvexReport;
   std::unique_ptr<TFileStream> FFileStream;
   std::unique_ptr<TWAVCommonChunk> FWAVCommonChunk;
   std::unique_ptr<TWAVRIFFValidator> FWAVRIFFValidator;
@@ -118,6 +119,9 @@ private:
   // Worker-side state: written and read by the worker thread only, except as
   // noted above.
   std::u16string FLoadedFileName;
+  // The stream's format as the sample readers describe it; set only when the
+  // file has both a format record and a data chunk.
+  std::optional<TPcmFormat> FPcmFormat;
   int32_t FFrequency = 0;
   int32_t FChannels = 0;
   int32_t FBitsPerSample = 0;
