@@ -142,7 +142,7 @@ TEST_F(CliValidateTest, NamesThatAreNotUtf8AreKeptByteForByte) {
   AddModule();
   const std::string input = "bad\xFF\xFE.wav";
   const std::string lookalike = "\xEF\xBF\xBD.csv";  // what the name would turn into as U+FFFD
-  WriteFile(input, "RIFF");
+  WriteFile(input, MinimalWav());
   WriteFile(lookalike, "keep");
   WriteFile("\xFF.csv", "old");
   TRun run = Run({input, "-o", "\xFF.csv", "--force"});
