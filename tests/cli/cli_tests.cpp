@@ -215,6 +215,19 @@ TEST_F(CliTest, ControlCharactersAreShownVisiblyOnlyOnATerminal) {
   EXPECT_NE(piped.Out.find(hostile), std::string::npos);
 }
 
+// On a terminal a batch shows a one-line progress display on standard
+// error, cleared before each summary line; --quiet leaves it out.
+TEST_F(CliTest, ProgressIsShownOnATerminalUnlessQuiet) {
+  Put("a.wav", CanonicalPcmFile());
+  Put("b.wav", CanonicalPcmFile());
+  const std::string shown = RunOnTerminal({"validate", "a.wav", "b.wav"});
+  EXPECT_NE(shown.find("\r\x1b[K[0/2]"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("PASS"), std::string::npos) << shown;
+  const std::string quiet = RunOnTerminal({"validate", "--quiet", "a.wav", "b.wav"});
+  EXPECT_EQ(quiet.find("\x1b[K"), std::string::npos) << quiet;
+  EXPECT_NE(quiet.find("Total: 2 files"), std::string::npos) << quiet;
+}
+
 // -o - and -o /dev/stdout mean standard output.
 TEST_F(CliTest, DashAndDevStdoutWriteToStandardOutput) {
   Put("take.wav", CanonicalPcmFile());
