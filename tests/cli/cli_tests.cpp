@@ -176,6 +176,7 @@ TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus2) {
   Put("movie.avi", avi);
   Put("short.wav", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V'});  // 11 bytes
   ::mkdir(PathOf("folder.wav").c_str(), 0755);
+  ::mkfifo(PathOf("fifo.wav").c_str(), 0644);  // opening it to read would block for ever
   struct Case {
     std::string File, Message;
   };
@@ -183,7 +184,8 @@ TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus2) {
                         {"folder.wav", "File not found.\n"},
                         {"notes.txt", "Invalid WAV file.\n"},
                         {"movie.avi", "Invalid WAV file.\n"},
-                        {"short.wav", "Invalid WAV file.\n"}};
+                        {"short.wav", "Invalid WAV file.\n"},
+                        {"fifo.wav", "Not a regular file.\n"}};
   for (const Case& c : cases)
     for (const char* command : {"export", "tree"}) {
       const RunResult result = Run({command, c.File});
