@@ -1,7 +1,6 @@
 #include "sonolint/SonolintClass.h"
 
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 #include "chunkmodel/WAVCommonChunk.h"
@@ -15,27 +14,12 @@ namespace {
 
 constexpr std::chrono::milliseconds WAIT_STEP{1};
 
-std::mutex& EditorLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-TValidationSettingsEditor& Editor() {
-  static TValidationSettingsEditor editor;
-  return editor;
-}
-
 struct TCommandInfo {
   int32_t DoneStatus;
   int32_t FailedStatus;
 };
 
 }  // namespace
-
-void SetValidationSettingsEditor(TValidationSettingsEditor editor) {
-  std::lock_guard lock(EditorLock());
-  Editor() = std::move(editor);
-}
 
 IQuorvexControl* TSonolint::CreateInstance() {
   // The object deletes itself in its last Release.
@@ -277,13 +261,9 @@ HRESULT TSonolint::GetProgress(double* progress) {
 
 HRESULT TSonolint::Configure(uint32_t /*windowHandle*/) {
   return Guarded(u"dgn: Error in TSonolint.Configure call...", E_FAIL, [&] {
-    TValidationSettingsEditor editor;
-    {
-      std::lock_guard lock(EditorLock());
-      editor = Editor();
-    }
-    // Confirmed or cancelled, the dialog's closing is a success.
-    if (editor && FValidationSettingList) editor(*FValidationSettingList, 0);
+    // Confirmed or cancelled, the dialog's closing is a success; a process
+    // without a widget application cannot show it, which is a failure.
+    if (FValidationSettingList) FDialog.Show(static_cast<TRuleCatalogue*>(FValidationSettingList.get()), 0);
     return S_OK;
   });
 }

@@ -8,11 +8,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "contract/QuorvexControlInterface.h"
+#include "modulekit/ModuleDialog.h"
 #include "sonolint/InterfaceRef.h"
 #include "sonolint/SonolintSettings.h"
 #include "sonolint/ValidationSettings.h"
@@ -32,12 +32,8 @@ inline constexpr int32_t RUN_FINISH_ID = 108;
 inline constexpr int32_t CUMULATIVE_SILENCE_ID = 504;
 inline constexpr int32_t CUMULATIVE_NOISE_ID = 505;
 
-// Shows the rule settings dialog on the catalogue; true when confirmed.
-using TValidationSettingsEditor =
-    std::function<int32_t(TValidationSettingList& validationSettingList, int32_t showAdvanced)>;
-// Installs the dialog Configure shows (a window layer registers it). Without
-// one, Configure returns S_OK at once.
-void SetValidationSettingsEditor(TValidationSettingsEditor editor);
+// The module's settings dialog library, beside the module.
+inline constexpr const char16_t* SONOLINT_DIALOG_LIBRARY = u"Sonolint.qvxui";
 
 class TSonolint final : public IQuorvexControl,
                         public IQuorvexVideoControl,
@@ -102,6 +98,7 @@ private:
   TInterfaceRef<IQuorvexReport> FQuorvexReport;
   TSonolintSettings FSonolintSettings;
   std::unique_ptr<TValidationSettingList> FValidationSettingList;
+  TModuleDialog FDialog{SONOLINT_DIALOG_LIBRARY};
   long double FCumulativeSilenceSeconds = 0;
   long double FCumulativeNoiseSeconds = 0;
 };

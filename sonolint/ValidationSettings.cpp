@@ -1,24 +1,10 @@
 #include "sonolint/ValidationSettings.h"
 
 #include <iterator>
-#include <utility>
-
-#include "platform/DebugTrace.h"
-#include "platform/Guard.h"
-#include "platform/Text.h"
-#include "platform/UserStore.h"
 
 namespace riffo {
 
 namespace {
-
-struct TRuleRow {
-  int32_t ID;
-  const char* Name;
-  int32_t Type;
-  bool Enabled;
-  bool CanChangeType;
-};
 
 // The built-in catalogue in ascending identifier order. Every row's
 // Description equals its Name, its Code is 0 and its enabled state may change.
@@ -116,221 +102,13 @@ constexpr TRuleRow BUILT_IN_RULES[] = {
 };
 static_assert(std::size(BUILT_IN_RULES) == BUILT_IN_VALIDATION_SETTINGS_COUNT);
 
-std::string CutText(const std::string& text) {
-  return text.size() > VALIDATION_SETTING_TEXT_MAX ? text.substr(0, VALIDATION_SETTING_TEXT_MAX)
-                                                   : text;
-}
-
-// The store takes key paths without a trailing separator.
-std::u16string StoreKeyPath(const std::u16string& key) {
-  std::u16string path = key;
-  while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
-  return path;
-}
-
-// Null when the root is not the current user's or the key cannot be opened.
-std::unique_ptr<TUserStoreKey> OpenKey(HKEY rKey, const std::u16string& key) {
-  if (rKey != HKEY_CURRENT_USER) return nullptr;
-  return TUserStoreKey::OpenOrCreate(StoreKeyPath(key));
-}
-
-std::u16string ValueName(int32_t id, const char* suffix) { return Format16("%d%s", id, suffix); }
-
 }  // namespace
 
 const std::vector<TValidationSetting>& BuiltInValidationSettings() {
-  static const std::vector<TValidationSetting> rows = [] {
-    std::vector<TValidationSetting> result;
-    result.reserve(std::size(BUILT_IN_RULES));
-    for (const TRuleRow& row : BUILT_IN_RULES) {
-      TValidationSetting setting;
-      setting.ID = row.ID;
-      setting.Name = row.Name;
-      setting._Type = row.Type;
-      setting.Enabled = row.Enabled;
-      setting.Description = row.Name;
-      setting.Code = 0;
-      setting.CanChangeType = row.CanChangeType;
-      setting.CanChangeEnable = true;
-      result.push_back(std::move(setting));
-    }
-    return result;
-  }();
+  static const std::vector<TValidationSetting> rows = RuleRecords(BUILT_IN_RULES, std::size(BUILT_IN_RULES));
   return rows;
 }
 
-// --- the sink reference ---------------------------------------------------
-
-TValidationSettingList::TReportRef::TReportRef(IQuorvexReport* report) : FReport(report) {
-  if (FReport) FReport->AddRef();
-}
-
-TValidationSettingList::TReportRef::TReportRef(const TReportRef& other) : FReport(other.FReport) {
-  if (FReport) FReport->AddRef();
-}
-
-TValidationSettingList::TReportRef& TValidationSettingList::TReportRef::operator=(
-    const TReportRef& other) {
-  if (other.FReport) other.FReport->AddRef();
-  IQuorvexReport* previous = std::exchange(FReport, other.FReport);
-  if (previous) previous->Release();
-  return *this;
-}
-
-TValidationSettingList::TReportRef::~TReportRef() {
-  if (FReport) FReport->Release();
-}
-
-// --- the list -------------------------------------------------------------
-
-TValidationSettingList::TValidationSettingList() = default;
-
-TValidationSettingList::~TValidationSettingList() {
-  GuardedVoid(u"dgn: Error in TValidationSettingList.Destroy call...", [&] {
-    FSettingsList.clear();
-    std::lock_guard<std::mutex> lock(FSinkLock);
-    FQuorvexReport = TReportRef();
-  });
-}
-
-HRESULT TValidationSettingList::SetQuorvexReport(IQuorvexReport* quorvexReport) {
-  if (!quorvexReport) {
-    DebugTrace(u"dgn: Error in TValidationSettingList.SetQuorvexReport call...");
-    return E_INVALIDARG;
-  }
-  return Guarded(u"dgn: Error in TValidationSettingList.SetQuorvexReport call...", E_FAIL, [&] {
-    TReportRef sink(quorvexReport);
-    std::lock_guard<std::mutex> lock(FSinkLock);
-    FQuorvexReport = sink;
-    return S_OK;
-  });
-}
-
-TValidationSettingList::TReportRef TValidationSettingList::CurrentSink() const {
-  std::lock_guard<std::mutex> lock(FSinkLock);
-  return FQuorvexReport;
-}
-
-int32_t TValidationSettingList::AddItem(const TValidationSetting& validationSetting) {
-  return Guarded(u"dgn: Error in TValidationSettingList.AddItem call...", int32_t{0}, [&] {
-    auto copy = std::make_unique<TValidationSetting>(validationSetting);
-    copy->Name = CutText(copy->Name);
-    copy->Description = CutText(copy->Description);
-    FSettingsList.push_back(std::move(copy));
-    return int32_t{1};
-  });
-}
-
-int32_t TValidationSettingList::AddBuiltInValidationSettings() {
-  int32_t added = 0;
-  for (const TValidationSetting& row : BuiltInValidationSettings()) added += AddItem(row) ? 1 : 0;
-  return added;
-}
-
-void TValidationSettingList::ClearValidationSettingList() {
-  GuardedVoid(u"dgn: Error in TValidationSettingList.ClearValidationSettingList call...",
-              [&] { FSettingsList.clear(); });
-}
-
-int32_t TValidationSettingList::AssignValidationSettingList(
-    const TValidationSettingList& validationSettingList) {
-  return Guarded(u"dgn: Error in TValidationSettingList.AssignValidationSettingList call...",
-                 int32_t{0}, [&] {
-                   if (&validationSettingList == this) return int32_t{1};
-                   ClearValidationSettingList();
-                   for (const auto& setting : validationSettingList.FSettingsList)
-                     AddItem(*setting);
-                   return int32_t{1};
-                 });
-}
-
-PValidationSetting TValidationSettingList::GetValidationSetting(int32_t index) const {
-  return Guarded(u"dgn: Error in TValidationSettingList.GetValidationSetting call...",
-                 PValidationSetting{nullptr}, [&]() -> PValidationSetting {
-                   if (index < 0 || static_cast<size_t>(index) >= FSettingsList.size())
-                     return nullptr;
-                   return FSettingsList[static_cast<size_t>(index)].get();
-                 });
-}
-
-PValidationSetting TValidationSettingList::GetValidationSettingFromID(int32_t id) const {
-  return Guarded(u"dgn: Error in TValidationSettingList.GetValidationSettingFromID call...",
-                 PValidationSetting{nullptr}, [&]() -> PValidationSetting {
-                   for (const auto& setting : FSettingsList)
-                     if (setting->ID == id) return setting.get();
-                   return nullptr;
-                 });
-}
-
-int32_t TValidationSettingList::ValidationSettingsCount() const {
-  return static_cast<int32_t>(FSettingsList.size());
-}
-
-int32_t TValidationSettingList::LoadFromRegistry(HKEY rKey, const std::u16string& key) {
-  return Guarded(u"dgn: Error in TValidationSettingList.LoadFromRegistry call...", int32_t{0},
-                 [&] {
-                   std::unique_ptr<TUserStoreKey> store = OpenKey(rKey, key);
-                   if (!store) return int32_t{1};
-                   for (const auto& setting : FSettingsList) {
-                     if (setting->CanChangeEnable) {
-                       const std::u16string name = ValueName(setting->ID, "_Enabled");
-                       int32_t value = 0;
-                       if (store->ReadInteger(name, value))
-                         setting->Enabled = value != 0;
-                       else
-                         store->WriteInteger(name, setting->Enabled ? 1 : 0);
-                     }
-                     if (setting->CanChangeType) {
-                       const std::u16string name = ValueName(setting->ID, "_Type");
-                       int32_t value = 0;
-                       if (store->ReadInteger(name, value))
-                         setting->_Type = value;
-                       else
-                         store->WriteInteger(name, setting->_Type);
-                     }
-                   }
-                   if (!store->Commit())
-                     DebugTrace(u"dgn: Error in TValidationSettingList.LoadFromRegistry - "
-                                u"cannot write the defaults.");
-                   return int32_t{1};
-                 });
-}
-
-int32_t TValidationSettingList::SaveToRegistry(HKEY rKey, const std::u16string& key) const {
-  return Guarded(u"dgn: Error in TValidationSettingList.SaveToRegistry call...", int32_t{0}, [&] {
-    std::unique_ptr<TUserStoreKey> store = OpenKey(rKey, key);
-    if (!store) return int32_t{1};
-    for (const auto& setting : FSettingsList) {
-      store->WriteInteger(ValueName(setting->ID, "_Enabled"), setting->Enabled ? 1 : 0);
-      store->WriteInteger(ValueName(setting->ID, "_Type"), setting->_Type);
-    }
-    if (!store->Commit())
-      DebugTrace(u"dgn: Error in TValidationSettingList.SaveToRegistry - cannot write the store.");
-    return int32_t{1};
-  });
-}
-
-HRESULT TValidationSettingList::Report(int32_t module, int32_t reportType,
-                                       const char16_t* reportMessage, int32_t validationID,
-                                       int32_t streamID) const {
-  return Guarded(u"dgn: Error in TValidationSettingList.Report call...", E_FAIL, [&] {
-    const TReportRef sink = CurrentSink();
-    if (!sink.get()) return E_FAIL;
-    std::u16string line = Format16("[%.*d] ", 3, validationID);
-    if (reportMessage) line += reportMessage;
-    int32_t type = reportType;
-    if (const TValidationSetting* setting = GetValidationSettingFromID(validationID)) {
-      if (!setting->Enabled) return S_OK;
-      type = setting->_Type;
-    }
-    return sink.get()->Report(module, type, line.c_str(), streamID);
-  });
-}
-
-HRESULT TValidationSettingList::Report(int32_t module, int32_t reportType,
-                                       const std::u16string& reportMessage, int32_t validationID,
-                                       int32_t streamID) const {
-  return Report(module, reportType, reportMessage.c_str(), validationID, streamID);
-}
+int32_t TValidationSettingList::AddBuiltInValidationSettings() { return AddItems(BuiltInValidationSettings()); }
 
 }  // namespace riffo

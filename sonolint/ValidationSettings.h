@@ -1,117 +1,27 @@
-// The rule catalogue: every rule the module knows, with its name, its current
-// severity and its on/off switch. Every report line of the module passes
-// through TValidationSettingList::Report on its way to the host's sink, which
-// drops the lines of disabled rules, replaces the producer's severity by the
-// rule's current one and puts "[NNN] " (the rule identifier) in front.
-//
-// The user's choices persist per rule in the per-user store, two dword values
-// per rule under VALIDATION_SETTINGS_REGISTRY_KEY: "<id>_Enabled" (0 or 1,
-// non-zero reads as enabled) and "<id>_Type" (the severity, stored as it is).
+// Sonolint's rule catalogue: the shared catalogue machinery filled from
+// Sonolint's own rule table, with its settings under Sonolint's key in the
+// per-user store.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <mutex>
-#include <string>
 #include <vector>
 
-#include "contract/QuorvexControlInterface.h"
+#include "modulekit/RuleCatalogue.h"
 
 namespace riffo {
-
-// Predefined root of the per-user store; the only root the store has.
-using HKEY = uint32_t;
-inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
 
 // Where the rule settings live (the trailing separator is part of the key).
 inline constexpr const char16_t* VALIDATION_SETTINGS_REGISTRY_KEY =
     u"SOFTWARE\\Brindlecorp\\Quorvex\\Modules\\Sonolint\\ValidationSettings\\";
 
-// Longest Name or Description a record keeps (longer texts are cut).
-inline constexpr size_t VALIDATION_SETTING_TEXT_MAX = 255;
-
-// One rule. Plain record; a list owns its own copy of every record it holds.
-struct TValidationSetting {
-  int32_t ID = 0;                // rule identifier, unique in the catalogue
-  std::string Name;              // 8-bit text, at most 255 characters
-  int32_t _Type = 0;             // current severity: 1 Info, 2 Warning, 3 Error
-  bool Enabled = false;          // whether lines of this rule reach the host
-  std::string Description;       // 8-bit text, at most 255 characters
-  int32_t Code = 0;              // carried along, used by no rule
-  bool CanChangeType = false;    // the user may change _Type (and it is loaded)
-  bool CanChangeEnable = false;  // the user may change Enabled (and it is loaded)
-};
-using PValidationSetting = TValidationSetting*;
-
 // The 83 built-in rules in ascending identifier order.
 inline constexpr int32_t BUILT_IN_VALIDATION_SETTINGS_COUNT = 83;
 const std::vector<TValidationSetting>& BuiltInValidationSettings();
 
-class TValidationSettingList {
+class TValidationSettingList final : public TRuleCatalogue {
 public:
-  TValidationSettingList();
-  ~TValidationSettingList();
-  TValidationSettingList(const TValidationSettingList&) = delete;
-  TValidationSettingList& operator=(const TValidationSettingList&) = delete;
-
-  // Keeps a reference to the host's sink, replacing a previous one.
-  // Null: E_INVALIDARG and the previous sink stays.
-  HRESULT SetQuorvexReport(IQuorvexReport* quorvexReport);
-
-  // Appends a copy of the record (texts cut to 255 characters).
-  int32_t AddItem(const TValidationSetting& validationSetting);
   // Appends a copy of every built-in row, in table order; the number added.
   int32_t AddBuiltInValidationSettings();
-  void ClearValidationSettingList();
-  // Makes this list an independent copy of the other one (same order).
-  int32_t AssignValidationSettingList(const TValidationSettingList& validationSettingList);
-
-  // The record at a position, or null outside 0..count-1. The record stays
-  // owned by the list and may be changed in place.
-  PValidationSetting GetValidationSetting(int32_t index) const;
-  // The first record in list order with this identifier, or null.
-  PValidationSetting GetValidationSettingFromID(int32_t id) const;
-  int32_t ValidationSettingsCount() const;
-
-  // Reads the user's choices: for each record, "<id>_Enabled" when
-  // CanChangeEnable and "<id>_Type" when CanChangeType; a missing or
-  // non-dword value is replaced by the record's current value. A key that
-  // cannot be opened leaves everything as it is. False only on an
-  // unexpected failure.
-  int32_t LoadFromRegistry(HKEY rKey, const std::u16string& key);
-  // Writes both values of every record, whatever its flags.
-  int32_t SaveToRegistry(HKEY rKey, const std::u16string& key) const;
-
-  // The filter between producers and the host. E_FAIL without a sink; S_OK
-  // for a line of a disabled rule (nothing is sent); otherwise the sink's
-  // result. A line whose identifier is not in the catalogue passes with the
-  // producer's severity. Safe to call from several threads at once as long
-  // as the records are not changed meanwhile.
-  HRESULT Report(int32_t module, int32_t reportType, const char16_t* reportMessage,
-                 int32_t validationID, int32_t streamID) const;
-  HRESULT Report(int32_t module, int32_t reportType, const std::u16string& reportMessage,
-                 int32_t validationID, int32_t streamID) const;
-
-private:
-  // Holds one reference to the sink; AddRef on take, Release on drop.
-  class TReportRef {
-  public:
-    TReportRef() = default;
-    explicit TReportRef(IQuorvexReport* report);
-    TReportRef(const TReportRef& other);
-    TReportRef& operator=(const TReportRef& other);
-    ~TReportRef();
-    IQuorvexReport* get() const { return FReport; }
-
-  private:
-    IQuorvexReport* FReport = nullptr;
-  };
-
-  TReportRef CurrentSink() const;
-
-  std::vector<std::unique_ptr<TValidationSetting>> FSettingsList;
-  mutable std::mutex FSinkLock;  // guards FQuorvexReport only
-  TReportRef FQuorvexReport;
 };
 
 }  // namespace riffo

@@ -6,11 +6,13 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
 
 #include "host/MediaValidationSession.h"
+#include "host/qt/MediaValidationFrm.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tests/support/StoreFolder.h"
@@ -99,6 +101,29 @@ TEST_F(ConfigureTest, CancelKeepsTheRulesDisableAllAndOkSilencesTheRun) {
   session = Open();
   ASSERT_EQ(session->ModuleCount(), 1u);
   for (int number : Run(*session)) EXPECT_EQ(number, 0);
+}
+
+// The validation window's settings button reaches the module's dialog, which
+// Sonolint.qvx loads from its own library beside it.
+TEST_F(ConfigureTest, SettingsButtonOfTheValidationWindowOpensTheDialog) {
+  auto session = Open();
+  ASSERT_EQ(session->ModuleCount(), 1u);
+  TMediaValidationForm window(*session);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.clbValidationModules()->setCurrentRow(0);
+  int rows = -1;
+  QWidget* owner = nullptr;
+  QTimer::singleShot(0, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog == nullptr || dialog->objectName() != QStringLiteral("ValidationSettingsForm")) return;
+    owner = dialog->parentWidget();
+    if (auto* list = dialog->findChild<QTableWidget*>(QStringLiteral("lvValidationSettings"))) rows = list->rowCount();
+    Click(*dialog, "btnCancel");
+  });
+  QTest::mouseClick(window.btnSettings(), Qt::LeftButton);
+  EXPECT_EQ(rows, 83) << "the dialog was shown on Sonolint's catalogue";
+  EXPECT_EQ(owner, &window) << "over the validation window";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Sonolint.qvx in a process without a widget application (as under the
-// command line): Configure has nowhere to show its dialog and fails.
+// command line): Configure has nowhere to show its dialog and fails, and
+// neither the dialog library nor the widget toolkit is loaded for it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,6 +25,11 @@ TEST(ConfigureWithoutApplication, FailsWithItsTraceLine) {
     ASSERT_TRUE(session.LoadValidationModules());
     ASSERT_EQ(session.ModuleCount(), 1u);
     EXPECT_EQ(session.Module(0).QuorvexControl()->Configure(0), E_FAIL);
+    std::ifstream maps("/proc/self/maps");
+    const std::string mapped((std::istreambuf_iterator<char>(maps)), {});
+    EXPECT_EQ(mapped.find("libQt6"), std::string::npos);
+    EXPECT_EQ(mapped.find("Sonolint.qvxui"), std::string::npos);
+    EXPECT_NE(mapped.find("Sonolint.qvx"), std::string::npos);
   }
   unsetenv("RIFFOSCOPE_TRACE");
   std::ifstream in(trace);

@@ -12,14 +12,15 @@
 #include <filesystem>
 
 #include "platform/UserStore.h"
-#include "sonolint/qt/QXValidationSettings.h"
+#include "modulekit/qt/QXValidationSettings.h"
+#include "sonolint/ValidationSettings.h"
 #include "tests/support/StoreFolder.h"
 
 namespace riffo {
 namespace {
 
 
-int RowOf(const TValidationSettingList& list, int32_t id) {
+int RowOf(const TRuleCatalogue& list, int32_t id) {
   for (int32_t i = 0; i < list.ValidationSettingsCount(); ++i)
     if (list.GetValidationSetting(i)->ID == id) return i;
   return -1;
@@ -30,7 +31,7 @@ struct Snapshot {
   bool Enabled;
   bool operator==(const Snapshot&) const = default;
 };
-std::vector<Snapshot> Take(const TValidationSettingList& list) {
+std::vector<Snapshot> Take(const TRuleCatalogue& list) {
   std::vector<Snapshot> out;
   for (int32_t i = 0; i < list.ValidationSettingsCount(); ++i) {
     const auto* s = list.GetValidationSetting(i);

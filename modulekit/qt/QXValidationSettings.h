@@ -3,9 +3,10 @@
 // The dialog edits a working copy; the module's catalogue changes only when
 // the user confirms with OK.
 //
-// The dialog lives inside the module library, which the host may unload. Its
-// classes therefore carry no meta-object of their own (no Q_OBJECT): nothing
-// of the library stays registered with Qt once the dialog is gone.
+// The dialog lives inside a module's dialog library, which goes when the
+// module goes. Its classes therefore carry no meta-object of their own (no
+// Q_OBJECT): nothing of the library stays registered with Qt once the dialog
+// is gone.
 #pragma once
 
 #include <QComboBox>
@@ -16,9 +17,10 @@
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <cstdint>
+#include <functional>
 #include <string>
 
-#include "sonolint/ValidationSettings.h"
+#include "modulekit/RuleCatalogue.h"
 
 namespace riffo {
 
@@ -49,14 +51,18 @@ class TValidationSettingsForm final : public QDialog {
 public:
   // validationSettingList: the module's catalogue, borrowed for the dialog's
   // lifetime; the dialog fills its own working copy from it.
-  TValidationSettingsForm(TValidationSettingList& validationSettingList, bool showAdvanced,
+  TValidationSettingsForm(TRuleCatalogue& validationSettingList, bool showAdvanced,
                           QWidget* parent = nullptr);
   ~TValidationSettingsForm() override;
 
   // After OK: copies the working copy back into the module's catalogue.
   bool ApplyToOriginal();
 
-  const TValidationSettingList& WorkingCopy() const { return FTempValidationSettingList; }
+  // What the Advanced button does (a module's further settings); the button
+  // shows when the dialog was made with showAdvanced.
+  void SetAdvancedHandler(std::function<void(QWidget& dialog)> handler) { FAdvancedHandler = std::move(handler); }
+
+  const TRuleCatalogue& WorkingCopy() const { return FTempValidationSettingList; }
   int32_t CurrentlySelectedItemIndex() const { return FCurrentlySelectedItemIndex; }
 
   QTableWidget* lvValidationSettings() const { return FlvValidationSettings; }
@@ -93,10 +99,11 @@ private:
   void SetAllEnabled(bool enabled);
   PValidationSetting SelectedSetting() const;
 
-  TValidationSettingList& FOriginalValidationSettingList;
-  TValidationSettingList FTempValidationSettingList;
+  TRuleCatalogue& FOriginalValidationSettingList;
+  TRuleCatalogue FTempValidationSettingList;
   int32_t FCurrentlySelectedItemIndex = -1;
   bool FFilled = false;
+  std::function<void(QWidget& dialog)> FAdvancedHandler;
 
   QTableWidget* FlvValidationSettings = nullptr;
   QLineEdit* FedID = nullptr;
@@ -113,11 +120,17 @@ private:
 
 // Shows the dialog modally on the catalogue; true (non-zero) when the user
 // confirmed with OK, and only then is the catalogue changed.
-int32_t EditValidationSettings(TValidationSettingList& validationSettingList, int32_t showAdvanced);
+int32_t EditValidationSettings(TRuleCatalogue& validationSettingList, int32_t showAdvanced);
 
-// What the module's Configure runs: the dialog above, owned by the program's
+// The window a module's dialog belongs to: the host's modal dialog or its
 // active window. Throws when the process has no widget application to show a
 // dialog in (a command-line host), so that Configure reports the failure.
-int32_t ConfigureValidationSettings(TValidationSettingList& validationSettingList, int32_t showAdvanced);
+QWidget* ModuleDialogOwner();
+
+// What a module's Configure runs: the dialog above, owned by
+// ModuleDialogOwner(). The advanced handler, when given, runs from the
+// Advanced button. Throws as ModuleDialogOwner does.
+int32_t ConfigureValidationSettings(TRuleCatalogue& validationSettingList, int32_t showAdvanced,
+                                    std::function<void(QWidget& dialog)> advanced = {});
 
 }  // namespace riffo

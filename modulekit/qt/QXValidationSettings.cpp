@@ -1,4 +1,4 @@
-#include "sonolint/qt/QXValidationSettings.h"
+#include "modulekit/qt/QXValidationSettings.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -69,7 +69,7 @@ void TRuleRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QMode
 
 // ---------------------------------------------------------------- dialog ----
 
-TValidationSettingsForm::TValidationSettingsForm(TValidationSettingList& validationSettingList,
+TValidationSettingsForm::TValidationSettingsForm(TRuleCatalogue& validationSettingList,
                                                  bool showAdvanced, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       FOriginalValidationSettingList(validationSettingList) {
@@ -313,8 +313,9 @@ void TValidationSettingsForm::btnDisableAllClick() {
 }
 
 void TValidationSettingsForm::btnAdvancedClick() {
-  // There are no advanced rule settings; the button is never shown.
-  GuardedVoid(u"Error in TValidationSettingsForm.btnAdvancedClick call...", [] {});
+  GuardedVoid(u"Error in TValidationSettingsForm.btnAdvancedClick call...", [&] {
+    if (FAdvancedHandler) FAdvancedHandler(*this);
+  });
 }
 
 bool TValidationSettingsForm::ApplyToOriginal() {
@@ -325,9 +326,11 @@ bool TValidationSettingsForm::ApplyToOriginal() {
 
 namespace {
 
-int32_t RunDialog(TValidationSettingList& validationSettingList, int32_t showAdvanced, QWidget* owner) {
+int32_t RunDialog(TRuleCatalogue& validationSettingList, int32_t showAdvanced, QWidget* owner,
+                  std::function<void(QWidget& dialog)> advanced) {
   return Guarded(u"Error in EditValidationSettings call...", int32_t{0}, [&] {
     TValidationSettingsForm form(validationSettingList, showAdvanced != 0, owner);
+    form.SetAdvancedHandler(std::move(advanced));
     if (form.exec() != QDialog::Accepted) return int32_t{0};
     form.ApplyToOriginal();
     return int32_t{1};
@@ -336,19 +339,23 @@ int32_t RunDialog(TValidationSettingList& validationSettingList, int32_t showAdv
 
 }  // namespace
 
-int32_t EditValidationSettings(TValidationSettingList& validationSettingList, int32_t showAdvanced) {
-  return RunDialog(validationSettingList, showAdvanced, nullptr);
+int32_t EditValidationSettings(TRuleCatalogue& validationSettingList, int32_t showAdvanced) {
+  return RunDialog(validationSettingList, showAdvanced, nullptr, {});
 }
 
-int32_t ConfigureValidationSettings(TValidationSettingList& validationSettingList, int32_t showAdvanced) {
-  // A host without a widget application (the command line) cannot show the
-  // dialog; Configure turns this into its failure.
+QWidget* ModuleDialogOwner() {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
     throw std::runtime_error("no widget application");
   // The host's window owns the dialog, which is centred over it.
   QWidget* owner = QApplication::activeModalWidget();
   if (owner == nullptr) owner = QApplication::activeWindow();
-  return RunDialog(validationSettingList, showAdvanced, owner);
+  return owner;
+}
+
+int32_t ConfigureValidationSettings(TRuleCatalogue& validationSettingList, int32_t showAdvanced,
+                                    std::function<void(QWidget& dialog)> advanced) {
+  QWidget* owner = ModuleDialogOwner();
+  return RunDialog(validationSettingList, showAdvanced, owner, std::move(advanced));
 }
 
 }  // namespace riffo
