@@ -179,7 +179,8 @@ def settings_seeds():
                 out += bytes([1]) + struct.pack("<I", entry[1] & 0xFFFFFFFF)
             else:
                 out += bytes([0]) + u16text(entry[1])
-        return out
+        # With the module's settings round trip.
+        return out + bytes([0])
 
     return [
         writes(0, [("FormTop", 60), ("Name", "text")]) + store,

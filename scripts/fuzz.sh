@@ -48,6 +48,8 @@ mkdir -p build/fuzz/logs build/fuzz/work
 # The targets that write files (reports, the settings store) do so under
 # TMPDIR; memory is quicker and spares the disk.
 if [[ -z "${TMPDIR:-}" && -w /dev/shm ]]; then export TMPDIR=/dev/shm; fi
+# The font and text layout libraries keep caches for the life of the process.
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
 
 if [[ $merge -eq 1 ]]; then
   seeds=$(mktemp -d)
