@@ -170,7 +170,9 @@ bool TMediaValidationSession::LoadValidationModule(uint32_t validationModuleFlag
     const std::u16string moduleFile = ModuleFileName(static_cast<int32_t>(validationModuleFlag));
     // Kinds outside the table have no file to look for.
     if (moduleFile.empty() || moduleFile == u"Unknown") return false;
-    const std::u16string path = FValidationModulesFolder + moduleFile;
+    const std::u16string path =
+        FindValidationModuleFile(ValidationModuleFolders(FValidationModulesFolder), moduleFile);
+    if (path.empty()) return false;  // no folder has it: nothing to load, nothing to trace
 
     auto module = Guarded(
         u"Error in TMediaValidationForm.LoadValidationModule - cannot create validation module - out of memory.",

@@ -1,10 +1,55 @@
 #include "host/ValidationModule.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #include "platform/DebugTrace.h"
 #include "platform/Files.h"
 #include "platform/Guard.h"
+#include "platform/Text.h"
 
 namespace riffo {
+
+namespace {
+
+std::u16string WithSlash(std::u16string folder) {
+  if (!folder.empty() && folder.back() != u'/') folder += u'/';
+  return folder;
+}
+
+// "/usr/bin/" gives "/usr/lib/riffoscope/modules/". A folder whose last part
+// cannot simply be dropped ("./", "../", "/") gets "../" added instead.
+std::u16string ModulesFolderBeside(const std::u16string& programFolder) {
+  const std::u16string folder = programFolder.substr(0, programFolder.size() - 1);
+  const size_t slash = folder.rfind(u'/');
+  const std::u16string last = slash == std::u16string::npos ? folder : folder.substr(slash + 1);
+  if (last.empty() || last == u"." || last == u"..")
+    return programFolder + u"../" + MODULES_FOLDER_IN_PREFIX;
+  return folder.substr(0, slash == std::u16string::npos ? 0 : slash + 1) + MODULES_FOLDER_IN_PREFIX;
+}
+
+}  // namespace
+
+std::vector<std::u16string> ValidationModuleFolders(const std::u16string& programFolder) {
+  std::vector<std::u16string> folders{WithSlash(programFolder)};
+  if (!programFolder.empty()) folders.push_back(ModulesFolderBeside(folders.front()));
+  const char* variable = std::getenv(MODULE_PATH_VARIABLE);
+  std::string_view rest = variable != nullptr ? variable : "";
+  while (!rest.empty()) {
+    const size_t colon = rest.find(':');
+    const std::string_view entry = rest.substr(0, colon);
+    if (!entry.empty()) folders.push_back(WithSlash(Utf8ToUtf16(std::string(entry))));
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+  }
+  return folders;
+}
+
+std::u16string FindValidationModuleFile(const std::vector<std::u16string>& folders,
+                                        const std::u16string& fileName) {
+  for (const std::u16string& folder : folders)
+    if (FileExists(folder + fileName)) return folder + fileName;
+  return u"";
+}
 
 TValidationModule::TValidationModule(IQuorvexReport* quorvexReport)
     : FQuorvexReport(TQxRef<IQuorvexReport>::Share(quorvexReport)) {}

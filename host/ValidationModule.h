@@ -4,12 +4,30 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "contract/QuorvexControlInterface.h"
 #include "host/QxRef.h"
 #include "platform/DynLib.h"
 
 namespace riffo {
+
+// Where module files live in an installed tree, relative to the folder above
+// the program's (bin/ and lib/riffoscope/modules/ under one prefix).
+inline constexpr char16_t MODULES_FOLDER_IN_PREFIX[] = u"lib/riffoscope/modules/";
+// Further module folders, colon-separated, searched after the program's own.
+inline constexpr char MODULE_PATH_VARIABLE[] = "RIFFOSCOPE_MODULE_PATH";
+
+// The folders searched for module files, in order, each ending in "/": the
+// program's folder, ../lib/riffoscope/modules from it (written without the
+// "..": "/usr/bin/" gives "/usr/lib/riffoscope/modules/"), then each
+// non-empty entry of RIFFOSCOPE_MODULE_PATH. An empty program folder stands
+// for the current folder and has no relative folder below it.
+std::vector<std::u16string> ValidationModuleFolders(const std::u16string& programFolder);
+// The first folder's file of that name that exists, or "" when none has it.
+// Only the first file counts: a later one is never tried instead.
+std::u16string FindValidationModuleFile(const std::vector<std::u16string>& folders,
+                                        const std::u16string& fileName);
 
 class TValidationModule {
 public:

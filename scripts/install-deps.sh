@@ -16,6 +16,8 @@ packages=(
   poppler-utils qpdf
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
+  # icons, manual pages, and the Debian package with its checks
+  librsvg2-bin man-db dpkg-dev fakeroot file desktop-file-utils appstream lintian
 )
 
 missing=()

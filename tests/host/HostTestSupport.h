@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 
 #include "contract/QuorvexControlInterface.h"
 #include "platform/Text.h"
+#include "support/TempFolder.h"
 
 namespace riffo::test {
 
@@ -46,14 +48,8 @@ inline void AppendLog(const std::string& line) {
 class THostTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (auto& c : name)
-      if (c == '/') c = '_';
-    FDir = std::filesystem::temp_directory_path() /
-           ("riffo-host-" + std::to_string(::getpid()) + "-" + name);
-    std::filesystem::remove_all(FDir);
-    std::filesystem::create_directories(FDir);
+    FScratch.emplace("host");
+    FDir = FScratch->Path();
     FLog = (FDir / "calls.log").string();
     ::setenv("FAKE_QVX_LOG", FLog.c_str(), 1);
     ClearSwitches();
@@ -61,8 +57,7 @@ protected:
   void TearDown() override {
     ClearSwitches();
     ::unsetenv("FAKE_QVX_LOG");
-    std::error_code ignored;
-    std::filesystem::remove_all(FDir, ignored);
+    FScratch.reset();
   }
   static void ClearSwitches() {
     for (const char* tag : {"good", "stalls", "oddcase", "sono", "vido"}) {
@@ -104,6 +99,7 @@ protected:
     return all.str();
   }
 
+  std::optional<TempFolder> FScratch;
   std::filesystem::path FDir;
   std::string FLog;
 };

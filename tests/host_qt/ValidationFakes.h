@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/qt/MediaValidationFrm.h"
+#include "support/ScratchFolder.h"
 
 namespace riffo::test {
 
@@ -48,42 +49,6 @@ public:
   std::deque<std::u16string> Picks;  // names the save dialog returns; empty means cancelled
   std::vector<TAsked> Asked;
   std::u16string Filter, DefaultExtension;
-};
-
-// A fresh folder, removed afterwards; XDG_CONFIG_HOME points into it meanwhile.
-class TScratch {
-public:
-  TScratch() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "riffo-valwin-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    FPath = pattern;
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) FOldConfig = old;
-    setenv("XDG_CONFIG_HOME", (FPath / "config").c_str(), 1);
-  }
-  ~TScratch() {
-    if (FOldConfig.empty())
-      unsetenv("XDG_CONFIG_HOME");
-    else
-      setenv("XDG_CONFIG_HOME", FOldConfig.c_str(), 1);
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  TScratch(const TScratch&) = delete;
-  TScratch& operator=(const TScratch&) = delete;
-
-  std::filesystem::path Path(const std::string& name) const { return FPath / name; }
-  std::u16string Name(const std::string& name) const { return Path(name).u16string(); }
-  void Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-private:
-  std::filesystem::path FPath;
-  std::string FOldConfig;
 };
 
 }  // namespace riffo::test

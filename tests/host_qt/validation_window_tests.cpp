@@ -73,7 +73,7 @@ protected:
     QTest::mouseClick(form->btnStartValidation(), Qt::LeftButton);
   }
 
-  TScratch scratch;
+  ScratchFolder scratch;
   TFakeValidationDialogs dialogs;
   std::u16string file;
   std::unique_ptr<TMediaValidationSession> session;

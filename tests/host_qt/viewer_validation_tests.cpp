@@ -63,7 +63,7 @@ protected:
     EXPECT_TRUE(seen) << "the validation window was shown";
   }
 
-  TScratch scratch;
+  ScratchFolder scratch;
   TFakeDialogs viewerDialogs;
   TFakeValidationDialogs dialogs;
   TValidationDialogsOverride useFakes{dialogs};
@@ -146,7 +146,7 @@ TEST_F(ViewerValidationTest, RunsSonolintOnTheSampleAndKeepsTheTicks) {
 // The command itself, without the window: what it hands to the validation window.
 class ValidationCommandTest : public ::testing::Test {
 protected:
-  TScratch scratch;
+  ScratchFolder scratch;
   TFakeView view;
   TFakeDialogs viewerDialogs;
 };

@@ -20,7 +20,7 @@ using test::Count;
 using test::Lines;
 using test::PdfText;
 using test::PdfWords;
-using test::TTempFolder;
+using test::TempFolder;
 using test::TWord;
 
 std::u16string U(const std::string& text) { return Utf8ToUtf16(text); }
@@ -56,7 +56,7 @@ TEST(PdfDocument, TableOverSeveralPagesKeepsEveryRowOnceInOrderWithNumberedFoote
   RIFFO_REQUIRE_TOOL("pdftotext");
   RIFFO_REQUIRE_TOOL("pdfinfo");
   RIFFO_REQUIRE_TOOL("qpdf");
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument doc;
   SetUpReport(doc);
   doc.ColumnHeaders({u"Num", u"Name", u"Text"});
@@ -95,7 +95,7 @@ TEST(PdfDocument, TableOverSeveralPagesKeepsEveryRowOnceInOrderWithNumberedFoote
 
 TEST(PdfDocument, LongCellTextWrapsInsideItsColumn) {
   RIFFO_REQUIRE_TOOL("pdftotext");
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument doc;
   SetUpReport(doc);
   std::string message;
@@ -142,7 +142,7 @@ TEST(PdfDocument, LongCellTextWrapsInsideItsColumn) {
 
 TEST(PdfDocument, RowTallerThanAPageBreaksBetweenItsLines) {
   RIFFO_REQUIRE_TOOL("pdftotext");
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument doc;
   SetUpReport(doc);
   doc.ColumnHeaders({u"Num", u"Name", u"Text"});
@@ -168,7 +168,7 @@ TEST(PdfDocument, RowTallerThanAPageBreaksBetweenItsLines) {
 
 TEST(PdfDocument, AlignmentsAndColumnsLandWhereTheyBelong) {
   RIFFO_REQUIRE_TOOL("pdftotext");
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument doc;
   SetUpReport(doc);
   doc.SetAlignment(TTextAlign::Right);
@@ -224,7 +224,7 @@ TEST(PdfDocument, AlignmentsAndColumnsLandWhereTheyBelong) {
 
 TEST(PdfDocument, BookmarksBecomeOutlineEntriesOnTheirPages) {
   RIFFO_REQUIRE_TOOL("qpdf");
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument doc;
   SetUpReport(doc);
   doc.AddBookmark(u"first mark");
@@ -248,7 +248,7 @@ TEST(PdfDocument, BookmarksBecomeOutlineEntriesOnTheirPages) {
 TEST(PdfDocument, FontsStylesAndNonAsciiTextReachThePdf) {
   RIFFO_REQUIRE_TOOL("pdftotext");
   RIFFO_REQUIRE_TOOL("pdffonts");
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument doc;
   doc.BeginDoc();
   doc.SetFont(u"Georgia", 11, fsRegular);
@@ -299,7 +299,7 @@ TEST(PdfDocument, NoncharactersInAnyTextStillGiveADocument) {
 }
 
 TEST(PdfDocument, SavingNeverOverwritesUnlessAskedAndLeavesNoPartialFiles) {
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument doc;
   SetUpReport(doc);
   doc.WriteText(u"content");
@@ -326,7 +326,7 @@ TEST(PdfDocument, SavingNeverOverwritesUnlessAskedAndLeavesNoPartialFiles) {
 }
 
 TEST(PdfDocument, ContentOutsideBeginAndEndIsIgnoredAndAnUnstartedDocumentFails) {
-  TTempFolder folder;
+  TempFolder folder;
   TPdfDocument unstarted;
   unstarted.WriteText(u"ignored");
   EXPECT_TRUE(unstarted.Render().empty());

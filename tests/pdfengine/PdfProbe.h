@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
+
 namespace riffo::test {
 
 inline bool HaveTool(const std::string& tool) {
@@ -135,25 +137,5 @@ inline size_t Count(const std::string& text, const std::string& what) {
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
-
-// A fresh folder for one test, removed afterwards.
-class TTempFolder {
-public:
-  TTempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "riffo-pdf-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) FPath = pattern;
-  }
-  ~TTempFolder() {
-    std::error_code ignored;
-    if (!FPath.empty()) std::filesystem::remove_all(FPath, ignored);
-  }
-  TTempFolder(const TTempFolder&) = delete;
-  TTempFolder& operator=(const TTempFolder&) = delete;
-  std::string File(const std::string& name) const { return FPath + "/" + name; }
-  const std::string& Path() const { return FPath; }
-
-private:
-  std::string FPath;
-};
 
 }  // namespace riffo::test

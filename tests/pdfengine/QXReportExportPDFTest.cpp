@@ -21,7 +21,7 @@ namespace {
 using test::Count;
 using test::Lines;
 using test::PdfText;
-using test::TTempFolder;
+using test::TempFolder;
 
 std::u16string U(const std::string& text) { return Utf8ToUtf16(text); }
 
@@ -57,7 +57,7 @@ TEST(QXReportExportPDF, WritesTheReportLayoutOnClose) {
   RIFFO_REQUIRE_TOOL("pdftotext");
   RIFFO_REQUIRE_TOOL("pdfinfo");
   RIFFO_REQUIRE_TOOL("qpdf");
-  TTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("report.pdf");
   TQXReportExportPDF exporter;
   exporter.SetClock(FixedTime);
@@ -115,7 +115,7 @@ TEST(QXReportExportPDF, CellTextsFollowTheModuleTypeAndStreamTables) {
       {MODULE_ID_HOST, REPORT_TYPE_NONE, 2, "2 Quorvex 2 None"},
       {8, 7, 0, "3 Unknown 0 Unkn"},
   };
-  TTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("cells.pdf");
   {
     TQXReportExportPDF exporter;
@@ -140,7 +140,7 @@ TEST(QXReportExportPDF, CellTextsFollowTheModuleTypeAndStreamTables) {
 TEST(QXReportExportPDF, ManyLinesGiveNumberedPagesWithEveryRowInOrder) {
   RIFFO_REQUIRE_TOOL("pdftotext");
   RIFFO_REQUIRE_TOOL("pdfinfo");
-  TTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("long.pdf");
   TQXReportExportPDF exporter;
   ASSERT_TRUE(exporter.OpenReportExport(u"long.wav", U(path)));
@@ -193,7 +193,7 @@ TEST(QXReportExportPDF, ManyLinesGiveNumberedPagesWithEveryRowInOrder) {
 }
 
 TEST(QXReportExportPDF, RefusalsLeaveFilesAloneAndTraceTheirLines) {
-  TTempFolder folder;
+  TempFolder folder;
   const std::string existing = folder.File("existing.pdf");
   { std::ofstream(existing) << "keep me"; }
   TraceCapture trace;
@@ -237,7 +237,7 @@ TEST(QXReportExportPDF, RefusalsLeaveFilesAloneAndTraceTheirLines) {
 }
 
 TEST(QXReportExportPDF, AFileWrittenIntoTheReservedDestinationIsNotOverwritten) {
-  TTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("taken.pdf");
   TraceCapture trace;
   {

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "platform/Text.h"
 
 namespace riffo {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "platform/Text.h"
 
 namespace riffo {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "platform/Text.h"
 
 namespace riffo {

@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "viewer/StructureExport.h"
+#include "support/TempFolder.h"
 #include "viewer/WavFixtures.h"
 
 namespace riffo {
@@ -43,18 +44,6 @@ std::string ExportText(const std::u16string& fileName, int64_t size, const TWAVC
   EXPECT_TRUE(WriteStructureExport(out, u"out.txt", fileName, size, root).Ok);
   return std::string(out.Bytes().begin(), out.Bytes().end());
 }
-
-class TempFolder {
-public:
-  TempFolder() {
-    std::string pattern = ::testing::TempDir() + "riffo-export-XXXXXX";
-    Path = ::mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempFolder() {
-    if (!Path.empty()) std::system(("rm -rf '" + Path + "'").c_str());
-  }
-  std::string Path;
-};
 
 TEST(StructureHeader, FramedLinesAreFiftyFourCharactersWide) {
   const auto lines = StructureHeaderLines(u"C:/take.wav", 44);
@@ -128,11 +117,10 @@ TEST(StructureExport, AFailedWriteIsReportedAndKeepsWhatWasWritten) {
 }
 
 TEST(StructureExportToFile, WritesTheNamedFileExactlyAsNamed) {
-  TempFolder folder;
-  ASSERT_FALSE(folder.Path.empty());
+  test::TempFolder folder;
   const test::Bytes file = test::CanonicalPcmFile();
   const auto root = test::LoadTree(file);
-  const std::string outName = folder.Path + "/structure";  // no extension is added
+  const std::string outName = folder.File("structure");  // no extension is added
   const TExportResult result =
       ExportStructureToFile(Utf8ToUtf16(outName), u"take.wav", 44, root.get());
   ASSERT_TRUE(result.Ok);
@@ -141,8 +129,8 @@ TEST(StructureExportToFile, WritesTheNamedFileExactlyAsNamed) {
 }
 
 TEST(StructureExportToFile, AFileThatCannotBeCreatedIsReported) {
-  TempFolder folder;
-  const std::string outName = folder.Path + "/missing-folder/structure.txt";
+  test::TempFolder folder;
+  const std::string outName = folder.File("missing-folder/structure.txt");
   const TExportResult result = ExportStructureToFile(Utf8ToUtf16(outName), u"take.wav", 44, nullptr);
   EXPECT_FALSE(result.Ok);
   EXPECT_EQ(Utf16ToUtf8(result.Message), "Cannot write " + outName + " file.");

@@ -41,7 +41,7 @@ struct TEditCall {
 };
 
 struct CommandFixture : ::testing::Test {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   test::TFakeView view;
   test::TFakeDialogs dialogs;
   TRiffoscopeSession session{view, dialogs};
@@ -188,7 +188,7 @@ TEST_F(CommandFixture, SaveThenReloadShowsTheNewValue) {
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT}, {"yesno", RELOAD_QUESTION_TEXT}}));
   EXPECT_EQ(session.DisplayTree(), before) << "No keeps the session as it was";
   EXPECT_EQ(channelsLine(), oldLine) << "the tree still shows the bytes as loaded";
-  EXPECT_EQ(static_cast<uint8_t>(test::TTempFolder::Read(folder.Path("small.wav"))[22]), 1);
+  EXPECT_EQ(static_cast<uint8_t>(test::ReadFileText(folder.Path("small.wav"))[22]), 1);
 
   dialogs.Boxes.clear();
   setChannels(u"04");

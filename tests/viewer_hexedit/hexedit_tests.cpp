@@ -184,7 +184,7 @@ TEST_F(EditorFixture, EnterWalksTheBytesAndStopsAtTheLast) {
 // ------------------------------------------------------------ save
 
 struct SaveFixture : ::testing::Test {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   test::TFakeDialogs dialogs;
 };
 
@@ -204,7 +204,7 @@ TEST_F(SaveFixture, SavedFileDiffersInExactlyTheEditedBytes) {
     EXPECT_TRUE(editor.bbtnOKClick());
   }
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT}}));
-  const std::string after = test::TTempFolder::Read(folder.Path("edit.wav"));
+  const std::string after = test::ReadFileText(folder.Path("edit.wav"));
   ASSERT_EQ(after.size(), before.size()) << "length kept";
   std::vector<size_t> differing;
   for (size_t i = 0; i < before.size(); ++i)

@@ -121,7 +121,7 @@ TEST(EditFileCall, MissingStreamOrUnusableExtentOpensNothing) {
 // From the viewer: the fmt chunk of the sample, its channel count changed
 // from 2 to 1, saved and reloaded.
 TEST(FromTheViewer, SavedByteShowsInTheReloadedTree) {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   const auto copy = folder.Path("sample.wav");
   std::filesystem::copy_file(kSample, copy);
   test::TFakeDialogs dialogs;
@@ -169,7 +169,7 @@ TEST(FromTheViewer, SavedByteShowsInTheReloadedTree) {
 }
 
 // A file whose data chunk has the given payload size; the payload is a hole.
-std::u16string SparseWave(const test::TTempFolder& folder, const std::string& name, uint32_t dataSize) {
+std::u16string SparseWave(const test::ScratchFolder& folder, const std::string& name, uint32_t dataSize) {
   test::Bytes body = test::Chunk("fmt ", test::PcmFormat(1, 8000, 8));
   test::AppendText(body, "data");
   test::Append32(body, dataSize);
@@ -186,7 +186,7 @@ std::u16string SparseWave(const test::TTempFolder& folder, const std::string& na
 // The data chunk at the limit opens the editor (and is cancelled); one byte
 // more is refused.
 TEST(FromTheViewer, OneHundredMebibytesOpenOneByteMoreDoesNot) {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   for (const uint32_t size : {104857600u, 104857601u}) {
     test::TFakeDialogs dialogs;
     TRiffoscopeForm window(&dialogs, SparseWave(folder, "big" + std::to_string(size) + ".wav", size));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ScratchFolder.h"
 #include "viewer/RiffoscopeSession.h"
 
 namespace riffo::test {
@@ -154,45 +155,6 @@ private:
     Picks.pop_front();
     return !fileName.empty();
   }
-};
-
-// A fresh folder for one test, removed afterwards; the per-user store is
-// pointed into it so that tests never share settings.
-class TTempFolder {
-public:
-  TTempFolder() {
-    std::string templ = (std::filesystem::temp_directory_path() / "riffo-viewer-XXXXXX").string();
-    if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp");
-    FPath = templ;
-    FOldConfig = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
-    setenv("XDG_CONFIG_HOME", (FPath / "config").c_str(), 1);
-  }
-  ~TTempFolder() {
-    if (FOldConfig.empty())
-      unsetenv("XDG_CONFIG_HOME");
-    else
-      setenv("XDG_CONFIG_HOME", FOldConfig.c_str(), 1);
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-  }
-  TTempFolder(const TTempFolder&) = delete;
-  TTempFolder& operator=(const TTempFolder&) = delete;
-
-  std::filesystem::path Path(const std::string& name) const { return FPath / name; }
-  std::u16string Name(const std::string& name) const { return Path(name).u16string(); }
-  std::u16string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    std::ofstream out(Path(name), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return Name(name);
-  }
-  static std::string Read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-private:
-  std::filesystem::path FPath;
-  std::string FOldConfig;
 };
 
 }  // namespace riffo::test

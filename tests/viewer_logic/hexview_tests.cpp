@@ -301,7 +301,7 @@ TEST(HexViewPaging, EveryRedrawReadsAtMostOnePageBuffer) {
 }
 
 TEST(HexViewFiles, ReadsTheFileItself) {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   const auto name = folder.Write("pcm.wav", test::CanonicalPcm());
   TFakeHexPane pane{100};
   THexView view;

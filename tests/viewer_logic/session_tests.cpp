@@ -27,7 +27,7 @@ Bytes SmallWave() {
 }
 
 struct SessionFixture : ::testing::Test {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   test::TFakeView view;
   test::TFakeDialogs dialogs;
   std::unique_ptr<TRiffoscopeSession> session = std::make_unique<TRiffoscopeSession>(view, dialogs);
@@ -245,7 +245,7 @@ TEST_F(ExportFixture, WritesANewFileUnderTheChosenName) {
   session->ExportStructure1Click();
   EXPECT_TRUE(dialogs.Boxes.empty());
   EXPECT_EQ(dialogs.Filters, (std::vector<std::u16string>{u"Text File (*.txt)|*.txt|All Files (*.*)|*.*"}));
-  const std::string text = test::TTempFolder::Read(out);
+  const std::string text = test::ReadFileText(out);
   EXPECT_EQ(text.substr(0, 56), std::string(54, '/') + "\r\n");
   EXPECT_NE(text.find("FileName: " + out.parent_path().string() + "/small.wav\r\n"), std::string::npos);
   ASSERT_EQ(SmallWave().size(), 0x78u);
@@ -270,14 +270,14 @@ TEST_F(ExportFixture, ExistingFileIsReplacedOnlyOnOk) {
   dialogs.Answers = {false};
   session->ExportStructure1Click();
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"okcancel", ask}}));
-  EXPECT_EQ(test::TTempFolder::Read(out), "old");
+  EXPECT_EQ(test::ReadFileText(out), "old");
 
   dialogs.Boxes.clear();
   dialogs.Picks = {out.u16string()};
   dialogs.Answers = {true};
   session->ExportStructure1Click();
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"okcancel", ask}}));
-  EXPECT_EQ(test::TTempFolder::Read(out).substr(0, 54), std::string(54, '/'));
+  EXPECT_EQ(test::ReadFileText(out).substr(0, 54), std::string(54, '/'));
 }
 
 TEST_F(ExportFixture, UndeletableFileIsReported) {

@@ -31,7 +31,7 @@ const std::u16string kSample = QString::fromUtf8(RIFFO_SOURCE_DIR "/samples/broa
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 struct WindowFixture : ::testing::Test {
-  test::TTempFolder folder;
+  test::ScratchFolder folder;
   test::TFakeDialogs dialogs;
   std::unique_ptr<TRiffoscopeForm> form;
 
@@ -326,14 +326,14 @@ TEST_F(WindowFixture, ExportMessageFlows) {
   dialogs.Answers = {false};
   Trigger("Export Structure");
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"okcancel", ask}}));
-  EXPECT_EQ(test::TTempFolder::Read(folder.Path("structure.txt")), "old");
+  EXPECT_EQ(test::ReadFileText(folder.Path("structure.txt")), "old");
 
   dialogs.Boxes.clear();
   dialogs.Picks = {out};
   dialogs.Answers = {true};
   Trigger("Export Structure");
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"okcancel", ask}}));
-  const std::string text = test::TTempFolder::Read(folder.Path("structure.txt"));
+  const std::string text = test::ReadFileText(folder.Path("structure.txt"));
   EXPECT_NE(text.find("FileName: " + QString::fromStdU16String(kSample).toStdString() + "\r\n"), std::string::npos);
   EXPECT_NE(text.find("bext"), std::string::npos);
 

@@ -380,7 +380,7 @@ TEST(Detector, SplittingTheDataDoesNotChangeTheLines) {
 }
 
 TEST(Detector, ProcessFileGivesTheSameLinesAsFeedingTheBytes) {
-  EngineTempFolder folder;
+  TempFolder folder;
   const Bytes pcm = MixedProgram();  // several read pieces of 1 MiB
   const Bytes wave = WaveFile(2, 48000, pcm);
   const std::string path = folder.File("mixed.wav");
@@ -397,7 +397,7 @@ TEST(Detector, ProcessFileGivesTheSameLinesAsFeedingTheBytes) {
 TEST(Detector, ProcessFileDropsAShortLastPiece) {
   // The data chunk claims 3 MiB but the file holds 1.5 MiB of silence: the
   // first piece is analysed, the short second one is not.
-  EngineTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("data-size-past-end.wav");
   WriteBytes(path, Bytes(44 + 1572864, 0));
   Detector48k d(0);
@@ -414,7 +414,7 @@ TEST(Detector, ProcessFileDropsAShortLastPiece) {
 }
 
 TEST(Detector, ProcessFileEdgeCases) {
-  EngineTempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("empty-data.wav");
   WriteBytes(path, WaveFile(2, 48000, {}));
   {

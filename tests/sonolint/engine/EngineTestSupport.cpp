@@ -12,27 +12,6 @@
 
 namespace riffo::test {
 
-EngineTempFolder::EngineTempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && base[0] == '/' ? base : "/tmp") +
-                        "/riffo-engine-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  FPath = buffer.data();
-}
-
-EngineTempFolder::~EngineTempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(FPath, ignored);
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
 Bytes Pcm16(int64_t frames, int channels, const std::function<int16_t(int64_t, int)>& sample) {
   Bytes pcm;
   pcm.reserve(static_cast<size_t>(frames * channels * 2));
@@ -128,22 +107,6 @@ size_t RecordingSink::Count() const {
 void RecordingSink::Clear() {
   std::lock_guard lock(FLock);
   FLines.clear();
-}
-
-ScopedConfigHome::ScopedConfigHome() {
-  if (const char* previous = std::getenv("XDG_CONFIG_HOME")) {
-    FPrevious = previous;
-    FHadPrevious = true;
-  }
-  ::setenv("XDG_CONFIG_HOME", FFolder.Path().c_str(), 1);
-}
-
-ScopedConfigHome::~ScopedConfigHome() {
-  if (FHadPrevious) {
-    ::setenv("XDG_CONFIG_HOME", FPrevious.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CONFIG_HOME");
-  }
 }
 
 }  // namespace riffo::test

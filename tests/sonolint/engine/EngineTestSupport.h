@@ -1,4 +1,4 @@
-// Shared pieces of the engine tests: a temporary folder, WAV files written
+// Shared pieces of the engine tests: WAV files written
 // from generated PCM, and a recording report sink that counts its references.
 #pragma once
 
@@ -11,23 +11,12 @@
 
 #include "contract/QuorvexControlInterface.h"
 #include "support/RiffBuilder.h"
+#include "support/StoreFolder.h"
+#include "support/TempFolder.h"
 
 namespace riffo::test {
 
-class EngineTempFolder {
-public:
-  EngineTempFolder();
-  ~EngineTempFolder();
-  EngineTempFolder(const EngineTempFolder&) = delete;
-  EngineTempFolder& operator=(const EngineTempFolder&) = delete;
-  const std::string& Path() const { return FPath; }
-  std::string File(const std::string& name) const { return FPath + "/" + name; }
-
-private:
-  std::string FPath;
-};
-
-void WriteBytes(const std::string& path, const Bytes& bytes);
+inline void WriteBytes(const std::string& path, const Bytes& bytes) { WriteFileBytes(path, bytes); }
 
 // 16-bit interleaved PCM: frames x channels samples from sample(frame, channel).
 Bytes Pcm16(int64_t frames, int channels, const std::function<int16_t(int64_t, int)>& sample);
@@ -96,22 +85,6 @@ private:
   std::atomic<uint32_t> FRefs{1};
   mutable std::mutex FLock;
   std::vector<ReportLine> FLines;
-};
-
-// Points XDG_CONFIG_HOME at a folder of its own for the lifetime of the
-// object, so the module's store lands there.
-class ScopedConfigHome {
-public:
-  ScopedConfigHome();
-  ~ScopedConfigHome();
-  ScopedConfigHome(const ScopedConfigHome&) = delete;
-  ScopedConfigHome& operator=(const ScopedConfigHome&) = delete;
-  std::string StoreFile() const { return FFolder.Path() + "/brindlecorp/user.reg"; }
-
-private:
-  EngineTempFolder FFolder;
-  std::string FPrevious;
-  bool FHadPrevious = false;
 };
 
 }  // namespace riffo::test

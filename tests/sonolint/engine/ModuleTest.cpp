@@ -106,8 +106,8 @@ protected:
     return path;
   }
 
-  ScopedConfigHome FConfig;  // the modules write the store when destroyed
-  EngineTempFolder FFiles;
+  StoreFolder FConfig;  // the modules write the store when destroyed
+  TempFolder FFiles;
   RecordingSink FSink;
   TDynLib FLibrary;
   TGetQuorvexControl FEntry = nullptr;

@@ -55,7 +55,7 @@ struct WorkerRun {
     return duration;
   }
 
-  EngineTempFolder folder;
+  TempFolder folder;
   RecordingSink sink;
   TValidationSettingList catalogue;
   std::unique_ptr<TWAVValidationThread> worker;
