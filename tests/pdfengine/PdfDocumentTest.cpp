@@ -278,7 +278,7 @@ TEST(PdfDocument, FontsStylesAndNonAsciiTextReachThePdf) {
 TEST(PdfDocument, NoncharactersInAnyTextStillGiveADocument) {
   // The PDF surface refuses a whole document over one noncharacter; they are
   // shown as U+FFFD like lone surrogates.
-  TTempFolder folder;
+  TempFolder folder;
   for (const std::u16string& odd : {std::u16string(u"\uFFFF"), std::u16string(u"a\uFFFEb"),
                                     std::u16string(u"\uFDD0"), std::u16string(u"\U0010FFFF"),
                                     std::u16string(u"\U0001FFFE")}) {
