@@ -99,6 +99,7 @@ constexpr TRuleRow BUILT_IN_RULES[] = {
     {503, "Total file noise duration", 1, true, true},
     {504, "Cumulative silence duration", 1, true, true},
     {505, "Cumulative noise duration", 1, true, true},
+    {506, "Audio not analysed", 2, true, true},
 };
 static_assert(std::size(BUILT_IN_RULES) == BUILT_IN_VALIDATION_SETTINGS_COUNT);
 

@@ -1,13 +1,17 @@
 #include "sonolint/WAVSilenceNoiseDetector.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <string>
 
 #include "chunkmodel/WAVHelpers.h"
+#include "pcm/PcmReader.h"
 #include "platform/DebugTrace.h"
 #include "platform/Files.h"
 #include "platform/Guard.h"
 #include "platform/Stream.h"
+#include "platform/Text.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -151,6 +155,177 @@ __attribute__((target("avx2"))) void SumSquares16Avx2(const uint8_t* data, int64
 
 #endif
 
+__extension__ typedef unsigned __int128 TUInt128;
+
+// Sums of squares per channel for 24 and 32 bits and float data. Term(p)
+// gives the square of the sample whose container starts at p, in the type
+// the sums are kept in; the terms of each channel are added in sample order.
+template <int Channels, int Container, typename Acc, typename Term>
+void SumFixed(const uint8_t* data, int64_t frames, Acc* sums, Term term) {
+  Acc acc[Channels] = {};
+  for (int64_t k = 0; k < frames; ++k) {
+    const uint8_t* frame = data + k * Channels * Container;
+    for (int c = 0; c < Channels; ++c) acc[c] += term(frame + c * Container);
+  }
+  for (int c = 0; c < Channels; ++c) sums[c] = acc[c];
+}
+
+template <int Container, typename Acc, typename Term>
+void SumByChannel(const uint8_t* data, int64_t frames, int32_t channels, Acc* sums, Term term) {
+  switch (channels) {
+    case 1: return SumFixed<1, Container>(data, frames, sums, term);
+    case 2: return SumFixed<2, Container>(data, frames, sums, term);
+    case 3: return SumFixed<3, Container>(data, frames, sums, term);
+    case 4: return SumFixed<4, Container>(data, frames, sums, term);
+    case 5: return SumFixed<5, Container>(data, frames, sums, term);
+    case 6: return SumFixed<6, Container>(data, frames, sums, term);
+    case 7: return SumFixed<7, Container>(data, frames, sums, term);
+    case 8: return SumFixed<8, Container>(data, frames, sums, term);
+    default: break;
+  }
+  for (int32_t c = 0; c < channels; ++c) sums[c] = 0;
+  for (int64_t k = 0; k < frames; ++k) {
+    const uint8_t* frame = data + k * channels * Container;
+    for (int32_t c = 0; c < channels; ++c) sums[c] += term(frame + c * Container);
+  }
+}
+
+// A 24-bit square is below 2^46, so a 64-bit sum holds 2^18 of them at least.
+inline uint64_t Square24(const uint8_t* p) {
+  const int64_t s = DecodeInt24(p);
+  return static_cast<uint64_t>(s * s);
+}
+// A 32-bit square is at most 2^62; the sums are 128-bit.
+inline TUInt128 Square32(const uint8_t* p) {
+  const int64_t s = DecodeInt32(p);
+  return static_cast<uint64_t>(s * s);
+}
+// The product is formed first and then added, as its own rounding step (a
+// float32 square is exact in double precision; a float64 square is rounded).
+inline double SquareFloat32(const uint8_t* p) {
+  const double s = DecodeFloat32(p);
+  const double square = s * s;
+  return square;
+}
+inline double SquareFloat64(const uint8_t* p) {
+  const double s = DecodeFloat64(p);
+  const double square = s * s;
+  return square;
+}
+
+void SumSquares24Scalar(const uint8_t* data, int64_t frames, int32_t channels, int32_t container,
+                        uint64_t* sums) {
+  if (container == 3) {
+    SumByChannel<3>(data, frames, channels, sums, Square24);
+  } else {
+    // The sample fills the container's top three bytes.
+    SumByChannel<4>(data, frames, channels, sums,
+                    [](const uint8_t* p) { return Square24(p + 1); });
+  }
+}
+
+void SumSquares32Scalar(const uint8_t* data, int64_t frames, int32_t channels, TUInt128* sums) {
+  SumByChannel<4>(data, frames, channels, sums, Square32);
+}
+
+#if defined(RIFFO_X86_KERNELS)
+// 24- and 32-bit data, eight samples a vector, for channel counts dividing 8
+// (so sample position j of every group belongs to channel j % channels). The
+// samples are widened to signed 32-bit lanes; mul_epi32 squares the even
+// lanes into 64-bit lanes, and the odd lanes after a shift.
+struct TSquares64 {
+  __m256i Even;  // squares of sample positions 0, 2, 4, 6
+  __m256i Odd;   // squares of sample positions 1, 3, 5, 7
+};
+
+__attribute__((target("avx2"))) inline TSquares64 Squares64(__m256i x) {
+  const __m256i high = _mm256_srli_epi64(x, 32);
+  return {_mm256_mul_epi32(x, x), _mm256_mul_epi32(high, high)};
+}
+
+// Spreads the eight lane sums over the channels.
+template <typename Acc>
+void ByPosition(const Acc (&even)[4], const Acc (&odd)[4], int32_t channels, Acc* sums) {
+  for (int32_t c = 0; c < channels; ++c) sums[c] = 0;
+  for (int32_t j = 0; j < 4; ++j) {
+    sums[(2 * j) % channels] += even[j];
+    sums[(2 * j + 1) % channels] += odd[j];
+  }
+}
+
+__attribute__((target("avx2"))) void SumSquares24Avx2(const uint8_t* data, int64_t samples,
+                                                      int32_t channels, int32_t container,
+                                                      uint64_t* sums) {
+  // Packed samples: four per 128-bit half, each moved into the top three
+  // bytes of its lane (index -1 gives a zero byte) and shifted down, which
+  // sign-extends it.
+  const __m256i spread = _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11,
+                                          -1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+  __m256i even = _mm256_setzero_si256(), odd = _mm256_setzero_si256();
+  int64_t i = 0;
+  if (container == 3) {
+    // The second load of a group reads 28 bytes from the group's start, so
+    // the loop keeps at least 30 bytes (ten samples) ahead of the end.
+    for (; i + 10 <= samples; i += 8) {
+      const uint8_t* p = data + 3 * i;
+      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12));
+      const __m256i x = _mm256_srai_epi32(
+          _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), spread),
+          8);
+      const TSquares64 sq = Squares64(x);
+      even = _mm256_add_epi64(even, sq.Even);
+      odd = _mm256_add_epi64(odd, sq.Odd);
+    }
+  } else {
+    for (; i + 8 <= samples; i += 8) {
+      const __m256i x = _mm256_srai_epi32(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 4 * i)), 8);
+      const TSquares64 sq = Squares64(x);
+      even = _mm256_add_epi64(even, sq.Even);
+      odd = _mm256_add_epi64(odd, sq.Odd);
+    }
+  }
+  alignas(32) uint64_t e[4], o[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(e), even);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(o), odd);
+  ByPosition(e, o, channels, sums);
+  // The rest starts on a frame boundary, since i is a multiple of 8.
+  const int32_t offset = container - 3;
+  for (; i < samples; ++i) sums[i % channels] += Square24(data + container * i + offset);
+}
+
+__attribute__((target("avx2"))) void SumSquares32Avx2(const uint8_t* data, int64_t samples,
+                                                      int32_t channels, TUInt128* sums) {
+  // Each 64-bit square is split into its low and high 32 bits, summed apart
+  // in 64-bit lanes (no carry is lost) and joined at the end.
+  const __m256i lowMask = _mm256_set1_epi64x(0xFFFFFFFF);
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i evenLow = zero, evenHigh = zero, oddLow = zero, oddHigh = zero;
+  int64_t i = 0;
+  for (; i + 8 <= samples; i += 8) {
+    const TSquares64 sq =
+        Squares64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 4 * i)));
+    evenLow = _mm256_add_epi64(evenLow, _mm256_and_si256(sq.Even, lowMask));
+    evenHigh = _mm256_add_epi64(evenHigh, _mm256_srli_epi64(sq.Even, 32));
+    oddLow = _mm256_add_epi64(oddLow, _mm256_and_si256(sq.Odd, lowMask));
+    oddHigh = _mm256_add_epi64(oddHigh, _mm256_srli_epi64(sq.Odd, 32));
+  }
+  alignas(32) uint64_t el[4], eh[4], ol[4], oh[4];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(el), evenLow);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(eh), evenHigh);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(ol), oddLow);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(oh), oddHigh);
+  TUInt128 e[4], o[4];
+  for (int j = 0; j < 4; ++j) {
+    e[j] = (static_cast<TUInt128>(eh[j]) << 32) + el[j];
+    o[j] = (static_cast<TUInt128>(oh[j]) << 32) + ol[j];
+  }
+  ByPosition(e, o, channels, sums);
+  for (; i < samples; ++i) sums[i % channels] += Square32(data + 4 * i);
+}
+#endif
+
 bool KernelAvailable(TLevelKernel kernel) {
   switch (kernel) {
     case TLevelKernel::Scalar: return true;
@@ -187,6 +362,47 @@ void SumSquares16(const uint8_t* data, int64_t frames, int32_t channels, uint64_
     }
   }
   SumSquares16Scalar(data, frames, channels, sums);
+}
+
+void SumSquares24(const uint8_t* data, int64_t frames, int32_t channels, int32_t container,
+                  uint64_t* sums) {
+#if defined(RIFFO_X86_KERNELS)
+  if (8 % channels == 0 && CurrentKernel().load(std::memory_order_relaxed) == TLevelKernel::Avx2) {
+    return SumSquares24Avx2(data, frames * channels, channels, container, sums);
+  }
+#endif
+  SumSquares24Scalar(data, frames, channels, container, sums);
+}
+
+void SumSquares32(const uint8_t* data, int64_t frames, int32_t channels, TUInt128* sums) {
+#if defined(RIFFO_X86_KERNELS)
+  if (8 % channels == 0 && CurrentKernel().load(std::memory_order_relaxed) == TLevelKernel::Avx2) {
+    return SumSquares32Avx2(data, frames * channels, channels, sums);
+  }
+#endif
+  SumSquares32Scalar(data, frames, channels, sums);
+}
+
+void SumSquaresFloat(TSampleEncoding encoding, const uint8_t* data, int64_t frames,
+                     int32_t channels, double* sums) {
+  if (encoding == TSampleEncoding::Float32) {
+    SumByChannel<4>(data, frames, channels, sums, SquareFloat32);
+  } else {
+    SumByChannel<8>(data, frames, channels, sums, SquareFloat64);
+  }
+}
+
+int32_t ContainerBytesOf(TSampleEncoding encoding) {
+  switch (encoding) {
+    case TSampleEncoding::UInt8: return 1;
+    case TSampleEncoding::Int16: return 2;
+    case TSampleEncoding::Int24: return 3;  // or 4
+    case TSampleEncoding::Int32:
+    case TSampleEncoding::Float32: return 4;
+    case TSampleEncoding::Float64: return 8;
+    case TSampleEncoding::Unsupported: break;
+  }
+  return 0;
 }
 
 template <int Channels>
@@ -293,6 +509,51 @@ bool Calc16bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels
   });
 }
 
+bool CalcChannelVolumes(TSampleEncoding encoding, int32_t containerBytes, const uint8_t* data,
+                        int32_t size, int32_t channels, double* volumes) {
+  return Guarded(u"dgn: Error in CalcChannelVolumes call...", false, [&] {
+    const int32_t expected = ContainerBytesOf(encoding);
+    const bool containerFits = encoding == TSampleEncoding::Int24
+                                   ? containerBytes == 3 || containerBytes == 4
+                                   : expected != 0 && containerBytes == expected;
+    if (data == nullptr || volumes == nullptr || channels < 1 ||
+        channels > MAX_DETECTOR_CHANNELS || !containerFits) {
+      DebugTrace(u"dgn: Error in CalcChannelVolumes - incorrect input parameters call...");
+      return false;
+    }
+    switch (encoding) {
+      case TSampleEncoding::UInt8: return Calc8bitChannelVolumes(data, size, channels, volumes);
+      case TSampleEncoding::Int16: return Calc16bitChannelVolumes(data, size, channels, volumes);
+      default: break;
+    }
+    const int64_t frames = size / (static_cast<int64_t>(containerBytes) * channels);
+    if (frames <= 1) return false;
+    const auto count = static_cast<double>(frames);
+    switch (encoding) {
+      case TSampleEncoding::Int24: {
+        uint64_t sums[MAX_DETECTOR_CHANNELS];
+        SumSquares24(data, frames, channels, containerBytes, sums);
+        for (int32_t c = 0; c < channels; ++c) volumes[c] = Rms(sums[c], frames);
+        return true;
+      }
+      case TSampleEncoding::Int32: {
+        TUInt128 sums[MAX_DETECTOR_CHANNELS];
+        SumSquares32(data, frames, channels, sums);
+        for (int32_t c = 0; c < channels; ++c) {
+          volumes[c] = std::sqrt(static_cast<double>(sums[c]) / count);
+        }
+        return true;
+      }
+      default: {
+        double sums[MAX_DETECTOR_CHANNELS];
+        SumSquaresFloat(encoding, data, frames, channels, sums);
+        for (int32_t c = 0; c < channels; ++c) volumes[c] = std::sqrt(sums[c] / count);
+        return true;
+      }
+    }
+  });
+}
+
 bool SetLevelKernel(TLevelKernel kernel) {
   if (!KernelAvailable(kernel)) return false;
   CurrentKernel().store(kernel, std::memory_order_relaxed);
@@ -303,6 +564,20 @@ TLevelKernel LevelKernel() { return CurrentKernel().load(std::memory_order_relax
 
 double VolumeTodB(double volume) {
   return volume > 0 ? 20.0 * std::log10(volume / 32767.0) : -120.0;
+}
+
+double VolumeTodB(double volume, double fullScale) {
+  return volume > 0 ? 20.0 * std::log10(volume / fullScale) : -120.0;
+}
+
+double FullScaleOf(TSampleEncoding encoding) {
+  switch (encoding) {
+    case TSampleEncoding::Int24: return 8388607.0;
+    case TSampleEncoding::Int32: return 2147483647.0;
+    case TSampleEncoding::Float32:
+    case TSampleEncoding::Float64: return 1.0;
+    default: return 32767.0;
+  }
 }
 
 TWAVSilenceDetector::TWAVSilenceDetector() : FBuffer(PCM_FIFO_SIZE, PCM_FIFO_SIZE) {
@@ -325,6 +600,10 @@ HRESULT TWAVSilenceDetector::Reset() {
     FSamplesPerSeconds = 0;
     FChannels = 0;
     FBitsPerSample = 0;
+    FEncoding = TSampleEncoding::Unsupported;
+    FContainerBytes = 0;
+    FFullScale = 32767.0;
+    FNotAnalysedReason.clear();
     FBytesPerSample = 0;
     FIntegrationSize1Ch = 0;
     FIntegrationSizeAllCh = 0;
@@ -357,29 +636,75 @@ HRESULT TWAVSilenceDetector::SetReportFunction(TReportFunction reportFunction) {
 HRESULT TWAVSilenceDetector::SetPCMFormat(int32_t samplesPerSeconds, int32_t channels,
                                           int32_t bitsPerSample) {
   return Guarded(u"Error in TWAVSilenceDetector.SetPCMFormat call...", E_FAIL, [&] {
-    if (samplesPerSeconds < 6000 || samplesPerSeconds > 192000) {
-      DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - samples per second not supported.");
-      return E_FAIL;
-    }
-    if (channels < 1 || channels > MAX_DETECTOR_CHANNELS) {
-      DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - channels not supported.");
-      return E_FAIL;
-    }
-    if (bitsPerSample != 8 && bitsPerSample != 16) {
-      DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - bits per sample not supported.");
-      return E_FAIL;
-    }
-    FSamplesPerSeconds = samplesPerSeconds;
-    FChannels = channels;
-    FBitsPerSample = bitsPerSample;
-    FBytesPerSample = channels * (bitsPerSample / 8);
-    // 50 ms windows, whole frames only (22050 Hz gives 1102 frames).
-    const auto frames = static_cast<int32_t>(samplesPerSeconds * 0.05);
-    FIntegrationSize1Ch = frames * (bitsPerSample / 8);
-    FIntegrationSizeAllCh = FIntegrationSize1Ch * channels;
-    FInitialized = true;
-    return S_OK;
+    const TSampleEncoding encoding = bitsPerSample == 8    ? TSampleEncoding::UInt8
+                                     : bitsPerSample == 16 ? TSampleEncoding::Int16
+                                                           : TSampleEncoding::Unsupported;
+    return Configure(samplesPerSeconds, channels, bitsPerSample, encoding, bitsPerSample / 8,
+                     nullptr);
   });
+}
+
+HRESULT TWAVSilenceDetector::SetPCMFormat(const TPcmFormat& format) {
+  return Guarded(u"Error in TWAVSilenceDetector.SetPCMFormat call...", E_FAIL, [&] {
+    FNotAnalysedReason.clear();
+    const int32_t bits = format.BitsPerSample;
+    // 8- and 16-bit data is analysed as it always was: whatever the format
+    // tag, with containers of exactly the sample's width.
+    const bool narrow = bits == 8 || bits == 16;
+    const TSampleEncoding encoding = narrow ? (bits == 8 ? TSampleEncoding::UInt8
+                                                         : TSampleEncoding::Int16)
+                                            : format.Encoding;
+    const int32_t container = narrow ? bits / 8 : format.ContainerBytes;
+    // Rates beyond the 32-bit signed range are just as far outside the limits.
+    const auto rate = static_cast<int32_t>(std::min<uint32_t>(format.SamplesPerSec, 0x7FFFFFFF));
+    std::u16string reason;
+    const HRESULT result = Configure(rate, format.Channels, bits, encoding, container, &reason);
+    if (Failed(result)) {
+      FNotAnalysedReason = !reason.empty()          ? reason
+                           : !format.Reason.empty() ? Utf8ToUtf16(format.Reason)
+                                                    : Utf8ToUtf16(std::to_string(bits)) +
+                                                          u" bits per sample";
+    }
+    return result;
+  });
+}
+
+HRESULT TWAVSilenceDetector::Configure(int32_t samplesPerSeconds, int32_t channels,
+                                       int32_t bitsPerSample, TSampleEncoding encoding,
+                                       int32_t containerBytes, std::u16string* reason) {
+  if (samplesPerSeconds < 6000 || samplesPerSeconds > 192000) {
+    DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - samples per second not supported.");
+    if (reason != nullptr) {
+      *reason = u"sample rate " + Utf8ToUtf16(std::to_string(samplesPerSeconds)) +
+                u" Hz, outside 6000 to 192000";
+    }
+    return E_FAIL;
+  }
+  if (channels < 1 || channels > MAX_DETECTOR_CHANNELS) {
+    DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - channels not supported.");
+    if (reason != nullptr) {
+      *reason = channels < 1 ? std::u16string(u"no channels")
+                             : Utf8ToUtf16(std::to_string(channels)) + u" channels, more than 32";
+    }
+    return E_FAIL;
+  }
+  if (encoding == TSampleEncoding::Unsupported) {
+    DebugTrace(u"Error in TWAVSilenceDetector.SetPCMFormat - bits per sample not supported.");
+    return E_FAIL;  // the caller knows why
+  }
+  FSamplesPerSeconds = samplesPerSeconds;
+  FChannels = channels;
+  FBitsPerSample = bitsPerSample;
+  FEncoding = encoding;
+  FContainerBytes = containerBytes;
+  FFullScale = FullScaleOf(encoding);
+  FBytesPerSample = channels * containerBytes;
+  // 50 ms windows, whole frames only (22050 Hz gives 1102 frames).
+  const auto frames = static_cast<int32_t>(samplesPerSeconds * 0.05);
+  FIntegrationSize1Ch = frames * containerBytes;
+  FIntegrationSizeAllCh = FIntegrationSize1Ch * channels;
+  FInitialized = true;
+  return S_OK;
 }
 
 int64_t TWAVSilenceDetector::DurationBytes(int32_t durationMS) const {
@@ -459,14 +784,31 @@ HRESULT TWAVSilenceDetector::Process() {
     // of the data is left to Finalize.
     while (FBuffer.DataLength() > window) {
       const uint8_t* samples = FBuffer.ReadPtr();
-      const bool measured = FBitsPerSample == 16
-                                ? Calc16bitChannelVolumes(samples, window, FChannels, volumes)
-                                : Calc8bitChannelVolumes(samples, window, FChannels, volumes);
+      bool measured = false;
+      switch (FEncoding) {
+        case TSampleEncoding::Int16:
+          measured = Calc16bitChannelVolumes(samples, window, FChannels, volumes);
+          break;
+        case TSampleEncoding::UInt8:
+          measured = Calc8bitChannelVolumes(samples, window, FChannels, volumes);
+          break;
+        default:
+          measured = CalcChannelVolumes(FEncoding, FContainerBytes, samples, window, FChannels,
+                                        volumes);
+          break;
+      }
       bool silent = true;
       bool noisy = false;
       if (measured) {
         for (int32_t c = 0; c < FChannels; ++c) {
-          const double leveldB = VolumeTodB(volumes[c]);
+          // A NaN or infinite float sample makes the window loud, not silent:
+          // a NaN level would compare as neither.
+          if (!std::isfinite(volumes[c])) {
+            silent = false;
+            noisy = true;
+            continue;
+          }
+          const double leveldB = VolumeTodB(volumes[c], FFullScale);
           if (leveldB > FSilence.LeveldB) silent = false;
           if (leveldB > FNoise.LeveldB) noisy = true;
         }
@@ -541,6 +883,10 @@ HRESULT TWAVSilenceDetector::Finalize() {
     const int64_t end = FProcessedBytes + FBuffer.DataLength();
     for (TBlockTracker* block : {&FSilence, &FNoise}) {
       if (block->StartBytePosition >= 0) CloseBlock(*block, end);
+    }
+    if (!FNotAnalysedReason.empty()) {
+      Report(MODULE_ID_SONOLINT, REPORT_TYPE_WARNING, u"Audio not analysed: " + FNotAnalysedReason,
+             AUDIO_NOT_ANALYSED_ID);
     }
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO,
            u"Total file silence duration " +

@@ -15,6 +15,7 @@
 
 #include "chunkmodel/WAVCommonChunk.h"
 #include "contract/QuorvexControlInterface.h"
+#include "pcm/PcmFormat.h"
 #include "sonolint/Buffer.h"
 
 namespace riffo {
@@ -32,6 +33,9 @@ inline constexpr int32_t SILENCE_BLOCK_ID = 500;
 inline constexpr int32_t NOISE_BLOCK_ID = 501;
 inline constexpr int32_t TOTAL_SILENCE_ID = 502;
 inline constexpr int32_t TOTAL_NOISE_ID = 503;
+// "Audio not analysed: <reason>", sent before the totals when the file has a
+// format and data that the detector cannot analyse.
+inline constexpr int32_t AUDIO_NOT_ANALYSED_ID = 506;
 
 // ProcessFile reads the data in pieces of at most this many bytes.
 inline constexpr int32_t PCM_READ_PIECE_SIZE = 1048576;
@@ -55,15 +59,31 @@ bool Calc16bitChannelVolume(const uint8_t* data, int32_t size, int32_t channels,
 bool Calc8bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes);
 bool Calc16bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes);
 
-// How the 16-bit sums of squares are computed; all give the same exact sums.
-// The best one the processor has is used unless another is chosen (tests and
-// benchmarks compare them).
+// RMS of every channel over a window of any encoding the detector analyses,
+// in sample units (integer values for integer data, 8-bit centred on 0; the
+// float values for float data). Containers of containerBytes bytes, the
+// sample in their most significant bytes. Integer sums of squares are exact
+// (64-bit up to 24 bits, 128-bit for 32 bits); float data is summed in double
+// precision in sample order, so a NaN or an infinite sample gives a NaN or an
+// infinite RMS. False as the functions above.
+bool CalcChannelVolumes(TSampleEncoding encoding, int32_t containerBytes, const uint8_t* data,
+                        int32_t size, int32_t channels, double* volumes);
+
+// How the sums of squares are computed; all give the same sums (exact
+// integers; float sums added in the same order). The best one the processor
+// has is used unless another is chosen (tests and benchmarks compare them).
+// Sse2 covers 16-bit data; other depths take the scalar path under it.
 enum class TLevelKernel { Scalar, Sse2, Avx2 };
 bool SetLevelKernel(TLevelKernel kernel);  // false when the processor lacks it
 TLevelKernel LevelKernel();
 
 // 20 log10(RMS / 32767) for both sample widths; exactly -120 for silence.
 double VolumeTodB(double volume);
+// 20 log10(RMS / fullScale); exactly -120 for silence.
+double VolumeTodB(double volume, double fullScale);
+// The RMS that measures 0 dB: 32767 for 8 and 16 bits (one scale for both),
+// 8388607 for 24, 2147483647 for 32-bit integers, 1.0 for float data.
+double FullScaleOf(TSampleEncoding encoding);
 
 class TWAVSilenceDetector {
 public:
@@ -79,6 +99,13 @@ public:
   HRESULT SetReportFunction(TReportFunction reportFunction);
   // 6000..192000 frames per second, 1..32 channels, 8 or 16 bits.
   HRESULT SetPCMFormat(int32_t samplesPerSeconds, int32_t channels, int32_t bitsPerSample);
+  // The same from a file's described format. 8- and 16-bit data is taken as
+  // above whatever the format tag; 24- and 32-bit integers and 32- and 64-bit
+  // floats in containers of BlockAlign / Channels bytes as DescribePcmFormat
+  // decodes them. A format that cannot be analysed leaves the detector
+  // inactive and makes Finalize send rule 506 with the reason before the
+  // totals.
+  HRESULT SetPCMFormat(const TPcmFormat& format);
   // Both need a format set first.
   HRESULT SetSilenceParameters(double silenceLeveldB, int32_t minSilenceDurationMS);
   HRESULT SetNoiseParameters(double noiseLeveldB, int32_t minNoiseDurationMS);
@@ -100,6 +127,9 @@ public:
   int32_t SamplesPerSeconds() const { return FSamplesPerSeconds; }
   int32_t Channels() const { return FChannels; }
   int32_t BitsPerSample() const { return FBitsPerSample; }
+  TSampleEncoding Encoding() const { return FEncoding; }
+  // Why the format set last cannot be analysed; empty otherwise.
+  const std::u16string& NotAnalysedReason() const { return FNotAnalysedReason; }
   int32_t IntegrationSizeAllCh() const { return FIntegrationSizeAllCh; }
   int64_t ProcessedBytes() const { return FProcessedBytes; }
   // True when the last ProcessFile was cut short by the cancel function.
@@ -125,6 +155,8 @@ private:
     std::u16string Kind;  // "Silence" or "Noise", the first word of its lines
   };
 
+  HRESULT Configure(int32_t samplesPerSeconds, int32_t channels, int32_t bitsPerSample,
+                    TSampleEncoding encoding, int32_t containerBytes, std::u16string* reason);
   HRESULT Process();
   HRESULT ProcessSilenceBlocks(bool silent);
   HRESULT ProcessNoiseBlocks(bool noisy);
@@ -140,6 +172,10 @@ private:
   int32_t FSamplesPerSeconds = 0;
   int32_t FChannels = 0;
   int32_t FBitsPerSample = 0;
+  TSampleEncoding FEncoding = TSampleEncoding::Unsupported;
+  int32_t FContainerBytes = 0;
+  double FFullScale = 32767.0;
+  std::u16string FNotAnalysedReason;
   int32_t FBytesPerSample = 0;  // one frame over all channels
   int32_t FIntegrationSize1Ch = 0;
   int32_t FIntegrationSizeAllCh = 0;

@@ -8,6 +8,17 @@
 namespace riffo {
 namespace {
 
+// What the sample readers need of a format record.
+TFmtFields FmtFieldsOf(const tWAVEFORMATEX& format) {
+  TFmtFields fields;
+  fields.FormatTag = format.wFormatTag;
+  fields.Channels = format.nChannels;
+  fields.SamplesPerSec = format.nSamplesPerSec;
+  fields.BlockAlign = format.nBlockAlign;
+  fields.BitsPerSample = format.wBitsPerSample;
+  return fields;
+}
+
 constexpr std::chrono::milliseconds POLL_STEP{1};
 
 }  // namespace
@@ -94,6 +105,7 @@ void TWAVValidationThread::DoLoad() {
     std::lock_guard lock(FCriticalSection);
     TWAVCommonChunk* fmt = nullptr;
     TWAVCommonChunk* data = nullptr;
+    FPcmFormat.reset();
     if (FWAVCommonChunk) {
       FWAVCommonChunk->FindChunkByName(FOURCC_fmt, fmt, 1);
       FWAVCommonChunk->FindChunkByName(FOURCC_data, data, 1);
@@ -104,6 +116,7 @@ void TWAVValidationThread::DoLoad() {
                       ? 0
                       : static_cast<int64_t>(static_cast<double>(data->FSize) /
                                              format.nAvgBytesPerSec * 10000000.0);
+      FPcmFormat = DescribePcmFormat(FmtFieldsOf(format));
       FFrequency = static_cast<int32_t>(format.nSamplesPerSec);
       FChannels = format.nChannels;
       FBitsPerSample = format.wBitsPerSample;
@@ -122,8 +135,13 @@ void TWAVValidationThread::DoLoad() {
   FWAVSilenceDetector->SetReportFunction(BoundReportFunction());
   FWAVSilenceDetector->SetCancelFunction([this] { return AnalysisCancelled(); });
   // An unsupported format leaves the detector inactive; the run goes on
-  // without silence and noise blocks.
-  FWAVSilenceDetector->SetPCMFormat(FFrequency, FChannels, FBitsPerSample);
+  // without silence and noise blocks. With a format record and a data chunk
+  // the detector also says why the audio was not analysed.
+  if (FPcmFormat) {
+    FWAVSilenceDetector->SetPCMFormat(*FPcmFormat);
+  } else {
+    FWAVSilenceDetector->SetPCMFormat(FFrequency, FChannels, FBitsPerSample);
+  }
   FWAVSilenceDetector->SetSilenceParameters(FSonolintSettings.SilenceLeveldB,
                                             FSonolintSettings.MinSilenceBlockMS);
   FWAVSilenceDetector->SetNoiseParameters(FSonolintSettings.NoiseLeveldB,

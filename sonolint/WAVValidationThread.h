@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -118,6 +119,9 @@ private:
   // Worker-side state: written and read by the worker thread only, except as
   // noted above.
   std::u16string FLoadedFileName;
+  // The stream's format as the sample readers describe it; set only when the
+  // file has both a format record and a data chunk.
+  std::optional<TPcmFormat> FPcmFormat;
   int32_t FFrequency = 0;
   int32_t FChannels = 0;
   int32_t FBitsPerSample = 0;

@@ -5,6 +5,10 @@
 //   BM_LevelKernel       the level function alone on one window in the cache
 //   BM_DetectorMemory    the detector over PCM already in memory (AddPCMData)
 //   BM_DetectorFile      the detector over the page-cached file (ProcessFile)
+//   BM_DetectorDepth     the detector over the same program in memory as 16-,
+//                        24- (3- and 4-byte containers) and 32-bit integers and
+//                        32- and 64-bit floats, stereo 48 kHz; second argument
+//                        the level kernel (0 scalar, 2 AVX2)
 //   BM_ValidationRun     a whole run through the module object, as the host
 //                        drives it (LoadFile, Play, polling every 10 ms, Stop,
 //                        UnloadFile), on a 1 GiB file
@@ -13,7 +17,9 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +32,7 @@
 #include <vector>
 
 #include "contract/QuorvexControlInterface.h"
+#include "pcm/PcmFormat.h"
 #include "platform/Stream.h"
 #include "platform/Text.h"
 #include "sonolint/SonolintClass.h"
@@ -41,6 +48,35 @@ constexpr uint32_t kFileDataBytes = 1u << 30;  // 1 GiB of PCM
 std::string gFolder;
 std::string gWaveFile;
 std::vector<uint8_t> gPcm;  // kMemoryBytes of the same program as the file
+
+// The program of gPcm in other sample formats, each about kMemoryBytes long.
+struct DepthCase {
+  const char* Name;
+  uint16_t Tag, Bits, Container;
+  std::vector<uint8_t> Pcm;
+};
+DepthCase gDepths[] = {{"16-bit", 1, 16, 2, {}},    {"24-bit", 1, 24, 3, {}},
+                       {"24-in-32", 1, 24, 4, {}},  {"32-bit", 1, 32, 4, {}},
+                       {"float32", 3, 32, 4, {}},   {"float64", 3, 64, 8, {}}};
+
+void Convert(DepthCase& d) {
+  const int64_t frames = kMemoryBytes / (2 * d.Container);
+  d.Pcm.resize(static_cast<size_t>(frames * 2 * d.Container));
+  uint8_t* out = d.Pcm.data();
+  for (int64_t i = 0; i < 2 * frames; ++i, out += d.Container) {
+    const int32_t s = static_cast<int16_t>(gPcm[static_cast<size_t>(2 * i)] |
+                                           (gPcm[static_cast<size_t>(2 * i + 1)] << 8));
+    uint64_t bits = 0;
+    switch (d.Bits == 32 && d.Tag == 3 ? 0 : d.Bits) {
+      case 0: bits = std::bit_cast<uint32_t>(static_cast<float>(s / 32768.0)); break;
+      case 64: bits = std::bit_cast<uint64_t>(s / 32768.0); break;
+      case 16: bits = static_cast<uint16_t>(s); break;
+      // Integer samples fill their container's most significant bytes.
+      default: bits = static_cast<uint32_t>(s) << (8 * d.Container - 16); break;
+    }
+    for (int b = 0; b < d.Container; ++b) out[b] = static_cast<uint8_t>(bits >> (8 * b));
+  }
+}
 
 // A program with normal-level noise, silent stretches of 6 s every 30 s and a
 // loud stretch, so both block state machines work as on real material.
@@ -76,6 +112,7 @@ void Prepare() {
   gPcm.resize(kMemoryBytes);
   uint32_t seed = 1;
   FillProgram(gPcm.data(), kMemoryBytes, 0, seed);
+  for (DepthCase& d : gDepths) Convert(d);
 
   // RIFF/WAVE, fmt, data: the header is 44 bytes.
   std::vector<uint8_t> header;
@@ -179,6 +216,39 @@ void BM_DetectorFile(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kFileDataBytes);
 }
 
+// Arguments: the format (index into gDepths) and the level kernel.
+void BM_DetectorDepth(benchmark::State& state) {
+  DepthCase& d = gDepths[state.range(0)];
+  const TLevelKernel best = LevelKernel();
+  if (!SetLevelKernel(static_cast<TLevelKernel>(state.range(1)))) {
+    state.SkipWithError("kernel not available");
+    return;
+  }
+  TFmtFields fields;
+  fields.FormatTag = d.Tag;
+  fields.Channels = 2;
+  fields.SamplesPerSec = 48000;
+  fields.BitsPerSample = d.Bits;
+  fields.BlockAlign = static_cast<uint16_t>(2 * d.Container);
+  const TPcmFormat format = DescribePcmFormat(fields);
+  const auto bytes = static_cast<int64_t>(d.Pcm.size());
+  for (auto _ : state) {
+    Configured c;
+    c.detector.SetPCMFormat(format);
+    c.detector.SetSilenceParameters(-80, 5000);
+    c.detector.SetNoiseParameters(-10, 5000);
+    for (int64_t at = 0; at < bytes; at += PCM_READ_PIECE_SIZE) {
+      c.detector.AddPCMData(d.Pcm.data() + at,
+                            static_cast<int32_t>(std::min<int64_t>(PCM_READ_PIECE_SIZE, bytes - at)));
+    }
+    c.detector.Finalize();
+    benchmark::DoNotOptimize(c.lines);
+  }
+  SetLevelKernel(best);
+  state.SetLabel(d.Name);
+  state.SetBytesProcessed(state.iterations() * bytes);
+}
+
 // Counts the lines a run sends, as the host's sink would store them.
 class CountingSink final : public IQuorvexReport {
 public:
@@ -222,6 +292,9 @@ BENCHMARK(BM_MemoryRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LevelKernel);
 BENCHMARK(BM_DetectorMemory)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DetectorDepth)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {0, 2}});
 BENCHMARK(BM_DetectorFile)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(BM_ValidationRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -202,3 +202,81 @@ TEST(Worker, DestroyingReturnsPromptly) {
 
 }  // namespace
 }  // namespace riffo::test
+
+namespace riffo::test {
+namespace {
+
+// A fmt payload with any tag, depth and block align.
+Bytes FormatPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                    uint16_t blockAlign) {
+  Bytes p;
+  Append16(p, tag);
+  Append16(p, channels);
+  Append32(p, rate);
+  Append32(p, rate * blockAlign);
+  Append16(p, blockAlign);
+  Append16(p, bits);
+  return p;
+}
+
+// Plays a file through the worker and returns the lines of the run.
+std::vector<ReportLine> PlayThrough(WorkerRun& run, const std::string& name, const Bytes& file) {
+  const std::string path = run.folder.File(name);
+  WriteBytes(path, file);
+  run.worker->LoadFile(Utf8ToUtf16(path));
+  EXPECT_EQ(run.WaitFor({101, 201}), 101);
+  run.worker->Play();
+  EXPECT_EQ(run.WaitFor({103}), 103);
+  const auto until = Clock::now() + 30s;
+  while (run.Progress() != 100.0 && Clock::now() < until) std::this_thread::sleep_for(1ms);
+  run.worker->Stop();
+  EXPECT_EQ(run.WaitFor({104}), 104);
+  return run.sink.Lines();
+}
+
+TEST(Worker, TwentyFourBitSilenceIsFound) {
+  // 12 s of 24-bit stereo at about -30 dB, silent from 3 s to 8 s.
+  Bytes pcm;
+  for (int64_t k = 0; k < 12 * 48000; ++k) {
+    const bool silent = k >= 3 * 48000 && k < 8 * 48000;
+    const int32_t v = silent ? 0 : (k % 2 == 0 ? 256000 : -256000);
+    for (int c = 0; c < 2; ++c) {
+      for (int i = 0; i < 3; ++i) pcm.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+  }
+  Bytes body = Chunk("fmt ", FormatPayload(1, 2, 48000, 24, 6));
+  Append(body, Chunk("data", pcm));
+  WorkerRun run;
+  std::vector<std::string> detectorLines;
+  for (const ReportLine& line : PlayThrough(run, "silence-24.wav", Riff("WAVE", body))) {
+    if (line.ID() >= 500) detectorLines.push_back(line.Text);
+  }
+  EXPECT_EQ(detectorLines, (std::vector<std::string>{
+                               "[500] Silence block at 00:00:03.00 with duration 00:00:05.00",
+                               "[502] Total file silence duration 00:00:05.00",
+                               "[503] Total file noise duration 00:00:00.00"}));
+}
+
+TEST(Worker, AudioThatCannotBeAnalysedIsNamed) {
+  // A 4-bit ADPCM format with data: rule 506 with the reason, before the totals.
+  Bytes adpcm = Chunk("fmt ", FormatPayload(0x0011, 1, 44100, 4, 256));
+  Append(adpcm, Chunk("data", Bytes(1024, 0x77)));
+  WorkerRun run;
+  const std::vector<ReportLine> lines = PlayThrough(run, "adpcm.wav", Riff("WAVE", adpcm));
+  ASSERT_GE(lines.size(), 3u);
+  const ReportLine& line = lines[lines.size() - 3];
+  EXPECT_EQ(line.Text, "[506] Audio not analysed: format tag 0x0011, 4 bits per sample");
+  EXPECT_EQ(line.Type, REPORT_TYPE_WARNING);
+  EXPECT_EQ(lines[lines.size() - 2].ID(), 502);
+  EXPECT_EQ(lines.back().ID(), 503);
+
+  // Without a data chunk nothing was there to analyse: no 506.
+  WorkerRun noData;
+  const Bytes fmtOnly = Riff("WAVE", Chunk("fmt ", FormatPayload(0x0011, 1, 44100, 4, 256)));
+  for (const ReportLine& l : PlayThrough(noData, "fmt-only.wav", fmtOnly)) {
+    EXPECT_NE(l.ID(), 506) << l.Text;
+  }
+}
+
+}  // namespace
+}  // namespace riffo::test

@@ -35,9 +35,9 @@ struct Catalogue {
   Catalogue() { List.AddBuiltInValidationSettings(); }
 };
 
-TEST(RuleCatalogue, BuiltInTableHas83RulesInAscendingOrder) {
+TEST(RuleCatalogue, BuiltInTableHas84RulesInAscendingOrder) {
   const auto& rows = BuiltInValidationSettings();
-  ASSERT_EQ(rows.size(), 83u);
+  ASSERT_EQ(rows.size(), 84u);
   std::set<int32_t> fixedType;
   std::set<int32_t> disabled;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -54,7 +54,7 @@ TEST(RuleCatalogue, BuiltInTableHas83RulesInAscendingOrder) {
   EXPECT_EQ(fixedType, (std::set<int32_t>{101, 102, 103, 108, 301, 302, 303, 304, 305, 306, 307}));
   EXPECT_EQ(disabled, (std::set<int32_t>{211, 212}));
   EXPECT_EQ(rows.front().ID, 101);
-  EXPECT_EQ(rows.back().ID, 505);
+  EXPECT_EQ(rows.back().ID, 506);
 }
 
 TEST(RuleCatalogue, BuiltInRowsCarryTheirNamesAndSeverities) {
@@ -77,6 +77,7 @@ TEST(RuleCatalogue, BuiltInRowsCarryTheirNamesAndSeverities) {
       {500, "Silence block position and duration", 2},
       {501, "Noise block position and duration", 2},
       {505, "Cumulative noise duration", 1},
+      {506, "Audio not analysed", 2},
   };
   for (const Row& row : rows) {
     const TValidationSetting* setting = c.List.GetValidationSettingFromID(row.ID);
@@ -84,7 +85,7 @@ TEST(RuleCatalogue, BuiltInRowsCarryTheirNamesAndSeverities) {
     EXPECT_EQ(setting->Name, row.Name);
     EXPECT_EQ(setting->_Type, row.Type) << row.ID;
   }
-  EXPECT_EQ(c.List.ValidationSettingsCount(), 83);
+  EXPECT_EQ(c.List.ValidationSettingsCount(), 84);
   EXPECT_EQ(c.List.GetValidationSettingFromID(0), nullptr);
   EXPECT_EQ(c.List.GetValidationSettingFromID(409), nullptr);
 }
@@ -214,15 +215,15 @@ TEST(RuleCatalogue, ListsOwnIndependentCopies) {
   TValidationSettingList copy;
   copy.AddItem(caller);
   ASSERT_TRUE(copy.AssignValidationSettingList(original.List));
-  ASSERT_EQ(copy.ValidationSettingsCount(), 83);
-  for (int32_t i = 0; i < 83; ++i) {
+  ASSERT_EQ(copy.ValidationSettingsCount(), 84);
+  for (int32_t i = 0; i < 84; ++i) {
     EXPECT_NE(copy.GetValidationSetting(i), original.List.GetValidationSetting(i));
     EXPECT_EQ(copy.GetValidationSetting(i)->ID, original.List.GetValidationSetting(i)->ID);
   }
   copy.GetValidationSettingFromID(209)->Enabled = false;
   EXPECT_TRUE(original.List.GetValidationSettingFromID(209)->Enabled);
   EXPECT_TRUE(copy.AssignValidationSettingList(copy));  // assigning itself keeps the rows
-  EXPECT_EQ(copy.ValidationSettingsCount(), 83);
+  EXPECT_EQ(copy.ValidationSettingsCount(), 84);
 
   copy.ClearValidationSettingList();
   EXPECT_EQ(copy.ValidationSettingsCount(), 0);
@@ -251,8 +252,8 @@ TEST(RuleCatalogueStore, FirstLoadWritesTheChangeableValuesAndSaveWritesAll) {
         EXPECT_EQ(type, row._Type) << row.ID;
       }
     }
-    EXPECT_EQ(enabledCount, 83);
-    EXPECT_EQ(typeCount, 72);
+    EXPECT_EQ(enabledCount, 84);
+    EXPECT_EQ(typeCount, 73);
     for (int32_t id : {101, 102, 103, 108, 301, 302, 303, 304, 305, 306, 307})
       EXPECT_FALSE(key->ValueExists(Name(id, "_Type"))) << id;
   }
