@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "pcm/PcmFormat.h"
 #include "sonolint/WAVSilenceNoiseDetector.h"
 
 namespace {
@@ -24,9 +25,7 @@ struct TRunResult {
 };
 
 struct TSetup {
-  int32_t Rate = 0;
-  int32_t Channels = 0;
-  int32_t Bits = 0;
+  riffo::TFmtFields Format;
   double SilencedB = 0;
   int32_t MinSilenceMS = 0;
   double NoisedB = 0;
@@ -58,7 +57,7 @@ bool Run(const TSetup& setup, const std::vector<uint8_t>& samples, const std::ve
   };
   detector.OnSilenceDetect(onEvent);
   detector.OnNoiseDetect(onEvent);
-  if (detector.SetPCMFormat(setup.Rate, setup.Channels, setup.Bits) != riffo::S_OK) return false;
+  if (detector.SetPCMFormat(riffo::DescribePcmFormat(setup.Format)) != riffo::S_OK) return false;
   detector.SetSilenceParameters(setup.SilencedB, setup.MinSilenceMS);
   detector.SetNoiseParameters(setup.NoisedB, setup.MinNoiseMS);
   size_t at = 0;
@@ -81,13 +80,29 @@ bool Run(const TSetup& setup, const std::vector<uint8_t>& samples, const std::ve
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   riffo::fuzz::TFuzzInput input(data, size);
-  static constexpr int32_t RATES[] = {6000, 8000, 11025, 22050, 44100, 48000, 96000, 192000};
-  static constexpr int32_t BITS[] = {8, 16, 24, 32};
+  static constexpr uint32_t RATES[] = {6000, 8000, 11025, 22050, 44100, 48000, 96000, 192000};
+  static constexpr uint16_t TAGS[] = {1, 1, 3, 0xFFFE};
+  static constexpr uint16_t BITS[] = {8, 16, 24, 32, 64};
+  // The sub-formats' GUIDs differ only in their first byte (1 PCM, 3 float).
+  static constexpr uint8_t GUID_TAIL[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                          0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
   TSetup setup;
-  // Mostly rates the detector takes, sometimes any value at all.
-  setup.Rate = input.Bool() ? input.Pick(RATES) : static_cast<int32_t>(input.U32());
-  setup.Channels = static_cast<int32_t>(input.Range(0, 34));
-  setup.Bits = input.Pick(BITS);
+  riffo::TFmtFields& format = setup.Format;
+  // Mostly formats the detector takes, sometimes any value at all.
+  const bool usual = input.Bool();
+  format.FormatTag = usual ? input.Pick(TAGS) : input.U16();
+  format.SamplesPerSec = usual ? input.Pick(RATES) : input.U32();
+  format.Channels = static_cast<uint16_t>(input.Range(0, 34));
+  format.BitsPerSample = usual ? input.Pick(BITS) : input.U16();
+  // Containers of the sample's own size, now and then one byte wider.
+  const int container = format.BitsPerSample / 8 + (input.Range(0, 7) == 0 ? 1 : 0);
+  format.BlockAlign = static_cast<uint16_t>(format.Channels * container);
+  format.HasExtension = format.FormatTag == 0xFFFE;
+  if (format.HasExtension) {
+    format.ValidBitsPerSample = input.Bool() ? format.BitsPerSample : input.U16();
+    format.SubFormat[0] = input.Bool() ? 1 : 3;
+    for (size_t i = 0; i < sizeof GUID_TAIL; ++i) format.SubFormat[i + 2] = GUID_TAIL[i];
+  }
   setup.SilencedB = -static_cast<double>(input.Range(20, 130));
   setup.NoisedB = setup.SilencedB + static_cast<double>(input.Range(1, 130));
   // Short minimums so that small inputs find blocks, and now and then any value.
@@ -111,10 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(whole.Processed >= 0 && whole.Processed <= static_cast<int64_t>(samples.size()),
         "more bytes processed than given");
 
-  const double bytesPerSecond = static_cast<double>(setup.Rate) * setup.Channels * (setup.Bits / 8);
+  const riffo::TPcmFormat described = riffo::DescribePcmFormat(format);
+  const double bytesPerSecond = static_cast<double>(described.SamplesPerSec) * described.FrameBytes;
   const double duration = static_cast<double>(samples.size()) / bytesPerSecond;
   Check(whole.Silence >= 0 && whole.Noise >= 0, "a negative total");
-  Check(static_cast<double>(whole.Silence + whole.Noise) <= duration + 1e-6,
+  Check(bytesPerSecond <= 0 || static_cast<double>(whole.Silence + whole.Noise) <= duration + 1e-6,
         "silence and noise together exceed the data's duration");
   return 0;
 }

@@ -10,6 +10,7 @@
 
 #include "chunkmodel/WAVCommonChunk.h"
 #include "fuzz/FuzzSupport.h"
+#include "pcm/PcmFormat.h"
 #include "platform/Stream.h"
 #include "sonolint/SonolintSettings.h"
 #include "sonolint/ValidationSettings.h"
@@ -100,11 +101,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   riffo::TSonolintSettings settings;
   settings.MinSilenceBlockMS = 100;
   settings.MinNoiseBlockMS = 100;
+  riffo::TFmtFields fields;
+  fields.FormatTag = format.wFormatTag;
+  fields.Channels = format.nChannels;
+  fields.SamplesPerSec = format.nSamplesPerSec;
+  fields.BlockAlign = format.nBlockAlign;
+  fields.BitsPerSample = format.wBitsPerSample;
+  const riffo::TPcmFormat described = riffo::DescribePcmFormat(fields);
   riffo::TWAVSilenceDetector detector;
   detector.SetReportFunction(report);
-  if (detector.SetPCMFormat(static_cast<int32_t>(format.nSamplesPerSec), format.nChannels,
-                            format.wBitsPerSample) != riffo::S_OK)
-    return 0;
+  // A format it cannot analyse leaves the detector inactive; Finalize then says why.
+  detector.SetPCMFormat(described);
   detector.SetSilenceParameters(settings.SilenceLeveldB, settings.MinSilenceBlockMS);
   detector.SetNoiseParameters(settings.NoiseLeveldB, settings.MinNoiseBlockMS);
 
@@ -121,11 +128,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   detector.Finalize();
 
-  const double bytesPerSecond = static_cast<double>(detector.SamplesPerSeconds()) *
-                                detector.Channels() * (detector.BitsPerSample() / 8);
-  const double duration = static_cast<double>(available) / bytesPerSecond;
-  Check(static_cast<double>(detector.TotalFileSilenceSeconds() + detector.TotalFileNoiseSeconds()) <=
-            duration + 1e-6,
-        "silence and noise together exceed the data's duration");
+  if (detector.SamplesPerSeconds() > 0 && described.FrameBytes > 0) {
+    const double bytesPerSecond = static_cast<double>(described.SamplesPerSec) * described.FrameBytes;
+    const double duration = static_cast<double>(available) / bytesPerSecond;
+    Check(static_cast<double>(detector.TotalFileSilenceSeconds() + detector.TotalFileNoiseSeconds()) <=
+              duration + 1e-6,
+          "silence and noise together exceed the data's duration");
+  }
   return 0;
 }

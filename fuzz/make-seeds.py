@@ -232,18 +232,26 @@ def text_seeds():
 
 
 def detector_seeds():
-    # Bool (rate from the list), rate index, channels, bits index, silence,
-    # noise gap, two minimums, piece count and sizes, then the samples.
-    def setup(rate_index, channels, bits_index, pieces, samples):
-        out = bytes([1, rate_index, channels, bits_index, 40, 60, 1, 100, 0, 1, 100, 0, len(pieces)])
+    # Usual format, tag index (1 1 3 FFFE), rate index, channels, bits index
+    # (8 16 24 32 64), container (0: the sample's size), then for an
+    # extensible tag whether valid bits are the bits and whether the
+    # sub-format is PCM; silence, noise gap, two minimums, piece count and
+    # sizes, then the samples.
+    def setup(tag_index, rate_index, channels, bits_index, pieces, samples, extension=b""):
+        out = bytes([1, tag_index, rate_index, channels, bits_index, 1]) + extension
+        out += bytes([40, 60, 1, 100, 0, 1, 100, 0, len(pieces)])
         out += b"".join(struct.pack("<H", p) for p in pieces)
         return out + samples
 
+    floats = b"".join(struct.pack("<f", v) for v in [0.0] * 800 + [0.9, -0.9] * 400 + [float("nan"), float("inf")])
     return [
-        setup(1, 1, 0, [7, 300, 1, 4000], pcm8(2400, 2400)),
-        setup(5, 2, 1, [1000, 3, 9000], pcm16(4000)),
-        setup(0, 3, 1, [1], bytes(range(256)) * 8),
-        setup(7, 32, 1, [5000, 5000], b"\0" * 12000),
+        setup(0, 1, 1, 0, [7, 300, 1, 4000], pcm8(2400, 2400)),
+        setup(0, 5, 2, 1, [1000, 3, 9000], pcm16(4000)),
+        setup(0, 0, 3, 1, [1], bytes(range(256)) * 8),
+        setup(0, 7, 32, 1, [5000, 5000], b"\0" * 12000),
+        setup(2, 1, 1, 3, [333, 4], floats),
+        setup(3, 1, 2, 2, [3, 3000], bytes(range(255)) * 30, bytes([1, 1])),
+        setup(3, 1, 1, 4, [64], struct.pack("<d", 0.5) * 900, bytes([1, 0])),
     ]
 
 
