@@ -15,29 +15,36 @@ const TCliCommand EXPORT_COMMAND{
     "Writes the chunk structure of the WAV file FILE as the viewer's Export\n"
     "Structure does: a framed header with the file name (as given) and its size,\n"
     "then one line per chunk and per decoded field, indented six blanks per\n"
-    "level. UTF-8 text, every line ended by CR LF.\n"
+    "level. UTF-8 text, every line ended by CR LF. On a terminal, control\n"
+    "characters from the file other than line ends are shown as \\xNN; files\n"
+    "and pipes get the exact bytes.\n"
     "\n"
-    "  -o OUT    write into the file OUT instead of standard output; an existing\n"
-    "            OUT is refused\n"
-    "  --force   replace an existing OUT (it is removed first)\n"
-    "  --help    show this help\n"
+    "  -o, --output OUT  write into the file OUT instead of standard output (\"-\"\n"
+    "                    or /dev/stdout: standard output); an existing OUT is\n"
+    "                    refused. OUT is written under a temporary name beside it\n"
+    "                    and renamed in when complete.\n"
+    "  --force           replace an existing regular file OUT, once the new one\n"
+    "                    is complete; never a device, folder or link\n"
+    "  --help            show this help\n"
     "\n"
-    "Exit status: 0 written; 1 FILE not found, not a WAV file or not loadable;\n"
-    "2 bad arguments or the output cannot be written.\n",
+    "Exit status: 0 written; 2 FILE not found, not a WAV file or not loadable,\n"
+    "bad arguments, or the output cannot be written; 130 interrupted.\n",
     RunExport};
 
 int RunExport(const std::vector<std::string>& args) {
   TParsedArgs parsed;
   std::string error;
-  if (!ParseArguments(args, {{"-o", true}, {"--force", false}}, parsed, error))
+  if (!ParseArguments(args, {{"--output", true, 'o'}, {"--force", false}}, parsed, error))
     return UsageError(error);
   if (parsed.Help) return PrintCommandHelp(EXPORT_COMMAND);
+  if (parsed.Version) return PrintVersion();
   if (parsed.Positional.empty()) return UsageError("export: missing FILE");
   if (parsed.Positional.size() > 1)
     return UsageError("export: unexpected argument '" + parsed.Positional[1] + "'");
-  const std::optional<std::string> outName = parsed.Value("-o");
+  std::optional<std::string> outName = parsed.Value("--output");
   if (outName && outName->empty()) return UsageError("export: empty name after -o");
   if (parsed.Has("--force") && !outName) return UsageError("export: --force needs -o OUT");
+  if (outName && MeansStdout(*outName)) outName.reset();
 
   const std::string& fileName = parsed.Positional[0];
   std::optional<TWavInput> input = LoadWavInput(fileName);
@@ -45,9 +52,16 @@ int RunExport(const std::vector<std::string>& args) {
 
   TExportResult result;
   if (outName) {
-    if (!PrepareOutputFile(*outName, parsed.Has("--force"), fileName)) return EXIT_USAGE_ERROR;
-    result = ExportStructureToFile(ArgText(*outName), input->FileName, input->FileSize,
-                                   input->Root.get());
+    std::unique_ptr<TOutputFile> output = BeginOutputFile(*outName, parsed.Has("--force"), fileName);
+    if (!output) return EXIT_USAGE_ERROR;
+    TStream* stream = output->Stream();
+    if (stream == nullptr) {
+      PrintError(Format8("Cannot write %s file.", outName->c_str()));
+      return EXIT_USAGE_ERROR;
+    }
+    result = WriteStructureExport(*stream, ArgText(*outName), input->FileName, input->FileSize,
+                                  input->Root.get());
+    if (result.Ok && !CommitOutputFile(*output)) return EXIT_USAGE_ERROR;
   } else {
     TStdoutStream out;
     result = WriteStructureExport(out, STDOUT_NAME, input->FileName, input->FileSize,

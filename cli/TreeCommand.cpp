@@ -17,11 +17,13 @@ const TCliCommand TREE_COMMAND{
     "name as given) first, then every chunk with its offset, id, size and form\n"
     "type, the decoded fields of the chunks the viewer knows, and their hex-dump\n"
     "and text lines. One node per line, indented two blanks per level, UTF-8.\n"
+    "On a terminal, control characters from the file other than line ends are\n"
+    "shown as \\xNN; files and pipes get the exact bytes.\n"
     "\n"
-    "  --help    show this help\n"
+    "  --help      show this help\n"
     "\n"
-    "Exit status: 0 printed; 1 FILE not found, not a WAV file or not loadable;\n"
-    "2 bad arguments or the output cannot be written.\n",
+    "Exit status: 0 printed; 2 FILE not found, not a WAV file or not loadable,\n"
+    "bad arguments, or the output cannot be written; 130 interrupted.\n",
     RunTree};
 
 int RunTree(const std::vector<std::string>& args) {
@@ -29,6 +31,7 @@ int RunTree(const std::vector<std::string>& args) {
   std::string error;
   if (!ParseArguments(args, {}, parsed, error)) return UsageError(error);
   if (parsed.Help) return PrintCommandHelp(TREE_COMMAND);
+  if (parsed.Version) return PrintVersion();
   if (parsed.Positional.empty()) return UsageError("tree: missing FILE");
   if (parsed.Positional.size() > 1)
     return UsageError("tree: unexpected argument '" + parsed.Positional[1] + "'");
@@ -39,8 +42,7 @@ int RunTree(const std::vector<std::string>& args) {
   std::unique_ptr<TDisplayNode> fileNode = MakeFileNode(input->FileName, input->FileSize);
   UpdateTreeView(fileNode.get(), fileNode.get(), 0, nullptr, input->Root.get());
   const std::string text = Utf16ToUtf8(TreeListingText(*fileNode));
-  TStdoutStream out;
-  if (out.Write(text.data(), static_cast<int64_t>(text.size())) != static_cast<int64_t>(text.size())) {
+  if (!WriteStdout(text)) {
     PrintError(Utf16ToUtf8(Format16("Cannot write %s file.", Utf16ToUtf8(STDOUT_NAME).c_str())));
     return EXIT_USAGE_ERROR;
   }

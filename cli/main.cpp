@@ -33,8 +33,13 @@ int PrintHelp() {
       "\n"
       "Run '%s COMMAND --help' for the details of a command.\n"
       "File names are used exactly as given. Messages about bad input go to\n"
-      "standard error.\n",
-      PROGRAM_NAME);
+      "standard error. '%s --version' prints the version.\n"
+      "\n"
+      "Exit status, the same for every command: 0 success (validate: every file\n"
+      "PASS or WARN); 1 validate found at least one FAIL; 2 an input could not be\n"
+      "read or validated (UNREADABLE, ERROR), or a usage or output error; 130\n"
+      "interrupted by Ctrl+C.\n",
+      PROGRAM_NAME, PROGRAM_NAME);
   for (TCommandAccessor accessor : COMMANDS) {
     const TCliCommand& command = accessor();
     std::printf("\n%s %s %s\n\n%s", PROGRAM_NAME, command.Name, command.Synopsis, command.Help);
@@ -49,6 +54,7 @@ int Main(int argc, char** argv) {
   if (args.empty()) return UsageError("missing command");
   const std::string& name = args[0];
   if (name == "--help" || name == "-h" || name == "help") return PrintHelp();
+  if (name == "--version") return PrintVersion();
   for (TCommandAccessor accessor : COMMANDS) {
     const TCliCommand& command = accessor();
     if (name == command.Name) return command.Run({args.begin() + 1, args.end()});

@@ -9,12 +9,8 @@
 #include "platform/Files.h"
 #include "platform/Guard.h"
 
-// The PDF exporter comes with the PDF page engine; saving as PDF is wired at
-// this one place and in SaveReportPDF whenever that exporter is in the tree.
-#if __has_include("host/QXReportExportPDF.h")
-#include "host/QXReportExportPDF.h"
-#define RIFFO_HAVE_PDF_REPORT 1
-#endif
+// The PDF exporter is a library of its own, loaded on the first PDF save.
+#include "host/PdfReportLibrary.h"
 
 namespace riffo {
 
@@ -319,7 +315,7 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
       ShowCounters(view);
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(POLL_INTERVAL_MS));
+    std::this_thread::sleep_for(std::chrono::milliseconds(view.PollIntervalMs()));
     view.ProcessEvents();
     if (FStopping.load()) break;
   }
@@ -370,14 +366,13 @@ HRESULT TMediaValidationSession::SaveReportHTML(const std::u16string& reportFile
 }
 
 HRESULT TMediaValidationSession::SaveReportPDF(const std::u16string& reportFileName) {
-#ifdef RIFFO_HAVE_PDF_REPORT
-  return WriteReport<TQXReportExportPDF>(u"Error in TMediaValidationForm.SaveReportPDF call...",
-                                         FFileName, Reports(), reportFileName);
-#else
-  (void)reportFileName;
-  DebugTrace(u"Error in TMediaValidationForm.SaveReportPDF - no PDF exporter in this build.");
-  return E_FAIL;
-#endif
+  return Guarded(u"Error in TMediaValidationForm.SaveReportPDF call...", E_FAIL, [&] {
+    const TWritePdfReport writer = PdfReportWriter();
+    if (writer == nullptr) return E_FAIL;
+    const std::vector<TCustomReport> lines = Reports();
+    return static_cast<HRESULT>(
+        writer(FFileName.c_str(), lines.data(), lines.size(), reportFileName.c_str()));
+  });
 }
 
 HRESULT TMediaValidationSession::SaveReportXML(const std::u16string& reportFileName) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "contract/QuorvexControlInterface.h"
@@ -47,6 +48,9 @@ private:
   std::atomic<uint32_t> FReferences{0};
 };
 
+// The pause between two progress polls.
+inline constexpr int POLL_INTERVAL_MS = 10;
+
 // What a window (or the command line) sees of a run. Every call comes on the
 // thread that runs the session; the defaults do nothing.
 class TValidationRunView {
@@ -68,6 +72,9 @@ public:
   // Between two polls, after the 10 ms pause: the window processes its
   // pending events here, which is where a stop request comes in.
   virtual void ProcessEvents() {}
+  // The pause between two progress polls; a view with no events to process
+  // (the command line) may poll more often than the window does.
+  virtual int PollIntervalMs() const { return POLL_INTERVAL_MS; }
   // The run is over; stopped tells whether the user stopped it.
   virtual void RunFinished(bool stopped) { (void)stopped; }
 };
@@ -98,9 +105,6 @@ inline constexpr const char16_t* MSG_REPORT_LIST_EMPTY = u"Report list is empty.
 inline constexpr const char16_t* MSG_CONFIRM_OVERWRITE = u"Report not saved. Do you want to save it?";
 inline constexpr const char16_t* MSG_CANNOT_DELETE = u"Cannot delete destination file.";
 inline constexpr const char16_t* MSG_ERROR_SAVING = u"Error saving report.";
-
-// The pause between two progress polls.
-inline constexpr int POLL_INTERVAL_MS = 10;
 
 // The report format a destination name asks for: .csv, .xml, .pdf, .html or
 // .htm (in any letter case); anything else, or no extension, is plain text.
@@ -179,6 +183,13 @@ public:
   HRESULT SaveReportTXT(const std::u16string& reportFileName);
 
   const std::u16string& FileName() const { return FFileName; }
+  // Points the session at another file, keeping the loaded modules (the
+  // command line validates many files with one set); not during a run.
+  bool SetFileName(std::u16string fileName) {
+    if (FRunning) return false;
+    FFileName = std::move(fileName);
+    return true;
+  }
 
 private:
   struct TModuleEntry {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "contract/QuorvexControlInterface.h"
-#include "host/QxRef.h"
+#include "contract/QxRef.h"
 #include "platform/DynLib.h"
 
 namespace riffo {

@@ -52,28 +52,6 @@ std::vector<TValidationSetting> RuleRecords(const TRuleRow* rows, size_t count) 
   return result;
 }
 
-// --- the sink reference ---------------------------------------------------
-
-TRuleCatalogue::TReportRef::TReportRef(IQuorvexReport* report) : FReport(report) {
-  if (FReport) FReport->AddRef();
-}
-
-TRuleCatalogue::TReportRef::TReportRef(const TReportRef& other) : FReport(other.FReport) {
-  if (FReport) FReport->AddRef();
-}
-
-TRuleCatalogue::TReportRef& TRuleCatalogue::TReportRef::operator=(
-    const TReportRef& other) {
-  if (other.FReport) other.FReport->AddRef();
-  IQuorvexReport* previous = std::exchange(FReport, other.FReport);
-  if (previous) previous->Release();
-  return *this;
-}
-
-TRuleCatalogue::TReportRef::~TReportRef() {
-  if (FReport) FReport->Release();
-}
-
 // --- the list -------------------------------------------------------------
 
 TRuleCatalogue::TRuleCatalogue() = default;
@@ -82,7 +60,7 @@ TRuleCatalogue::~TRuleCatalogue() {
   GuardedVoid(u"dgn: Error in TValidationSettingList.Destroy call...", [&] {
     FSettingsList.clear();
     std::lock_guard<std::mutex> lock(FSinkLock);
-    FQuorvexReport = TReportRef();
+    FQuorvexReport.Clear();
   });
 }
 
@@ -92,14 +70,14 @@ HRESULT TRuleCatalogue::SetQuorvexReport(IQuorvexReport* quorvexReport) {
     return E_INVALIDARG;
   }
   return Guarded(u"dgn: Error in TValidationSettingList.SetQuorvexReport call...", E_FAIL, [&] {
-    TReportRef sink(quorvexReport);
+    auto sink = TQxRef<IQuorvexReport>::Share(quorvexReport);
     std::lock_guard<std::mutex> lock(FSinkLock);
     FQuorvexReport = sink;
     return S_OK;
   });
 }
 
-TRuleCatalogue::TReportRef TRuleCatalogue::CurrentSink() const {
+TQxRef<IQuorvexReport> TRuleCatalogue::CurrentSink() const {
   std::lock_guard<std::mutex> lock(FSinkLock);
   return FQuorvexReport;
 }
@@ -207,8 +185,8 @@ HRESULT TRuleCatalogue::Report(int32_t module, int32_t reportType,
                                        const char16_t* reportMessage, int32_t validationID,
                                        int32_t streamID) const {
   return Guarded(u"dgn: Error in TValidationSettingList.Report call...", E_FAIL, [&] {
-    const TReportRef sink = CurrentSink();
-    if (!sink.get()) return E_FAIL;
+    const TQxRef<IQuorvexReport> sink = CurrentSink();
+    if (!sink.Get()) return E_FAIL;
     std::u16string line = Format16("[%.*d] ", 3, validationID);
     if (reportMessage) line += reportMessage;
     int32_t type = reportType;
@@ -216,7 +194,7 @@ HRESULT TRuleCatalogue::Report(int32_t module, int32_t reportType,
       if (!setting->Enabled) return S_OK;
       type = setting->_Type;
     }
-    return sink.get()->Report(module, type, line.c_str(), streamID);
+    return sink.Get()->Report(module, type, line.c_str(), streamID);
   });
 }
 

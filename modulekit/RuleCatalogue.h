@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "contract/QuorvexControlInterface.h"
+#include "contract/QxRef.h"
 
 namespace riffo {
 
@@ -100,25 +101,12 @@ public:
                  int32_t validationID, int32_t streamID) const;
 
 private:
-  // Holds one reference to the sink; AddRef on take, Release on drop.
-  class TReportRef {
-  public:
-    TReportRef() = default;
-    explicit TReportRef(IQuorvexReport* report);
-    TReportRef(const TReportRef& other);
-    TReportRef& operator=(const TReportRef& other);
-    ~TReportRef();
-    IQuorvexReport* get() const { return FReport; }
 
-  private:
-    IQuorvexReport* FReport = nullptr;
-  };
-
-  TReportRef CurrentSink() const;
+  TQxRef<IQuorvexReport> CurrentSink() const;
 
   std::vector<std::unique_ptr<TValidationSetting>> FSettingsList;
   mutable std::mutex FSinkLock;  // guards FQuorvexReport only
-  TReportRef FQuorvexReport;
+  TQxRef<IQuorvexReport> FQuorvexReport;
 };
 
 }  // namespace riffo

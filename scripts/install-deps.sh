@@ -8,6 +8,8 @@ packages=(
   cmake ninja-build g++ pkg-config python3
   # unit tests, mocks, benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # JSON reports and summaries; the batch tests run a shard recipe with parallel
+  nlohmann-json3-dev parallel
   # GUI toolkit and GUI tests (offscreen platform)
   qt6-base-dev qt6-qpa-plugins libgl-dev
   # PDF page engine

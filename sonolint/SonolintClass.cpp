@@ -284,7 +284,7 @@ HRESULT TSonolint::SetQuorvexReport(IQuorvexReport* quorvexReport) {
       DebugTrace(u"dgn: Error in TSonolint.SetQuorvexReport call...");
       return E_INVALIDARG;
     }
-    FQuorvexReport.Reset(quorvexReport);
+    FQuorvexReport = TQxRef<IQuorvexReport>::Share(quorvexReport);
     if (FWAVValidationThread) FWAVValidationThread->SetQuorvexReport(quorvexReport);
     if (FValidationSettingList) FValidationSettingList->SetQuorvexReport(quorvexReport);
     return S_OK;

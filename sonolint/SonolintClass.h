@@ -13,7 +13,7 @@
 
 #include "contract/QuorvexControlInterface.h"
 #include "modulekit/ModuleDialog.h"
-#include "sonolint/InterfaceRef.h"
+#include "contract/QxRef.h"
 #include "sonolint/SonolintSettings.h"
 #include "sonolint/ValidationSettings.h"
 #include "sonolint/WAVValidationThread.h"
@@ -95,7 +95,7 @@ private:
   std::u16string FModuleName;
   std::unique_ptr<TWAVValidationThread> FWAVValidationThread;
   int64_t FFrequency = 0;
-  TInterfaceRef<IQuorvexReport> FQuorvexReport;
+  TQxRef<IQuorvexReport> FQuorvexReport;
   TSonolintSettings FSonolintSettings;
   std::unique_ptr<TValidationSettingList> FValidationSettingList;
   TModuleDialog FDialog{SONOLINT_DIALOG_LIBRARY};

@@ -265,7 +265,7 @@ HRESULT TWAVValidationThread::SetQuorvexReport(IQuorvexReport* quorvexReport) {
       DebugTrace(u"dgn: Error in TWAVValidationThread.SetQuorvexReport - invalid argument.");
       return E_INVALIDARG;
     }
-    FQuorvexReport.Reset(quorvexReport);
+    FQuorvexReport = TQxRef<IQuorvexReport>::Share(quorvexReport);
     return S_OK;
   });
 }

@@ -25,7 +25,7 @@
 #include "contract/QuorvexControlInterface.h"
 #include "platform/Event.h"
 #include "platform/Stream.h"
-#include "sonolint/InterfaceRef.h"
+#include "contract/QxRef.h"
 #include "sonolint/SonolintSettings.h"
 #include "sonolint/ValidationSettings.h"
 #include "sonolint/WAVRIFFValidator.h"
@@ -110,7 +110,7 @@ private:
   std::atomic<int32_t> FStatus{0};
   std::u16string FParamFileName;  // written by the poster before a load
   double FProgress = 0;           // lock
-  TInterfaceRef<IQuorvexReport> FQuorvexReport;
+  TQxRef<IQuorvexReport> FQuorvexReport;
   std::unique_ptr<TFileStream> FFileStream;
   std::unique_ptr<TWAVCommonChunk> FWAVCommonChunk;
   std::unique_ptr<TWAVRIFFValidator> FWAVRIFFValidator;

@@ -1,11 +1,13 @@
 // riffoscope-cli run as a program: what it writes, its messages and its
 // exit statuses.
 #include <fcntl.h>
+#include <pty.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -66,6 +68,27 @@ protected:
     if (stdoutPath.empty()) result.Out = ReadWholeFile(outFile);
     result.Err = ReadWholeFile(errFile);
     return result;
+  }
+
+  // Runs the program with standard output on a pseudo-terminal; returns
+  // what the terminal received.
+  std::string RunOnTerminal(const std::vector<std::string>& args) const {
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      if (::chdir(Dir.c_str()) != 0) ::_exit(127);
+      std::vector<char*> argv{const_cast<char*>(RIFFO_CLI_PATH)};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(RIFFO_CLI_PATH, argv.data());
+      ::_exit(127);
+    }
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
+    ::close(master);
+    ::waitpid(pid, nullptr, 0);
+    return seen;
   }
 
   static std::string Expected(const std::string& name, const char* kind) {
@@ -146,7 +169,7 @@ TEST_F(CliTest, AnOutputThatCannotBeWrittenIsReportedWithExitStatus2) {
   EXPECT_EQ(fullTree.Err, "Cannot write standard output file.\n");
 }
 
-TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus1) {
+TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus2) {
   Put("notes.txt", Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!'});
   Bytes avi = CanonicalPcmFile();
   std::memcpy(avi.data() + 8, "AVI ", 4);
@@ -164,13 +187,41 @@ TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus1) {
   for (const Case& c : cases)
     for (const char* command : {"export", "tree"}) {
       const RunResult result = Run({command, c.File});
-      EXPECT_EQ(result.Status, 1) << command << " " << c.File;
+      EXPECT_EQ(result.Status, 2) << command << " " << c.File;
       EXPECT_EQ(result.Err, c.Message) << command << " " << c.File;
       EXPECT_EQ(result.Out, "") << command << " " << c.File;
     }
   // nothing is created for an export that could not load its input
-  EXPECT_EQ(Run({"export", "absent.wav", "-o", "out.txt"}).Status, 1);
+  EXPECT_EQ(Run({"export", "absent.wav", "-o", "out.txt"}).Status, 2);
   EXPECT_NE(::access(PathOf("out.txt").c_str(), F_OK), 0);
+}
+
+// Bytes from the file (here the coding history) reach a terminal only in a
+// visible form; files and pipes get them exactly.
+TEST_F(CliTest, ControlCharactersAreShownVisiblyOnlyOnATerminal) {
+  Bytes file = BroadcastWaveFile();
+  const std::string marker = "T=(mix)";
+  auto at = std::search(file.begin(), file.end(), marker.begin(), marker.end());
+  ASSERT_NE(at, file.end());
+  const std::string hostile = "\x1b]0;\x07";  // sets the terminal's title
+  std::copy(hostile.begin(), hostile.end(), at);
+  Put("take.wav", file);
+  const std::string onTerminal = RunOnTerminal({"tree", "take.wav"});
+  EXPECT_EQ(onTerminal.find('\x1b'), std::string::npos);
+  EXPECT_EQ(onTerminal.find('\x07'), std::string::npos);
+  EXPECT_NE(onTerminal.find("\\x1B]0;\\x07"), std::string::npos) << onTerminal;
+  const RunResult piped = Run({"tree", "take.wav"});
+  EXPECT_EQ(piped.Status, 0);
+  EXPECT_NE(piped.Out.find(hostile), std::string::npos);
+}
+
+// -o - and -o /dev/stdout mean standard output.
+TEST_F(CliTest, DashAndDevStdoutWriteToStandardOutput) {
+  Put("take.wav", CanonicalPcmFile());
+  const std::string expected = Run({"export", "take.wav"}).Out;
+  EXPECT_EQ(Run({"export", "take.wav", "-o", "-"}).Out, expected);
+  EXPECT_EQ(Run({"export", "take.wav", "-o/dev/stdout"}).Out, expected);
+  EXPECT_EQ(Run({"export", "--output=-", "take.wav"}).Out, expected);
 }
 
 TEST_F(CliTest, UsageErrorsExitWithStatus2) {

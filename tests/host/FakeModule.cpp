@@ -13,10 +13,15 @@
 // At run time FAKE_QVX_FAIL_<TAG> lists methods that fail ("LoadFile,Play",
 // also Stop and UnloadFile), FAKE_QVX_PROGRESS_<TAG> the final progress and
 // FAKE_QVX_NO_ERROR_<TAG> (any value) leaves out the one Error line.
+// FAKE_QVX_BY_NAME_<TAG> (any value) lets the file's name decide, for the
+// batch tests: "pass" sends only Info lines, "warn" no Error line, "crash"
+// crashes the process in Play, "hang" never returns from Play, "maps"
+// copies /proc/self/maps into the file named by FAKE_QVX_MAPS.
 // Every call is logged, one line each, to the file named by FAKE_QVX_LOG, so
 // a test sees the order of calls, references and destruction; the library's
 // own unloading is logged as well.
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +117,7 @@ public:
   HRESULT LoadFile(const char16_t* fileName) override {
     Log("LoadFile " + Ascii(fileName));
     FPolled = false;
+    FName = Ascii(fileName);
     if (Fails("LoadFile")) return E_FAIL;
     Send(REPORT_TYPE_INFO, u"[101] Start validation");
     FProgress.store(0.0);
@@ -135,6 +141,7 @@ public:
     Log("Play");
     if (Fails("Play")) return E_FAIL;
     Join();
+    if (!Setting("FAKE_QVX_BY_NAME_").empty()) return PlayByName();
     // The findings come from a worker thread, as a real module sends them.
     FWorker = std::thread([this] {
       Send(REPORT_TYPE_WARNING, u"[500] Silence block");
@@ -195,6 +202,29 @@ public:
   }
 
 private:
+  bool NameHas(const char* word) const {
+    const size_t slash = FName.rfind('/');
+    return FName.find(word, slash == std::string::npos ? 0 : slash) != std::string::npos;
+  }
+  HRESULT PlayByName() {
+    if (NameHas("crash")) std::abort();
+    if (NameHas("hang"))
+      for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    if (NameHas("maps")) {
+      const char* target = std::getenv("FAKE_QVX_MAPS");
+      std::FILE* in = std::fopen("/proc/self/maps", "rb");
+      std::FILE* out = target != nullptr ? std::fopen(target, "wb") : nullptr;
+      for (int c; in != nullptr && out != nullptr && (c = std::fgetc(in)) != EOF;) std::fputc(c, out);
+      if (in != nullptr) std::fclose(in);
+      if (out != nullptr) std::fclose(out);
+    }
+    if (!NameHas("pass")) Send(REPORT_TYPE_WARNING, u"[500] Silence block");
+    if (!NameHas("pass") && !NameHas("warn")) Send(REPORT_TYPE_ERROR, u"[204] Chunk truncated");
+    Send(REPORT_TYPE_INFO, u"[302] FormatTag = 1");
+    FProgress.store(100.0);
+    return S_OK;
+  }
+
   ~TFakeModule() {
     Join();
     Log("destroy");
@@ -213,6 +243,7 @@ private:
   std::atomic<uint32_t> FReferences{1};
   std::atomic<double> FProgress{0.0};
   bool FPolled = false;
+  std::string FName;
   IQuorvexReport* FReport = nullptr;
   std::thread FWorker;
 };

@@ -1,7 +1,7 @@
 // A counted reference to a plug-in interface: AddRef when a reference is
-// shared in, Release when it is cleared or goes out of scope. The host keeps
-// every interface it holds in one of these, so no way out of an operation can
-// leak or double-release a reference.
+// shared in, Release when it is cleared or goes out of scope. The host and the
+// modules keep every interface they hold in one of these, so no way out of an
+// operation can leak or double-release a reference.
 #pragma once
 
 #include <utility>

@@ -1,0 +1,452 @@
+// riffoscope-cli validate on many files, run as a program: a copy of the
+// program in a scratch folder with a fake module beside it whose behaviour
+// the file names pick ("pass", "warn", "crash", "hang"; anything else FAILs).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "HostTestSupport.h"
+
+namespace riffo {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string MinimalWav() {
+  const unsigned char bytes[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
+                                   'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+                                   0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0, 2, 0, 16, 0,
+                                   'd', 'a', 't', 'a', 0, 0, 0, 0};
+  return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The summary lines without the totals line (its time differs run to run).
+std::string WithoutTotals(const std::string& out) {
+  std::string kept;
+  for (const std::string& line : Lines(out))
+    if (line.rfind("Total: ", 0) != 0) kept += line + "\n";
+  return kept;
+}
+
+class CliBatchTest : public test::THostTest {
+protected:
+  void SetUp() override {
+    THostTest::SetUp();
+    fs::create_directories(FDir / "bin");
+    fs::copy_file(RIFFO_CLI_PATH, FDir / "bin" / "riffoscope-cli");
+    fs::copy_file(test::Path8ForFake("good"), FDir / "bin" / "Sonolint.qvx");
+    ::setenv("FAKE_QVX_BY_NAME_good", "1", 1);
+  }
+  void TearDown() override {
+    ::unsetenv("FAKE_QVX_BY_NAME_good");
+    THostTest::TearDown();
+  }
+  void Wav(const std::string& name) const {
+    fs::create_directories((FDir / name).parent_path());
+    WriteFile(name, MinimalWav());
+  }
+
+  pid_t Start(const std::vector<std::string>& args, const std::string& input = {}) const {
+    const std::string program = (FDir / "bin" / "riffoscope-cli").string();
+    const std::string inFile = Path8(".stdin"), outFile = Path8(".stdout"), errFile = Path8(".stderr");
+    WriteFile(".stdin", input);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (::chdir(FDir.c_str()) != 0) ::_exit(127);
+      const int in = ::open(inFile.c_str(), O_RDONLY);
+      const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || out < 0 || err < 0) ::_exit(127);
+      ::dup2(in, STDIN_FILENO);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("validate")};
+      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+  TRun Finish(pid_t pid) const {
+    TRun run;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Status = WEXITSTATUS(status);
+    run.Out = ReadFile(".stdout");
+    run.Err = ReadFile(".stderr");
+    return run;
+  }
+  TRun Run(const std::vector<std::string>& args, const std::string& input = {}) const {
+    return Finish(Start(args, input));
+  }
+};
+
+// Every kind of input in one run: verdicts, reasons, order, exit status,
+// the reports' layout and the JSON summary.
+TEST_F(CliBatchTest, EveryKindOfInputGetsItsVerdictInInputOrder) {
+  for (const char* name : {"in/pass.wav", "in/warn.WAV", "in/fail.bwf", "in/d1/take1.wav",
+                           "in/d2/take1.wav", "in/crash.wav", "in/hang.wav", "in/.hidden.wav"})
+    Wav(name);
+  WriteFile("in/empty.wav", "");
+  WriteFile("in/text.wav", "just some text, not a RIFF file\n");
+  WriteFile("in/rifx.wav", "RIFX" + MinimalWav().substr(4));
+  WriteFile("in/notes.txt", "not a WAV name");
+  ASSERT_EQ(::mkfifo(Path8("in/fifo.wav").c_str(), 0644), 0);
+  const bool root = ::geteuid() == 0;
+  if (!root) {
+    Wav("in/noperm.wav");
+    ::chmod(Path8("in/noperm.wav").c_str(), 0);
+  }
+
+  const TRun run = Run({"--jobs", "3", "--timeout", "1", "--output-dir", "out", "--summary",
+                        "sum.json", "in", "missing.wav"});
+  EXPECT_EQ(run.Status, 2) << run.Err;
+
+  struct Expect {
+    const char* Path;
+    const char* Verdict;
+    const char* Reason;  // the start of it
+  };
+  std::vector<Expect> expected = {
+      {"in/crash.wav", "ERROR", "crashed: "},
+      {"in/d1/take1.wav", "FAIL", ""},
+      {"in/d2/take1.wav", "FAIL", ""},
+      {"in/empty.wav", "UNREADABLE", "Invalid WAV file."},
+      {"in/fail.bwf", "FAIL", ""},
+      {"in/fifo.wav", "UNREADABLE", "Not a regular file."},
+      {"in/hang.wav", "ERROR", "timed out after 1 s"},
+      {"in/noperm.wav", "UNREADABLE", "Permission denied"},
+      {"in/pass.wav", "PASS", ""},
+      {"in/rifx.wav", "UNREADABLE", "Invalid WAV file."},
+      {"in/text.wav", "UNREADABLE", "Invalid WAV file."},
+      {"in/warn.WAV", "WARN", ""},
+      {"missing.wav", "UNREADABLE", "File not found."},
+  };
+  if (root) expected.erase(expected.begin() + 7);
+  const std::vector<std::string> lines = Lines(run.Out);
+  ASSERT_EQ(lines.size(), expected.size() + 1) << run.Out;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const std::string& line = lines[i];
+    EXPECT_EQ(line.rfind(expected[i].Verdict, 0), 0u) << line;
+    const std::string tail = std::string(expected[i].Path) +
+                             (*expected[i].Reason != '\0' ? std::string(": ") + expected[i].Reason : "");
+    EXPECT_NE(line.find("  " + tail), std::string::npos) << line;
+    if (*expected[i].Reason != '\0') {  // the reason also on standard error
+      EXPECT_NE(run.Err.find(tail), std::string::npos) << run.Err;
+    }
+  }
+#ifndef __SANITIZE_ADDRESS__
+  EXPECT_NE(lines[0].find("crashed: signal SIGABRT"), std::string::npos) << lines[0];
+#endif
+  EXPECT_EQ(lines.back().rfind("Total: " + std::to_string(expected.size()) + " files: 1 PASS, 1 WARN, 3 FAIL", 0), 0u)
+      << lines.back();
+
+  // Reports only for what was validated, mirroring the folders.
+  std::set<std::string> reports;
+  for (const auto& entry : fs::recursive_directory_iterator(FDir / "out"))
+    if (entry.is_regular_file()) reports.insert(fs::relative(entry.path(), FDir / "out").string());
+  EXPECT_EQ(reports, (std::set<std::string>{"in/d1/take1.wav.txt", "in/d2/take1.wav.txt",
+                                            "in/fail.bwf.txt", "in/pass.wav.txt", "in/warn.WAV.txt"}));
+  EXPECT_NE(ReadFile("out/in/d2/take1.wav.txt").find("FileName: in/d2/take1.wav\r\n"), std::string::npos);
+
+  const json summary = json::parse(ReadFile("sum.json"));
+  EXPECT_EQ(summary["tool"], "riffoscope-cli");
+  EXPECT_EQ(summary["started"].get<std::string>().size(), 20u);  // 2026-12-10T15:04:05Z
+  ASSERT_EQ(summary["files"].size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(summary["files"][i]["path"], expected[i].Path);
+    EXPECT_EQ(summary["files"][i]["verdict"], expected[i].Verdict);
+  }
+
+  // Existing reports are refused without --force, and that is an output error.
+  const TRun again = Run({"--output-dir", "out", "in/pass.wav", "in/warn.WAV"});
+  EXPECT_EQ(again.Status, 2);
+  EXPECT_NE(again.Err.find("already exists"), std::string::npos) << again.Err;
+  EXPECT_EQ(Run({"--output-dir", "out", "--force", "in/pass.wav", "in/warn.WAV"}).Status, 0);
+}
+
+TEST_F(CliBatchTest, ResultsDoNotDependOnTheNumberOfWorkers) {
+  for (const char* name : {"a/pass1.wav", "a/warn2.wav", "a/x3.wav", "b/crash4.wav", "b/pass5.wav",
+                           "b/y6.wav", "b/z7.wav"})
+    Wav(name);
+  const TRun one = Run({"-j", "1", "--format=json", "--output-dir", "r1", "a", "b"});
+  const TRun three = Run({"-j3", "--format", "json", "--output-dir", "r3", "a", "b"});
+  EXPECT_EQ(one.Status, 2);
+  EXPECT_EQ(three.Status, 2);
+  EXPECT_EQ(WithoutTotals(one.Out), WithoutTotals(three.Out));
+  for (const char* report : {"a/pass1.wav.json", "a/warn2.wav.json", "a/x3.wav.json", "b/y6.wav.json"}) {
+    const std::string text = ReadFile(std::string("r1/") + report);
+    EXPECT_EQ(text, ReadFile(std::string("r3/") + report)) << report;
+    const json parsed = json::parse(text);  // valid JSON
+    EXPECT_EQ(parsed["modules"], json::array({"Sonolint"}));
+  }
+  const json fail = json::parse(ReadFile("r1/a/x3.wav.json"));
+  EXPECT_EQ(fail["lines"][1], json::parse(R"({"module":"Sonolint","stream":null,"type":"Warning",
+                                              "rule":500,"message":"Silence block"})"));
+}
+
+TEST_F(CliBatchTest, ShardsCoverEveryFileExactlyOnce) {
+  std::set<std::string> all;
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = "arc/f" + std::to_string(i) + "pass.wav";
+    Wav(name);
+    all.insert(name);
+  }
+  std::multiset<std::string> seen;
+  for (int k = 1; k <= 3; ++k) {
+    const std::string summary = "part" + std::to_string(k) + ".csv";
+    const TRun run = Run({"--shard", std::to_string(k) + "/3", "--summary", summary, "arc"});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    const std::vector<std::string> rows = Lines(ReadFile(summary));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0].rfind("path,verdict,errors,warnings,infos,reason,output_error,version,started", 0), 0u);
+    for (size_t i = 1; i < rows.size(); ++i) seen.insert(rows[i].substr(0, rows[i].find(',')));
+  }
+  EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()), all);
+  EXPECT_EQ(seen.size(), all.size());
+}
+
+TEST_F(CliBatchTest, UsageErrorsAndCleanExitStatuses) {
+  Wav("pass.wav");
+  Wav("warn.wav");
+  Wav("fail.wav");
+  fs::create_directories(FDir / "nowav");
+  WriteFile("nowav/readme.txt", "x");
+  WriteFile("list.txt", "pass.wav\n\nwarn.wav\n");
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Input;
+    int Status;
+    const char* Text;  // in the standard error, or the standard output for status 0/1
+  };
+  const Case cases[] = {
+      {{"pass.wav", "warn.wav"}, "", 0, "Total: 2 files: 1 PASS, 1 WARN"},
+      {{"pass.wav", "fail.wav"}, "", 1, "FAIL        E 1  W 1  I 3  fail.wav"},
+      {{"--files-from", "list.txt"}, "", 0, "WARN        E 0  W 1  I 3  warn.wav"},
+      {{"-0", "--files-from", "-"}, std::string("pass.wav\0fail.wav\0", 18), 1, "fail.wav"},
+      {{"--", "pass.wav", "warn.wav"}, "", 0, "PASS"},
+      {{"nowav"}, "", 2, "no WAV files found in nowav"},
+      {{"--jobs", "0", "pass.wav", "warn.wav"}, "", 2, "--jobs"},
+      {{"--shard", "4/3", "pass.wav"}, "", 2, "--shard"},
+      {{"--shard=0/2", "pass.wav"}, "", 2, "--shard"},
+      {{"--shard", "1/x", "pass.wav"}, "", 2, "--shard"},
+      {{"--summary", "s.txt", "pass.wav"}, "", 2, ".csv or .json"},
+      {{"-o", "r.txt", "pass.wav", "warn.wav"}, "", 2, "--output-dir"},
+      {{"--frobnicate", "pass.wav"}, "", 2, "unknown option '--frobnicate'"},
+      {{"pass.wav", "--format"}, "", 2, "needs a value"},
+  };
+  for (const Case& c : cases) {
+    const TRun run = Run(c.Args, c.Input);
+    std::string shown;
+    for (const auto& a : c.Args) shown += a + " ";
+    EXPECT_EQ(run.Status, c.Status) << shown << run.Err;
+    EXPECT_NE((c.Status == 2 ? run.Err : run.Out).find(c.Text), std::string::npos)
+        << shown << "\n" << run.Out << run.Err;
+  }
+}
+
+TEST_F(CliBatchTest, OneFileKeepsTheSingleReportAndTheGnuOptionForms) {
+  Wav("pass.wav");
+  const TRun version = Run({"--version"});
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, std::string("riffoscope-cli ") + RIFFO_VERSION + "\n");
+  const std::string csv = "#,Module,Stream,Type,Message\r\n1,Sonolint,,Info,[101] Start validation\r\n"
+                          "2,Sonolint,,Info,[302] FormatTag = 1\r\n3,Sonolint,,Info,[108] Finish validation\r\n";
+  EXPECT_EQ(Run({"--format=csv", "pass.wav"}).Out, csv);
+  EXPECT_EQ(Run({"pass.wav", "--format", "csv", "-o", "-"}).Out, csv);
+  EXPECT_EQ(Run({"pass.wav", "--format", "csv", "-o/dev/stdout"}).Out, csv);
+  EXPECT_EQ(Run({"pass.wav", "-or.csv"}).Status, 0);
+  EXPECT_EQ(ReadFile("r.csv"), csv);
+  // JSON by -o's extension.
+  EXPECT_EQ(Run({"pass.wav", "--output=r.json"}).Status, 0);
+  EXPECT_EQ(json::parse(ReadFile("r.json"))["lines"][1]["rule"], 302);
+  // No temporary is left beside the reports.
+  for (const auto& entry : fs::directory_iterator(FDir))
+    EXPECT_EQ(entry.path().filename().string().rfind(".riffoscope-out-", 0), std::string::npos);
+}
+
+TEST_F(CliBatchTest, JsonStaysValidForAnyTextInTheFileName) {
+  const std::string name = std::string("pass\x1b[31m\x01\x7f.wav");
+  Wav(name);
+  const TRun run = Run({"--format", "json", name});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  const json report = json::parse(run.Out);  // throws on invalid JSON
+  EXPECT_EQ(report["file"].get<std::string>().rfind("pass\x1b[31m", 0), 0u);
+  EXPECT_EQ(run.Out.find('\x1b'), std::string::npos);  // escaped as \u001b
+  EXPECT_EQ(report["lines"].size(), 3u);
+}
+
+TEST_F(CliBatchTest, ForceNeverRemovesBeforeItHasAReportNorAnythingButARegularFile) {
+  Wav("pass.wav");
+  WriteFile("old.txt", "keep");
+  fs::remove(FDir / "bin" / "Sonolint.qvx");
+  EXPECT_EQ(Run({"pass.wav", "-o", "old.txt", "--force"}).Status, 2);
+  EXPECT_EQ(ReadFile("old.txt"), "keep");
+  fs::copy_file(test::Path8ForFake("good"), FDir / "bin" / "Sonolint.qvx");
+
+  ASSERT_EQ(::mkfifo(Path8("pipe").c_str(), 0644), 0);
+  fs::create_symlink("old.txt", FDir / "link.txt");
+  for (const char* target : {"pipe", "link.txt"}) {
+    const TRun run = Run({"pass.wav", "-o", target, "--force"});
+    EXPECT_EQ(run.Status, 2) << target;
+    EXPECT_NE(run.Err.find("not a regular file"), std::string::npos) << run.Err;
+  }
+  EXPECT_TRUE(fs::is_fifo(FDir / "pipe"));
+  EXPECT_TRUE(fs::is_symlink(FDir / "link.txt"));
+  EXPECT_EQ(ReadFile("old.txt"), "keep");
+  EXPECT_EQ(Run({"pass.wav", "-o", "old.txt", "--force"}).Status, 0);
+  EXPECT_EQ(ReadFile("old.txt").rfind("//////", 0), 0u);
+}
+
+TEST_F(CliBatchTest, CtrlCStopsTheRunAndASecondOneEndsItAtOnce) {
+  Wav("q/a-hang.wav");
+  Wav("q/b-pass.wav");
+  // Batch: the file in work is STOPPED, the one never started is listed.
+  pid_t pid = Start({"-j", "1", "q"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  ::kill(pid, SIGINT);
+  TRun run = Finish(pid);
+  EXPECT_EQ(run.Status, 130);
+  EXPECT_NE(run.Out.find("STOPPED     E 0  W 0  I 0  q/a-hang.wav\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("q/b-pass.wav: not started"), std::string::npos) << run.Out;
+
+  // One file whose module never returns: the first Ctrl+C cannot stop it,
+  // the second ends the program.
+  pid = Start({"q/a-hang.wav"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  ::kill(pid, SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), 0);  // still running
+  const auto start = std::chrono::steady_clock::now();
+  ::kill(pid, SIGINT);
+  run = Finish(pid);
+  EXPECT_EQ(run.Status, 130);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+}  // namespace
+}  // namespace riffo
+
+namespace riffo {
+namespace {
+
+// The real Sonolint beside the program, with a fake second module where a
+// test needs to look inside a run.
+class CliRealModuleTest : public CliBatchTest {
+protected:
+  void SetUp() override {
+    CliBatchTest::SetUp();
+    fs::remove(FDir / "bin" / "Sonolint.qvx");
+    fs::copy_file(RIFFO_SONOLINT_PATH, FDir / "bin" / "Sonolint.qvx");
+    fs::create_directories(FDir / "xdg");
+    ::setenv("XDG_CONFIG_HOME", (FDir / "xdg").c_str(), 1);
+  }
+  void TearDown() override {
+    if (FOldHome) ::setenv("XDG_CONFIG_HOME", FOldHome->c_str(), 1);
+    CliBatchTest::TearDown();
+  }
+  // A 16-bit stereo file with a little signal.
+  void SignalWav(const std::string& name) const {
+    std::string data;
+    for (int i = 0; i < 400; ++i) {
+      const int16_t v = static_cast<int16_t>(i % 2 ? 3000 : -3000);
+      for (int c = 0; c < 2; ++c) data += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+    }
+    std::string wav = MinimalWav();
+    wav[22] = 2;  // channels
+    const uint32_t avg = 44100 * 4;
+    for (int i = 0; i < 4; ++i) wav[28 + i] = static_cast<char>((avg >> (8 * i)) & 0xFF);
+    wav[32] = 4;  // block align
+    const uint32_t size = static_cast<uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i) wav[40 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+    const uint32_t riff = 36 + size;
+    for (int i = 0; i < 4; ++i) wav[4 + i] = static_cast<char>((riff >> (8 * i)) & 0xFF);
+    WriteFile(name, wav + data);
+  }
+  std::optional<std::string> FOldHome =
+      std::getenv("XDG_CONFIG_HOME") ? std::optional<std::string>(std::getenv("XDG_CONFIG_HOME"))
+                                     : std::nullopt;
+};
+
+TEST_F(CliRealModuleTest, RulesProfileAppliesToOneRunOnly) {
+  SignalWav("take.wav");
+  const TRun plain = Run({"--format", "csv", "take.wav"});
+  ASSERT_EQ(plain.Status, 0) << plain.Err;
+  EXPECT_NE(plain.Out.find(",Info,[301]"), std::string::npos) << plain.Out;
+  EXPECT_NE(plain.Out.find(",Info,[502]"), std::string::npos) << plain.Out;
+  const std::string store = ReadFile("xdg/brindlecorp/user.reg");
+  ASSERT_FALSE(store.empty());
+
+  WriteFile("rules.txt", "# a profile\n\n502 = Warning   # louder\n301=off\n");
+  const TRun ruled = Run({"--format", "csv", "--rules", "rules.txt", "take.wav"});
+  EXPECT_EQ(ruled.Status, 0) << ruled.Err;
+  EXPECT_EQ(ruled.Out.find("[301]"), std::string::npos) << ruled.Out;
+  EXPECT_NE(ruled.Out.find(",Warning,[502]"), std::string::npos) << ruled.Out;
+  const TRun batch = Run({"--rules", "rules.txt", "take.wav", "take.wav"});
+  EXPECT_EQ(batch.Out.rfind("WARN", 0), 0u) << batch.Out;
+  // The user's own settings are untouched and apply again without --rules.
+  EXPECT_EQ(ReadFile("xdg/brindlecorp/user.reg"), store);
+  EXPECT_EQ(Run({"--format", "csv", "take.wav"}).Out.find(",Warning,"), std::string::npos);
+
+  const std::pair<const char*, const char*> bad[] = {
+      {"301 = off\n999 = off\n", "rules.txt:2: unknown rule '999'"},
+      {"217 = loud\n", "rules.txt:1: unknown value 'loud'"},
+      {"217 warning\n", "rules.txt:1: expected"},
+      {"101 = error\n", "rules.txt:1: the severity of rule 101 cannot be changed"},
+  };
+  for (const auto& [text, message] : bad) {
+    WriteFile("rules.txt", text);
+    const TRun run = Run({"--rules", "rules.txt", "take.wav"});
+    EXPECT_EQ(run.Status, 2) << text;
+    EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
+  }
+}
+
+// No widget toolkit, no text layout or drawing library in a validation run
+// that writes no PDF: a second (fake) module copies the worker's memory map
+// while the real Sonolint is loaded beside it.
+TEST_F(CliRealModuleTest, AValidationRunMapsNoToolkitNorPdfLibraries) {
+  fs::copy_file(test::Path8ForFake("pair", "Vidolint.qvx"), FDir / "bin" / "Vidolint.qvx");
+  ::setenv("FAKE_QVX_BY_NAME_vido", "1", 1);
+  ::setenv("FAKE_QVX_MAPS", Path8("maps.txt").c_str(), 1);
+  SignalWav("maps-pass.wav");
+  const TRun single = Run({"maps-pass.wav"});
+  const std::string singleMaps = ReadFile("maps.txt");
+  fs::remove(FDir / "maps.txt");
+  const TRun batch = Run({"maps-pass.wav", "maps-pass.wav", "--output-dir", "out"});
+  const std::string batchMaps = ReadFile("maps.txt");
+  ::unsetenv("FAKE_QVX_BY_NAME_vido");
+  ::unsetenv("FAKE_QVX_MAPS");
+  for (const std::string* maps : {&singleMaps, &batchMaps}) {
+    ASSERT_NE(maps->find("Sonolint.qvx"), std::string::npos) << single.Err << batch.Err;
+    for (const char* library : {"libQt", "libcairo", "libpango"})
+      EXPECT_EQ(maps->find(library), std::string::npos) << library;
+  }
+}
+
+}  // namespace
+}  // namespace riffo
