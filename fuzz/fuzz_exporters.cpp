@@ -1,10 +1,11 @@
-// The five report exporters with fuzzed report lines, a fuzzed media file
-// name and a fuzzed destination name. Every report must read back as what
+// The report exporters with fuzzed report lines, a fuzzed media file name
+// and a fuzzed destination name. Every report must read back as what
 // was put in: the XML is well-formed and carries each message and the file
 // name, the CSV splits into one record per line with the message as its last
 // field, the HTML has exactly the tags of the same report with plain texts
 // (so no text turns into markup), the text report holds every message in
-// order, and the PDF (sampled: its layout is slow) is a complete file. Each
+// order, the JSON parses and carries every message after its rule number,
+// and the PDF (sampled: its layout is slow) is a complete file. Each
 // writes one file where it was told to, and never replaces an existing one.
 #include <sys/stat.h>
 
@@ -13,10 +14,14 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "contract/QuorvexControlInterface.h"
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/MarkupCheck.h"
+#include "host/CustomReport.h"
 #include "host/QXReportExport.h"
+#include "host/QXReportExportJSON.h"
 #include "host/QXReportExportPDF.h"
 #include "platform/Text.h"
 
@@ -138,6 +143,21 @@ void CheckHtml(const std::string& text, const TReport& report) {
   Check(tags == referenceTags, "a text in the HTML report became markup");
 }
 
+void CheckJson(const TReport& report) {
+  std::vector<riffo::TCustomReport> lines;
+  for (const TLine& line : report.Lines) lines.push_back({line.Module, line.Type, line.Message, line.Stream});
+  const std::string text = riffo::JsonReport("fuzz", "1", report.MediaName, {u"Sonolint"}, lines);
+  const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+  Check(!document.is_discarded(), "the JSON report does not parse");
+  Check(document.at("file") == riffo::Utf16ToUtf8(report.MediaName), "the JSON report's file name differs");
+  const nlohmann::json& parsed = document.at("lines");
+  Check(parsed.size() == report.Lines.size(), "the JSON report has another number of lines");
+  for (size_t i = 0; i < report.Lines.size(); ++i) {
+    const riffo::TRuleSplit split = riffo::SplitRulePrefix(report.Lines[i].Message);
+    Check(parsed[i].at("message") == riffo::Utf16ToUtf8(split.Message), "a JSON report message differs");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -161,6 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckCsv(ExportAs<riffo::TQXReportExportCSV>("csv", u".csv", leaf, report), report);
   CheckText(ExportAs<riffo::TQXReportExportTXT>("txt", u".txt", leaf, report), report);
   CheckHtml(ExportAs<riffo::TQXReportExportHTML>("html", u".html", leaf, report), report);
+  CheckJson(report);
   if (withPdf) {
     riffo::TQXReportExportPDF pdf;
     pdf.SetClock([] {
