@@ -1,6 +1,7 @@
 #include "viewer/RiffoscopeSession.h"
 
 #include <new>
+#include <string_view>
 
 #include "platform/Files.h"
 #include "platform/Guard.h"
@@ -62,10 +63,13 @@ std::u16string ToNameFilters(const std::u16string& filter) {
     size_t start = 0;
     for (;;) {
       const size_t semi = entry.Patterns.find(u';', start);
-      std::u16string pattern =
-          entry.Patterns.substr(start, semi == std::u16string::npos ? std::u16string::npos : semi - start);
+      std::u16string_view pattern = std::u16string_view(entry.Patterns)
+          .substr(start, semi == std::u16string::npos ? std::u16string::npos : semi - start);
       if (pattern == u"*.*") pattern = u"*";
-      if (!pattern.empty()) patterns += (patterns.empty() ? u"" : u" ") + pattern;
+      if (!pattern.empty()) {
+        if (!patterns.empty()) patterns += u' ';
+        patterns += pattern;
+      }
       if (semi == std::u16string::npos) break;
       start = semi + 1;
     }
