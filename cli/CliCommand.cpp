@@ -200,7 +200,7 @@ int64_t TStdoutStream::Seek(int64_t, SeekOrigin) { return -1; }
 
 // ---------------------------------------------------------------- input
 
-std::u16string ArgText(const std::string& word) { return Utf8ToUtf16(word); }
+std::u16string ArgText(const std::string& word) { return FromNativePath(word); }
 
 std::optional<TWavInput> LoadWavInput(const std::string& fileName) {
   TWavInput input;

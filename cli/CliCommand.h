@@ -147,7 +147,8 @@ std::unique_ptr<TOutputFile> BeginOutputFile(const std::string& outName, bool fo
 // Commits it; prints "Cannot write OUT file." (or the refusal) on failure.
 bool CommitOutputFile(TOutputFile& output);
 
-// The bytes of a command-line word as the system's text.
+// A command-line word as a file name or text; bytes that are not UTF-8 are
+// kept (see FromNativePath), so a name given opens the file it names.
 std::u16string ArgText(const std::string& word);
 
 }  // namespace riffo::cli

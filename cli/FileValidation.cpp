@@ -114,7 +114,7 @@ bool RenderReport(TMediaValidationSession& session, TCliFormat format, const std
     case TCliFormat::PDF: reportFormat = TReportFormat::PDF; break;
     default: break;
   }
-  return Succeeded(session.SaveReport(reportFormat, Utf8ToUtf16(path)));
+  return Succeeded(session.SaveReport(reportFormat, FromNativePath(path)));
 }
 
 TFileResult ValidateOneFile(TMediaValidationSession& session, const std::string& fileName,

@@ -1,6 +1,7 @@
 #include "host/MediaValidationSession.h"
 
 #include <chrono>
+#include <cmath>
 #include <thread>
 #include <utility>
 
@@ -303,7 +304,21 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
 
   double progress = 0.0;
   for (;;) {
-    control->GetProgress(&progress);  // a failed call leaves the last value
+    // A module that cannot say how far it is (a failed call, NaN, a negative
+    // or infinite value) would be polled for ever: its run ends here, and the
+    // report says so, since its findings may be incomplete.
+    double polled = progress;
+    if (control->GetProgress(&polled) != S_OK || !std::isfinite(polled) || polled < 0.0) {
+      DebugTrace(u"Error in TMediaValidationForm.btnStartValidationClick - module gave no valid progress.");
+      FReportSink.Report(MODULE_ID_HOST, REPORT_TYPE_ERROR,
+                         (u"Validation module " + module.ValidationModuleName() +
+                          u" failed: it gave no valid progress.")
+                             .c_str(),
+                         -1);
+      VisualizeReports(view);
+      break;
+    }
+    progress = polled;
     FLastProgress = progress;
     view.ShowProgress(progress);
     VisualizeReports(view);

@@ -159,7 +159,9 @@ public:
   // ---- a run ----
   // For each ticked module in list order whose name is a known kind: Reset,
   // LoadFile, Play, poll the progress until it reaches 100 or a stop is
-  // requested, Stop, UnloadFile.
+  // requested, Stop, UnloadFile. A module whose GetProgress fails or gives
+  // NaN, an infinite or a negative value is not polled further: a trace line
+  // and a host error line say it failed, and the run goes on with the next.
   TRunResult RunValidation(TValidationRunView& view);
   // May be called from the view's hooks or from another thread.
   void RequestStop() { FStopping.store(true); }

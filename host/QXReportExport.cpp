@@ -21,10 +21,14 @@ namespace {
 
 std::u16string Number(int32_t value) { return Utf8ToUtf16(std::to_string(value)); }
 
-// Report texts and file names are free text; in the markup formats the three
+// Report texts and file names are free text; in the markup formats the
 // characters that would change the document's structure are written as
-// entities, so every report stays well-formed.
+// entities, so every report stays well-formed. XML cannot carry the C0
+// controls other than TAB, LF and CR at all, not even as references: each is
+// written visibly as \x and two upper-case hex digits (ESC as \x1B). The
+// non-characters U+FFFE and U+FFFF, equally barred, become U+FFFD.
 std::u16string MarkupText(const std::u16string& text) {
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
   std::u16string out;
   out.reserve(text.size());
   for (char16_t c : text) {
@@ -32,7 +36,20 @@ std::u16string MarkupText(const std::u16string& text) {
       case u'&': out += u"&amp;"; break;
       case u'<': out += u"&lt;"; break;
       case u'>': out += u"&gt;"; break;
-      default: out += c;
+      case u'"': out += u"&quot;"; break;
+      case u'\t':
+      case u'\n':
+      case u'\r': out += c; break;
+      case 0xFFFE:
+      case 0xFFFF: out += u'\uFFFD'; break;
+      default:
+        if (c < 0x20) {
+          out += u"\\x";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+        } else {
+          out += c;
+        }
     }
   }
   return out;

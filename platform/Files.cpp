@@ -11,7 +11,9 @@
 
 namespace riffo {
 
-std::string ToNativePath(const std::u16string& fileName) { return Utf16ToUtf8(fileName); }
+std::string ToNativePath(const std::u16string& fileName) { return NativeFromUtf16(fileName); }
+
+std::u16string FromNativePath(std::string_view nativeName) { return Utf16FromNative(nativeName); }
 
 bool FileExists(const std::u16string& fileName) {
   if (fileName.empty()) return false;
@@ -32,7 +34,7 @@ std::u16string ProgramFolder() {
   std::string path(buffer, static_cast<size_t>(n));
   const size_t slash = path.rfind('/');
   path = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-  return Utf8ToUtf16(path);
+  return FromNativePath(path);
 }
 
 }  // namespace riffo

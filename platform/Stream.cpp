@@ -34,7 +34,7 @@ std::unique_ptr<TFileStream> TFileStream::Open(const std::string& utf8FileName, 
     errno = EISDIR;
     return nullptr;
   }
-  return std::unique_ptr<TFileStream>(new TFileStream(fd));
+  return std::unique_ptr<TFileStream>(new TFileStream(fd, utf8FileName));
 }
 
 std::unique_ptr<TFileStream> TFileStream::Open(const std::u16string& fileName, FileMode mode) {
@@ -96,6 +96,12 @@ int64_t TFileStream::Size() const {
   struct stat info {};
   if (::fstat(FFd, &info) != 0) return -1;
   return static_cast<int64_t>(info.st_size);
+}
+
+bool TFileStream::StillUnderItsName() const {
+  struct stat opened {}, named {};
+  if (::fstat(FFd, &opened) != 0 || ::stat(FNativeName.c_str(), &named) != 0) return false;
+  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 bool TFileStream::Flush() { return ::fsync(FFd) == 0; }

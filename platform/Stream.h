@@ -33,6 +33,11 @@ public:
 
   // Reads exactly count bytes; false (with what came consumed) when fewer came.
   bool ReadExact(void* buffer, int64_t count);
+
+  // Whether the name the stream was opened by still leads to the file it
+  // has open: false once another program has deleted the file or put another
+  // in its place (a save by rename). Streams without a name always answer true.
+  virtual bool StillUnderItsName() const { return true; }
 };
 
 enum class FileMode {
@@ -53,11 +58,13 @@ public:
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
   int64_t Position() const override { return FPosition; }
   int64_t Size() const override;
+  bool StillUnderItsName() const override;
   bool Flush();
 
 private:
-  explicit TFileStream(int fd) : FFd(fd) {}
+  TFileStream(int fd, std::string nativeName) : FFd(fd), FNativeName(std::move(nativeName)) {}
   int FFd = -1;
+  std::string FNativeName;
   int64_t FPosition = 0;
 };
 

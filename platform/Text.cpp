@@ -103,7 +103,15 @@ std::u16string AnsiToUtf16(std::string_view bytes) {
   return AnsiToUtf16(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+namespace {
+
+// The lone surrogates that stand for one undecodable byte of a file name.
+constexpr char16_t kEscapedByteFirst = 0xDC80;
+constexpr char16_t kEscapedByteLast = 0xDCFF;
+
+// UTF-16 to UTF-8; with escapedBytes, the escaped bytes of a file name come
+// back as themselves, otherwise every lone surrogate becomes U+FFFD.
+std::string EncodeUtf8(std::u16string_view text, bool escapedBytes) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -112,6 +120,9 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
+    } else if (escapedBytes && cp >= kEscapedByteFirst && cp <= kEscapedByteLast) {
+      out.push_back(static_cast<char>(cp - 0xDC00));
+      continue;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
     }
@@ -129,6 +140,31 @@ std::string Utf16ToUtf8(std::u16string_view text) {
       out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
       out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) { return EncodeUtf8(text, false); }
+
+std::string NativeFromUtf16(std::u16string_view text) { return EncodeUtf8(text, true); }
+
+std::u16string Utf16FromNative(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (size_t i = 0; i < bytes.size();) {
+    char32_t cp = 0;
+    const size_t n = DecodeUtf8(data, bytes.size(), i, cp);
+    if (n == 0) {
+      // Only a byte of 0x80 or above can fail to decode.
+      out.push_back(static_cast<char16_t>(0xDC00 + data[i]));
+      ++i;
+    } else {
+      AppendUtf16(out, cp);
+      i += n;
     }
   }
   return out;

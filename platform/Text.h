@@ -21,8 +21,20 @@ bool IsValidUtf8(const uint8_t* data, size_t length) noexcept;
 std::u16string AnsiToUtf16(const uint8_t* data, size_t length);
 std::u16string AnsiToUtf16(std::string_view bytes);
 
+// Lone surrogates (which UTF-8 cannot carry) are written as U+FFFD, so the
+// result is always valid UTF-8: the form for anything shown or reported.
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);  // invalid sequences become U+FFFD
+
+// File names: Linux names are bytes and need not be valid UTF-8. Each byte
+// that is not part of a valid UTF-8 sequence becomes the lone surrogate
+// U+DC80..U+DCFF (0xDC00 plus the byte), and NativeFromUtf16 turns those back
+// into the same bytes, so every name survives the round trip and opens the
+// file it names. Valid UTF-8 never yields a surrogate, so the mapping cannot
+// confuse two names. Shown through Utf16ToUtf8, an undecodable byte reads as
+// U+FFFD.
+std::u16string Utf16FromNative(std::string_view bytes);
+std::string NativeFromUtf16(std::u16string_view text);
 
 // printf-style formatting into UTF-16 (the template and %s arguments are UTF-8).
 std::u16string Format16(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Guard.h"
@@ -45,13 +47,17 @@ char16_t FoldCase(char16_t c) {
   return c;
 }
 
+std::atomic<uint64_t> gNameFoldings{0};
+
 std::u16string Folded(std::u16string_view text) {
+  gNameFoldings.fetch_add(1, std::memory_order_relaxed);
   std::u16string out(text);
   for (auto& c : out) c = FoldCase(c);
   return out;
 }
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
+  gNameFoldings.fetch_add(1, std::memory_order_relaxed);
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
     if (FoldCase(a[i]) != FoldCase(b[i])) return false;
@@ -87,17 +93,34 @@ struct Entry {
 struct Section {
   std::string Header;  // the text between the brackets, as written
   std::vector<Entry> Entries;
+  // Entry index of each value by its case-folded name, so that finding a
+  // value costs the same however many the key holds.
+  std::unordered_map<std::u16string, size_t> ValueIndex;
+
+  Entry* FindValue(const std::u16string& name) {
+    const auto it = ValueIndex.find(Folded(name));
+    return it == ValueIndex.end() ? nullptr : &Entries[it->second];
+  }
+  // Sets the value: a later line (or write) for a name replaces the earlier.
+  void SetValue(const std::u16string& name, std::string rhs) {
+    if (Entry* entry = FindValue(name)) {
+      entry->Rhs = std::move(rhs);
+      return;
+    }
+    ValueIndex.emplace(Folded(name), Entries.size());
+    Entries.push_back(Entry{true, name, std::move(rhs), {}});
+  }
 };
 
 struct StoreFile {
   std::vector<Section> Sections;
 };
 
-std::string TrimRight(std::string_view line) {
+std::string_view TrimRight(std::string_view line) {
   size_t end = line.size();
   while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r'))
     --end;
-  return std::string(line.substr(0, end));
+  return line.substr(0, end);
 }
 
 std::string_view TrimLeft(std::string_view line) {
@@ -267,7 +290,7 @@ bool ParseStore(std::string_view text, StoreFile& store) {
   store.Sections.clear();
   if (!IsValidUtf8(reinterpret_cast<const uint8_t*>(text.data()), text.size())) return false;
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  std::vector<std::string> lines;
+  std::vector<std::string_view> lines;
   size_t start = 0;
   while (start <= text.size()) {
     const size_t end = text.find('\n', start);
@@ -278,13 +301,16 @@ bool ParseStore(std::string_view text, StoreFile& store) {
     lines.push_back(TrimRight(text.substr(start, end - start)));
     start = end + 1;
   }
+  // Section index by case-folded header; sections live in a vector that
+  // grows, so they are kept by position.
+  std::unordered_map<std::u16string, size_t> sectionIndex;
   Section* current = nullptr;
   bool headerSeen = false;
   for (size_t i = 0; i < lines.size(); ++i) {
-    std::string line(TrimLeft(lines[i]));
+    const std::string_view line = TrimLeft(lines[i]);
     if (line.empty()) continue;
     if (line[0] == ';') {
-      if (current != nullptr) current->Entries.push_back(Entry{false, {}, {}, line});
+      if (current != nullptr) current->Entries.push_back(Entry{false, {}, {}, std::string(line)});
       continue;
     }
     if (!headerSeen && current == nullptr && (line == kHeaderLine || line == "REGEDIT4")) {
@@ -293,14 +319,10 @@ bool ParseStore(std::string_view text, StoreFile& store) {
     }
     if (line[0] == '[') {
       if (line.back() != ']' || line.size() < 3) return false;
-      const std::string header = line.substr(1, line.size() - 2);
-      current = nullptr;
-      for (auto& section : store.Sections)
-        if (SameName(Utf8ToUtf16(section.Header), Utf8ToUtf16(header))) current = &section;
-      if (current == nullptr) {
-        store.Sections.push_back(Section{header, {}});
-        current = &store.Sections.back();
-      }
+      const std::string header(line.substr(1, line.size() - 2));
+      const auto [it, added] = sectionIndex.emplace(Folded(Utf8ToUtf16(header)), store.Sections.size());
+      if (added) store.Sections.push_back(Section{header, {}, {}});
+      current = &store.Sections[it->second];
       continue;
     }
     if (current == nullptr) return false;  // a value outside any key
@@ -319,16 +341,10 @@ bool ParseStore(std::string_view text, StoreFile& store) {
     // Binary data runs on over lines that end in a backslash.
     while (!rhs.empty() && rhs.back() == '\\' && rhs[0] != '"' && i + 1 < lines.size()) {
       rhs.pop_back();
-      rhs += std::string(TrimLeft(lines[++i]));
+      rhs += TrimLeft(lines[++i]);
     }
     if (rhs.empty()) return false;
-    bool replaced = false;
-    for (auto& entry : current->Entries)
-      if (entry.IsValue && SameName(entry.Name, name)) {
-        entry.Rhs = rhs;
-        replaced = true;
-      }
-    if (!replaced) current->Entries.push_back(Entry{true, name, rhs, {}});
+    current->SetValue(name, std::move(rhs));
   }
   return true;
 }
@@ -384,13 +400,20 @@ bool MakeFolders(const std::string& path) {
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
-// The whole file, or whether it is missing or unreadable.
-enum class ReadResult { Ok, Missing, Failed };
+// The whole file, or whether it is missing, unreadable or beyond the cap.
+enum class ReadResult { Ok, Missing, Failed, TooLarge };
 
 ReadResult ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+  // The size on disk is only a first answer (the file may grow while it is
+  // read), so the cap is checked again as the bytes come in.
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && info.st_size > static_cast<off_t>(MAX_USER_STORE_FILE_SIZE)) {
+    ::close(fd);
+    return ReadResult::TooLarge;
+  }
   char buffer[16384];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -400,6 +423,11 @@ ReadResult ReadWholeFile(const std::string& path, std::string& out) {
       return ReadResult::Failed;
     }
     if (n == 0) break;
+    if (static_cast<size_t>(n) > MAX_USER_STORE_FILE_SIZE - out.size()) {
+      ::close(fd);
+      out.clear();
+      return ReadResult::TooLarge;
+    }
     out.append(buffer, static_cast<size_t>(n));
   }
   ::close(fd);
@@ -495,14 +523,19 @@ void RemoveStaleTemporaries(const std::string& storePath) {
   for (const auto& name : stale) ::unlink((folder + "/" + name).c_str());
 }
 
-// Reads the store; a malformed file reads as empty (and `malformed` is set).
-// False when the file exists but cannot be read: it must not be replaced.
+// Reads the store; a malformed file, or one beyond the size cap, reads as
+// empty (and `malformed` is set). False when the file exists but cannot be
+// read: it must not be replaced.
 bool LoadStore(const std::string& path, StoreFile& store, bool& malformed) {
   std::string text;
   malformed = false;
   store.Sections.clear();
   const ReadResult result = ReadWholeFile(path, text);
   if (result == ReadResult::Failed) return false;
+  if (result == ReadResult::TooLarge) {
+    malformed = true;
+    return true;
+  }
   if (result == ReadResult::Ok && !ParseStore(text, store)) {
     malformed = true;
     store.Sections.clear();
@@ -538,19 +571,10 @@ bool LandValues(const std::u16string& keyPath, const ValueMap& pending, ValueMap
   }
   if (section == nullptr) {
     store.Sections.push_back(
-        Section{Utf16ToUtf8(std::u16string(u"HKEY_CURRENT_USER\\") + keyPath), {}});
+        Section{Utf16ToUtf8(std::u16string(u"HKEY_CURRENT_USER\\") + keyPath), {}, {}});
     section = &store.Sections.back();
   }
-  for (const auto& [name, value] : pending) {
-    const std::string rhs = EncodeRhs(value);
-    bool found = false;
-    for (auto& entry : section->Entries)
-      if (entry.IsValue && SameName(entry.Name, name)) {
-        entry.Rhs = rhs;
-        found = true;
-      }
-    if (!found) section->Entries.push_back(Entry{true, name, rhs, {}});
-  }
+  for (const auto& [name, value] : pending) section->SetValue(name, EncodeRhs(value));
   if (values != nullptr) ValuesOf(*section, *values);
   if (malformed && !KeepAside(path)) return false;
   return ReplaceFile(path, RenderStore(store));
@@ -565,6 +589,8 @@ void SetPending(ValueMap& pending, const std::u16string& name, const TUserStoreK
 }
 
 }  // namespace
+
+uint64_t UserStoreNameFoldings() { return gNameFoldings.load(std::memory_order_relaxed); }
 
 std::string TUserStoreKey::StoreFilePath() { return ConfigHome() + "/brindlecorp/user.reg"; }
 

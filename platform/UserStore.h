@@ -11,10 +11,13 @@
 // writes are collected and land in one read-merge-write under an advisory
 // lock, by write-to-temporary-then-rename, when Commit() is called or the key
 // is destroyed. So two writers never lose each other's keys and a crash never
-// leaves a torn file. A malformed file reads as empty and is renamed aside
-// before it is rewritten, never silently destroyed.
+// leaves a torn file. A malformed file, and one larger than
+// MAX_USER_STORE_FILE_SIZE, reads as empty and is renamed aside before it is
+// rewritten, never silently destroyed. Reading takes time in proportion to
+// the file's size, however many values one key holds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -25,6 +28,14 @@
 namespace riffo {
 
 enum class StoreValueType { None, DWord, String, Other };
+
+// The largest store file read (16 MiB). The program's own settings take a
+// few kilobytes; anything far beyond is no settings file of ours.
+inline constexpr size_t MAX_USER_STORE_FILE_SIZE = 16u * 1024u * 1024u;
+
+// Names case-folded or compared by the store since the program started: the
+// measure of the parser's work, which stays in proportion to the values read.
+uint64_t UserStoreNameFoldings();
 
 class TUserStoreKey {
 public:

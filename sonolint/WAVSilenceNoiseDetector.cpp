@@ -392,6 +392,42 @@ void SumSquaresFloat(TSampleEncoding encoding, const uint8_t* data, int64_t fram
   }
 }
 
+// Float sums of several consecutive windows at once. Each window's sums are
+// added in sample order as for one window; interleaving the windows gives
+// the processor independent chains of additions to overlap, which a single
+// window's in-order sums cannot.
+template <int Channels, int Container, typename Term>
+void SumFloatWindowsFixed(const uint8_t* data, int64_t frames, int64_t windowBytes,
+                          double* sums, Term term) {
+  constexpr int kWindows = FLOAT_WINDOW_BATCH;
+  double acc[kWindows][Channels] = {};
+  for (int64_t k = 0; k < frames; ++k) {
+    const uint8_t* frame = data + k * Channels * Container;
+    // Unrolled, so that the sums stay in registers.
+#pragma GCC unroll 4
+    for (int w = 0; w < kWindows; ++w) {
+#pragma GCC unroll 8
+      for (int c = 0; c < Channels; ++c) acc[w][c] += term(frame + w * windowBytes + c * Container);
+    }
+  }
+  for (int w = 0; w < kWindows; ++w) {
+    for (int c = 0; c < Channels; ++c) sums[w * MAX_DETECTOR_CHANNELS + c] = acc[w][c];
+  }
+}
+
+template <int Container, typename Term>
+bool SumFloatWindows(const uint8_t* data, int64_t frames, int32_t channels, int64_t windowBytes,
+                     double* sums, Term term) {
+  switch (channels) {
+    case 1: SumFloatWindowsFixed<1, Container>(data, frames, windowBytes, sums, term); return true;
+    case 2: SumFloatWindowsFixed<2, Container>(data, frames, windowBytes, sums, term); return true;
+    case 4: SumFloatWindowsFixed<4, Container>(data, frames, windowBytes, sums, term); return true;
+    case 6: SumFloatWindowsFixed<6, Container>(data, frames, windowBytes, sums, term); return true;
+    case 8: SumFloatWindowsFixed<8, Container>(data, frames, windowBytes, sums, term); return true;
+    default: return false;
+  }
+}
+
 int32_t ContainerBytesOf(TSampleEncoding encoding) {
   switch (encoding) {
     case TSampleEncoding::UInt8: return 1;
@@ -551,6 +587,38 @@ bool CalcChannelVolumes(TSampleEncoding encoding, int32_t containerBytes, const 
         return true;
       }
     }
+  });
+}
+
+int32_t CalcFloatWindowVolumes(TSampleEncoding encoding, const uint8_t* data, int32_t windowSize,
+                               int32_t windows, int32_t channels, double* volumes) {
+  return Guarded(u"dgn: Error in CalcChannelVolumes call...", 0, [&]() -> int32_t {
+    if (data == nullptr || volumes == nullptr || channels < 1 ||
+        channels > MAX_DETECTOR_CHANNELS || windows < 1 ||
+        (encoding != TSampleEncoding::Float32 && encoding != TSampleEncoding::Float64)) {
+      return 0;
+    }
+    const int32_t container = encoding == TSampleEncoding::Float32 ? 4 : 8;
+    const int64_t frames = windowSize / (static_cast<int64_t>(container) * channels);
+    if (frames <= 1) return 0;
+    if (windows >= FLOAT_WINDOW_BATCH) {
+      double sums[FLOAT_WINDOW_BATCH * MAX_DETECTOR_CHANNELS];
+      const bool batched =
+          encoding == TSampleEncoding::Float32
+              ? SumFloatWindows<4>(data, frames, channels, windowSize, sums, SquareFloat32)
+              : SumFloatWindows<8>(data, frames, channels, windowSize, sums, SquareFloat64);
+      if (batched) {
+        for (int32_t w = 0; w < FLOAT_WINDOW_BATCH; ++w) {
+          for (int32_t c = 0; c < channels; ++c) {
+            const double sum = sums[w * MAX_DETECTOR_CHANNELS + c];
+            volumes[w * MAX_DETECTOR_CHANNELS + c] = std::sqrt(sum / static_cast<double>(frames));
+          }
+        }
+        return FLOAT_WINDOW_BATCH;
+      }
+    }
+    // One window the plain way.
+    return CalcChannelVolumes(encoding, container, data, windowSize, channels, volumes) ? 1 : 0;
   });
 }
 
@@ -779,44 +847,61 @@ HRESULT TWAVSilenceDetector::Process() {
   return Guarded(u"Error in TWAVSilenceDetector.Process call...", E_FAIL, [&] {
     const int32_t window = FIntegrationSizeAllCh;
     if (window <= 0) return S_OK;
-    double volumes[MAX_DETECTOR_CHANNELS];
+    double volumes[FLOAT_WINDOW_BATCH * MAX_DETECTOR_CHANNELS];
+    const bool isFloat =
+        FEncoding == TSampleEncoding::Float32 || FEncoding == TSampleEncoding::Float64;
     // A FIFO holding exactly one window waits for more data: the last window
     // of the data is left to Finalize.
     while (FBuffer.DataLength() > window) {
       const uint8_t* samples = FBuffer.ReadPtr();
-      bool measured = false;
+      int32_t measured = 0;  // windows measured at once (their volumes a row each)
+      int32_t count = 1;     // windows taken in this round
       switch (FEncoding) {
         case TSampleEncoding::Int16:
-          measured = Calc16bitChannelVolumes(samples, window, FChannels, volumes);
+          measured = Calc16bitChannelVolumes(samples, window, FChannels, volumes) ? 1 : 0;
           break;
         case TSampleEncoding::UInt8:
-          measured = Calc8bitChannelVolumes(samples, window, FChannels, volumes);
+          measured = Calc8bitChannelVolumes(samples, window, FChannels, volumes) ? 1 : 0;
           break;
         default:
-          measured = CalcChannelVolumes(FEncoding, FContainerBytes, samples, window, FChannels,
-                                        volumes);
+          if (isFloat) {
+            // Only windows followed by more data may be analysed now.
+            const auto ready = static_cast<int32_t>(
+                std::min<int64_t>((FBuffer.DataLength() - 1) / window, FLOAT_WINDOW_BATCH));
+            measured = CalcFloatWindowVolumes(FEncoding, samples, window, ready, FChannels,
+                                              volumes);
+            count = std::max(measured, 1);
+          } else {
+            measured = CalcChannelVolumes(FEncoding, FContainerBytes, samples, window, FChannels,
+                                          volumes)
+                           ? 1
+                           : 0;
+          }
           break;
       }
-      bool silent = true;
-      bool noisy = false;
-      if (measured) {
-        for (int32_t c = 0; c < FChannels; ++c) {
-          // A NaN or infinite float sample makes the window loud, not silent:
-          // a NaN level would compare as neither.
-          if (!std::isfinite(volumes[c])) {
-            silent = false;
-            noisy = true;
-            continue;
+      for (int32_t w = 0; w < count; ++w) {
+        const double* levels = volumes + w * MAX_DETECTOR_CHANNELS;
+        bool silent = true;
+        bool noisy = false;
+        if (measured > 0) {
+          for (int32_t c = 0; c < FChannels; ++c) {
+            // A NaN or infinite float sample makes the window loud, not
+            // silent: a NaN level would compare as neither.
+            if (!std::isfinite(levels[c])) {
+              silent = false;
+              noisy = true;
+              continue;
+            }
+            const double leveldB = VolumeTodB(levels[c], FFullScale);
+            if (leveldB > FSilence.LeveldB) silent = false;
+            if (leveldB > FNoise.LeveldB) noisy = true;
           }
-          const double leveldB = VolumeTodB(volumes[c], FFullScale);
-          if (leveldB > FSilence.LeveldB) silent = false;
-          if (leveldB > FNoise.LeveldB) noisy = true;
         }
+        ProcessSilenceBlocks(silent);
+        ProcessNoiseBlocks(noisy);
+        FBuffer.SetReadIndex(FBuffer.ReadIndex() + window);
+        FProcessedBytes += window;
       }
-      ProcessSilenceBlocks(silent);
-      ProcessNoiseBlocks(noisy);
-      FBuffer.SetReadIndex(FBuffer.ReadIndex() + window);
-      FProcessedBytes += window;
     }
     FBuffer.Compact();
     return S_OK;

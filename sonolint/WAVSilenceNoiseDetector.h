@@ -69,6 +69,16 @@ bool Calc16bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels
 bool CalcChannelVolumes(TSampleEncoding encoding, int32_t containerBytes, const uint8_t* data,
                         int32_t size, int32_t channels, double* volumes);
 
+// Float data: the volumes of FLOAT_WINDOW_BATCH consecutive windows of
+// windowSize bytes each, measured together when at least that many windows
+// are given and the channel count is 1, 2, 4, 6 or 8; otherwise of the first
+// window alone. Window w's volumes go to volumes[w * MAX_DETECTOR_CHANNELS]
+// onwards, each exactly what CalcChannelVolumes gives for that window. The
+// number of windows measured (0 on bad input).
+inline constexpr int32_t FLOAT_WINDOW_BATCH = 4;
+int32_t CalcFloatWindowVolumes(TSampleEncoding encoding, const uint8_t* data, int32_t windowSize,
+                               int32_t windows, int32_t channels, double* volumes);
+
 // How the sums of squares are computed; all give the same sums (exact
 // integers; float sums added in the same order). The best one the processor
 // has is used unless another is chosen (tests and benchmarks compare them).

@@ -1,5 +1,6 @@
 #include "viewer/HexEditUtil.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "chunkmodel/WAVHelpers.h"
@@ -70,10 +71,14 @@ bool THexEditor::FormShow() {
       return false;
     }
     FRowCount = 1 + static_cast<int32_t>((Lead() + FSize + HEX_EDIT_BYTES_PER_ROW - 1) / HEX_EDIT_BYTES_PER_ROW);
-    FBuffer.assign(static_cast<size_t>(FSize), 0);
-    if (FSize > 0 && FFileStream->Seek(FOffset, SeekOrigin::Begin) == FOffset) {
-      const int64_t n = FFileStream->Read(FBuffer.data(), FSize);
-      FBytesRead = n > 0 ? n : 0;  // fewer near the end of the file, none on an error
+    // The extent comes from a chunk's size field: only the bytes the file
+    // really holds past the offset are held, however large the field claims.
+    const int64_t fileSize = FFileStream->Size();
+    const int64_t held = std::min(FSize, fileSize > FOffset ? fileSize - FOffset : int64_t{0});
+    FBuffer.assign(static_cast<size_t>(held), 0);
+    if (held > 0 && FFileStream->Seek(FOffset, SeekOrigin::Begin) == FOffset) {
+      const int64_t n = FFileStream->Read(FBuffer.data(), held);
+      FBytesRead = n > 0 ? n : 0;  // fewer when the file shrank meanwhile, none on an error
     }
     if (FBytesRead > 0) {
       FCursorColumn = HEX_EDIT_FIRST_BYTE_COLUMN + Lead();
@@ -250,6 +255,26 @@ bool THexEditor::SaveChanges() {
   });
 }
 
+bool THexEditor::FileAsRead() const {
+  return Guarded(u"dgn: Error in THexEditForm.FileAsRead call...", false, [&] {
+    if (!FFileStream || !FFileStream->StillUnderItsName()) return false;
+    // FBytesRead never exceeds the extent, which FormShow keeps below 2 GiB.
+    const int64_t end = FOffset + FBytesRead;
+    if (FFileStream->Size() < end) return false;
+    if (FBytesRead == 0) return true;
+    if (FFileStream->Seek(FOffset, SeekOrigin::Begin) != FOffset) return false;
+    // Compared in pieces, so a large extent needs no second copy in memory.
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min<int64_t>(FBytesRead, 1 << 16)));
+    for (int64_t done = 0; done < FBytesRead;) {
+      const int64_t want = std::min<int64_t>(FBytesRead - done, static_cast<int64_t>(piece.size()));
+      if (FFileStream->Read(piece.data(), want) != want) return false;
+      if (!std::equal(piece.begin(), piece.begin() + want, FBuffer.begin() + done)) return false;
+      done += want;
+    }
+    return true;
+  });
+}
+
 bool THexEditor::bbtnOKClick() {
   GuardedVoid(u"dgn: Error in THexEditForm.bbtnOKClick call...", [&] {
     if (FChangedCells.empty()) {
@@ -257,6 +282,14 @@ bool THexEditor::bbtnOKClick() {
       return;
     }
     if (!FDialogs.ConfirmYesNo(CONFIRM_SAVE_TEXT)) return;
+    // A file truncated, replaced or rewritten meanwhile would be grown with
+    // zeros, written where nobody reads or mixed with the other program's
+    // bytes: nothing is written then.
+    if (!FileAsRead()) {
+      DebugTrace(u"dgn: Error in THexEditForm.bbtnOKClick - the file changed since it was read.");
+      FDialogs.ShowError(FILE_CHANGED_TEXT);
+      return;
+    }
     // What was written before a failure stays written; the user is told
     // that the file did not take all changes.
     if (!SaveChanges()) FDialogs.ShowError(WRITE_FAILED_TEXT);

@@ -49,6 +49,8 @@ inline constexpr char16_t NO_CHANGES_TEXT[] = u"No changes to be saved.";
 inline constexpr char16_t CONFIRM_SAVE_TEXT[] =
     u"This action will permanently change the file content. Are you sure you want to save all changes?";
 inline constexpr char16_t WRITE_FAILED_TEXT[] = u"Cannot write changes to the file.";
+inline constexpr char16_t FILE_CHANGED_TEXT[] =
+    u"The file was changed by another program. Nothing was saved.";
 inline constexpr char16_t NO_FILE_LOADED_TEXT[] = u"There is no file loaded.";
 inline constexpr char16_t CHUNK_TOO_BIG_TEXT[] = u"Chunk too big";
 inline constexpr char16_t FILE_LOCKED_TEXT[] = u"File is locked for writing by another application.";
@@ -124,8 +126,13 @@ public:
 
   // "Save Changes": "No changes to be saved." without records, otherwise the
   // confirmation and on Yes the writing; a failed write is shown as an error
-  // box. The window always closes with OK afterwards, so this returns true.
+  // box. When another program changed the file since the editor read it
+  // (FileAsRead), nothing is written and the error box says so. The window
+  // always closes with OK afterwards, so this returns true.
   bool bbtnOKClick();
+  // Whether the file is still the one the editor read: still under its name,
+  // not shorter than the end of the bytes read, and those bytes unchanged.
+  bool FileAsRead() const;
   // Writes every record's byte at its own position, in list order; stops at
   // the first record that cannot be written completely at its position.
   bool SaveChanges();

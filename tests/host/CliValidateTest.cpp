@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "HostTestSupport.h"
+#include "support/RiffBuilder.h"
 
 namespace riffo {
 namespace {
@@ -55,8 +57,8 @@ protected:
     fs::copy_file(test::Path8ForFake("good"), FDir / "bin" / "Sonolint.qvx");
   }
 
-  // Runs the copied program in the scratch folder.
-  TRun Run(const std::vector<std::string>& args) const {
+  // Runs the copied program's command (validate unless told) in the scratch folder.
+  TRun Run(const std::vector<std::string>& args, const char* command = "validate") const {
     const std::string program = (FDir / "bin" / "riffoscope-cli").string();
     const std::string outFile = Path8(".stdout"), errFile = Path8(".stderr");
     const pid_t pid = ::fork();
@@ -67,7 +69,7 @@ protected:
       if (out < 0 || err < 0) ::_exit(127);
       ::dup2(out, STDOUT_FILENO);
       ::dup2(err, STDERR_FILENO);
-      std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("validate")};
+      std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(command)};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
       ::execv(program.c_str(), argv.data());
@@ -131,6 +133,38 @@ TEST_F(CliValidateTest, FormatOptionAndOutputFile) {
   EXPECT_EQ(Run({"take1.wav", "--format", "pdf", "-o", "r.pdf"}).Status, 1);
   EXPECT_EQ(ReadFile("r.pdf").rfind("%PDF-", 0), 0u);
 #endif
+}
+
+// Linux names are bytes: a name that is not UTF-8 opens the file it names,
+// and an output name is written as given, never as the U+FFFD spelling that
+// names another file.
+TEST_F(CliValidateTest, NamesThatAreNotUtf8AreKeptByteForByte) {
+  AddModule();
+  const std::string input = "bad\xFF\xFE.wav";
+  const std::string lookalike = "\xEF\xBF\xBD.csv";  // what the name would turn into as U+FFFD
+  WriteFile(input, MinimalWav());
+  WriteFile(lookalike, "keep");
+  WriteFile("\xFF.csv", "old");
+  TRun run = Run({input, "-o", "\xFF.csv", "--force"});
+  EXPECT_EQ(run.Status, 1) << run.Err;
+  EXPECT_EQ(run.Err.find("File not found."), std::string::npos) << run.Err;
+  EXPECT_EQ(ReadFile("\xFF.csv"), kCsvReport);
+  EXPECT_EQ(ReadFile(lookalike), "keep");
+
+  // The plain-text report shows the name readably, as valid UTF-8.
+  run = Run({input});
+  EXPECT_NE(run.Out.find("\r\nFileName: bad\xEF\xBF\xBD\xEF\xBF\xBD.wav\r\n"), std::string::npos);
+
+  // The structure export, too, writes where it was told.
+  const test::Bytes wav = test::CanonicalPcm();
+  WriteFile("ok.wav", std::string(wav.begin(), wav.end()));
+  WriteFile("\xEF\xBF\xBD.txt", "keep");
+  WriteFile("\xFF.txt", "old");
+  run = Run({"ok.wav", "-o", "\xFF.txt", "--force"}, "export");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(ReadFile("\xEF\xBF\xBD.txt"), "keep");
+  EXPECT_NE(ReadFile("\xFF.txt"), "old");
+  EXPECT_FALSE(ReadFile("\xFF.txt").empty());
 }
 
 TEST_F(CliValidateTest, UsageAndInputErrorsExitTwo) {

@@ -11,7 +11,8 @@
 //   FAKE_SETREPORT_FAILS  SetQuorvexReport fails
 //   FAKE_STALLS           progress stops at 50 and never reaches 100
 // At run time FAKE_QVX_FAIL_<TAG> lists methods that fail ("LoadFile,Play",
-// also Stop and UnloadFile), FAKE_QVX_PROGRESS_<TAG> the final progress and
+// also GetProgress, Stop and UnloadFile), FAKE_QVX_PROGRESS_<TAG> the final
+// progress (anything atof reads, "nan" and "-inf" too) and
 // FAKE_QVX_NO_ERROR_<TAG> (any value) leaves out the one Error line.
 // FAKE_QVX_BY_NAME_<TAG> (any value) lets the file's name decide, for the
 // batch tests: "pass" sends only Info lines, "warn" no Error line, "crash"
@@ -162,11 +163,12 @@ public:
     return Fails("Stop") ? E_FAIL : S_OK;
   }
   HRESULT GetProgress(double* progress) override {
-    *progress = FProgress.load();
     if (!FPolled) {  // one line for the polling, not one per pass
       Log("GetProgress");
       FPolled = true;
     }
+    if (Fails("GetProgress")) return E_FAIL;
+    *progress = FProgress.load();
     return S_OK;
   }
   HRESULT Configure(uint32_t windowHandle) override {

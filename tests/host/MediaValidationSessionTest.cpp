@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "HostTestSupport.h"
@@ -313,6 +314,52 @@ TEST_F(SessionTest, ProgressCountsAsDoneWithinAHundredthOfAHundred) {
     const TRunResult result = session.RunValidation(view);
     EXPECT_EQ(result, c.Done ? TRunResult::Completed : TRunResult::Stopped) << c.Final;
     EXPECT_EQ(view.Finished, std::vector<bool>{!c.Done}) << c.Final;
+  }
+}
+
+// A module that cannot report how far it is would be polled for ever: its
+// turn ends with a trace line and a host error line, it is still stopped and
+// unloaded, and the next module runs as usual. No stop request is needed.
+TEST_F(SessionTest, ModuleWithoutAValidProgressFailsAndTheRunGoesOn) {
+  struct Case {
+    const char* Fail;      // FAKE_QVX_FAIL_vido
+    const char* Progress;  // FAKE_QVX_PROGRESS_vido
+  };
+  for (const Case c : {Case{"GetProgress", ""}, Case{"", "nan"}, Case{"", "-1"}, Case{"", "-inf"},
+                       Case{"", "inf"}}) {
+    SCOPED_TRACE(std::string(c.Fail) + c.Progress);
+    std::remove(FLog.c_str());
+    ::setenv("FAKE_QVX_FAIL_vido", c.Fail, 1);
+    ::setenv("FAKE_QVX_PROGRESS_vido", c.Progress, 1);
+    TMediaValidationSession session(FakeFolder("pair"), FMedia, 5, 5);
+    session.LoadValidationModules();
+    TRecordingView view(session);
+    view.StopAfterPasses = 500;  // a safety net only: the run must end on its own
+    TraceCapture trace;
+    EXPECT_EQ(session.RunValidation(view), TRunResult::Completed);
+    EXPECT_LT(view.Passes, 500);
+    EXPECT_EQ(RunCalls("vido"), FullRun("vido"));
+    EXPECT_EQ(RunCalls("sono"), FullRun("sono"));
+    EXPECT_EQ(trace.Lines(),
+              std::vector<std::u16string>{
+                  u"Error in TMediaValidationForm.btnStartValidationClick - module gave no valid progress."});
+
+    const auto lines = session.Reports();
+    const auto failed = std::find_if(lines.begin(), lines.end(), [](const TCustomReport& line) {
+      return line.Module == MODULE_ID_HOST;
+    });
+    ASSERT_NE(failed, lines.end());
+    EXPECT_EQ(failed->ReportType, REPORT_TYPE_ERROR);
+    EXPECT_EQ(failed->ReportMessage, u"Validation module Vidolint failed: it gave no valid progress.");
+    EXPECT_EQ(failed->StreamID, -1);
+    // One such line, shown and counted like any other.
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const TCustomReport& line) { return line.Module == MODULE_ID_HOST; }),
+              1);
+    EXPECT_EQ(lines.size(), 11u);
+    EXPECT_EQ(view.Messages.size(), 11u);
+    EXPECT_EQ(view.Counters, (std::vector<int32_t>{6, 2, 3}));
+    EXPECT_EQ(view.Finished, std::vector<bool>{false});
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include "HostTestSupport.h"
 #include "platform/DebugTrace.h"
+#include "platform/Files.h"
 
 namespace riffo {
 namespace {
@@ -143,6 +144,50 @@ TEST_P(ReportExportTest, DestinationThatCannotBeCreatedIsTraced) {
   EXPECT_FALSE(exporter->Opened());
   EXPECT_EQ(trace.Lines(), std::vector<std::u16string>{Utf8ToUtf16(
                                std::string("Error in ") + GetParam().ClassName + ".OpenReportExport call...")});
+}
+
+// Texts from file fields may hold any character. The markup formats write
+// the C0 controls XML cannot carry as \xHH, U+FFFE and U+FFFF as U+FFFD, a
+// quote as &quot;, and keep TAB, LF and CR; an undecodable byte of a file
+// name shows as U+FFFD. The plain formats keep every character as it is.
+class MarkupReports : public test::THostTest {};
+
+TEST_F(MarkupReports, ControlsAndQuotesAreWrittenInAVisibleWellFormedWay) {
+  using namespace std::string_literals;
+  const std::u16string message = u"a\u001B[31mb\u0002c\u0000d\u001F\t\"q\" & <x> \uFFFE\uFFFF\u007F\r\ne"s;
+  const std::string shown =
+      "a\\x1B[31mb\\x02c\\x00d\\x1F\t&quot;q&quot; &amp; &lt;x&gt; \xEF\xBF\xBD\xEF\xBF\xBD\x7F\r\ne";
+  const std::u16string media = FromNativePath("/media/take\x1B\xFF.wav");
+  struct Case {
+    const char* Extension;
+    std::unique_ptr<TQXTextReportExport> Exporter;
+    std::string FileLine;
+    std::string MessageLine;
+  };
+  Case cases[] = {
+      {"xml", std::make_unique<TQXReportExportXML>(),
+       "    <FILE_NAME>/media/take\\x1B\xEF\xBF\xBD.wav</FILE_NAME>\r\n",
+       "    <REPORT_MESSAGE>" + shown + "</REPORT_MESSAGE>\r\n"},
+      {"html", std::make_unique<TQXReportExportHTML>(),
+       "    <span class=\"header-color\">File: /media/take\\x1B\xEF\xBF\xBD.wav</span>\r\n",
+       " <TD>" + shown + "</TD></TR>\r\n"},
+  };
+  for (Case& c : cases) {
+    const std::string name = std::string("r.") + c.Extension;
+    ASSERT_TRUE(c.Exporter->OpenReportExport(media, Path(name)));
+    ASSERT_TRUE(c.Exporter->AddReport(4, 1, message, -1));
+    ASSERT_TRUE(c.Exporter->CloseReportExport());
+    const std::string text = ReadFile(name);
+    EXPECT_NE(text.find(c.FileLine), std::string::npos) << c.Extension << "\n" << text;
+    EXPECT_NE(text.find(c.MessageLine), std::string::npos) << c.Extension << "\n" << text;
+  }
+  // An XML parser reads the report back, with the message as written.
+  const std::string xml = Path8("r.xml");
+  const std::string command =
+      "python3 -c 'import sys, xml.etree.ElementTree as T; "
+      "m = T.parse(sys.argv[1]).getroot().find(\"REPORT_SECTION/REPORT/REPORT_MESSAGE\").text; "
+      "sys.exit(0 if m.startswith(\"a\\\\x1B[31mb\\\\x02c\") and \"\\\"q\\\" & <x>\" in m else 3)' " + xml;
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ReportExportTest, ::testing::ValuesIn(kFormats),

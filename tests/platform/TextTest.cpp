@@ -71,6 +71,41 @@ TEST(Utf8Utf16, BrokenInputBecomesReplacementCharacters) {
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");
 }
 
+// File names: every byte string comes back unchanged, the undecodable bytes
+// as lone surrogates in between, and the display form is valid UTF-8.
+TEST(NativeNames, RoundTripEveryByteStringAndShowUndecodableBytesAsReplacement) {
+  struct Case {
+    const char* What;
+    std::string Bytes;
+    std::u16string Text;
+  };
+  const auto lone = [](char16_t c) { return std::u16string(1, c); };
+  const Case cases[] = {
+      {"ASCII", "take 1.wav", u"take 1.wav"},
+      {"valid UTF-8", "caf\xC3\xA9 \xF0\x9F\x8E\xB5", u"caf\u00E9 \U0001F3B5"},
+      {"lone high bytes", "bad\xFF\xFE.wav", u"bad" + lone(0xDCFF) + lone(0xDCFE) + u".wav"},
+      {"the spelling of U+FFFD stays U+FFFD", "\xEF\xBF\xBD.txt", u"\uFFFD.txt"},
+      {"Latin-1 letter", "caf\xE9", u"caf" + lone(0xDCE9)},
+      {"cut sequence", "ab\xC3", u"ab" + lone(0xDCC3)},
+      {"encoded surrogate", "\xED\xB2\x80", lone(0xDCED) + lone(0xDCB2) + lone(0xDC80)},
+      {"overlong slash", "\xC0\xAF", lone(0xDCC0) + lone(0xDCAF)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Utf16FromNative(c.Bytes), c.Text) << c.What;
+    EXPECT_EQ(NativeFromUtf16(c.Text), c.Bytes) << c.What;
+  }
+  // Every single byte and every pair of bytes survives.
+  for (int a = 0; a < 256; ++a)
+    for (int b = 0; b < 256; ++b) {
+      const std::string bytes{static_cast<char>(a), static_cast<char>(b)};
+      ASSERT_EQ(NativeFromUtf16(Utf16FromNative(bytes)), bytes) << a << " " << b;
+    }
+  // Shown, an undecodable byte is U+FFFD; other lone surrogates, which no
+  // name decodes to, are written as U+FFFD in both directions.
+  EXPECT_EQ(Utf16ToUtf8(Utf16FromNative("bad\xFF.wav")), "bad\xEF\xBF\xBD.wav");
+  EXPECT_EQ(NativeFromUtf16(lone(0xD800) + u"x" + lone(0xDC7F)), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+}
+
 TEST(IsValidUtf8, IsStrict) {
   auto valid = [](const std::string& s) {
     return IsValidUtf8(reinterpret_cast<const uint8_t*>(s.data()), s.size());

@@ -297,6 +297,67 @@ TEST_F(UserStore, MalformedFileReadsAsEmptyAndIsKeptAsideBeforeRewriting) {
   }
 }
 
+// A key with 30,000 values (and as many again in later lines that repeat
+// names in another letter case) is read with work in proportion to the
+// values: a few name foldings each, not one comparison per pair of values.
+TEST_F(UserStore, ManyValuesInOneKeyAreReadInLinearWork) {
+  constexpr int kValues = 30000;
+  std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\" +
+                     Utf16ToUtf8(kViewerKey) + "]\n";
+  for (int i = 0; i < kValues; ++i) text += Format8("\"Value%d\"=dword:%08x\n", i, i);
+  for (int i = 0; i < kValues; i += 1000) text += Format8("\"VALUE%d\"=\"again\"\n", i);
+  text += "[HKEY_CURRENT_USER\\Other]\n\"Value1\"=dword:00000007\n";
+  PutStoreText(text);
+
+  const uint64_t before = UserStoreNameFoldings();
+  auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
+  ASSERT_NE(key, nullptr);
+  key->WriteInteger(u"value29999", -1);
+  EXPECT_TRUE(key->Commit());  // a second read of the whole file, and its rewrite
+  const uint64_t work = UserStoreNameFoldings() - before;
+  EXPECT_LT(work, 20u * kValues) << "name foldings for " << kValues << " values";
+
+  int32_t number = 0;
+  EXPECT_TRUE(key->ReadInteger(u"Value12345", number));
+  EXPECT_EQ(number, 12345);
+  std::u16string again;
+  EXPECT_TRUE(key->ReadString(u"value2000", again));
+  EXPECT_EQ(again, u"again");
+  EXPECT_EQ(Integer(kViewerKey, u"Value29999"), -1);
+  EXPECT_EQ(Integer(u"Other", u"value1"), 7);
+}
+
+// A file above the size cap is not read, well-formed as it is: the key reads
+// as empty, and the file is kept aside before the store is rewritten. A file
+// of exactly the cap is read.
+TEST_F(UserStore, FileAboveTheSizeCapIsKeptAsideLikeAMalformedOne) {
+  // A valid store padded with a comment line to the given size.
+  const auto storeOfSize = [](size_t size) {
+    std::string text = "[HKEY_CURRENT_USER\\" + Utf16ToUtf8(kViewerKey) + "]\n\"FormTop\"=dword:00000001\n;";
+    text.resize(size, 'x');
+    return text;
+  };
+  PutStoreText(storeOfSize(MAX_USER_STORE_FILE_SIZE + 1));
+  {
+    auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
+    ASSERT_NE(key, nullptr);
+    int32_t number = 0;
+    EXPECT_FALSE(key->ReadInteger(u"FormTop", number));
+    key->WriteInteger(u"FormLeft", 5);
+    EXPECT_TRUE(key->Commit());
+  }
+  const auto aside = StoreFolderEntries("user.reg.malformed-");
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(std::filesystem::file_size(FConfig + "/brindlecorp/" + aside[0]), MAX_USER_STORE_FILE_SIZE + 1);
+  EXPECT_EQ(Integer(kViewerKey, u"FormLeft"), 5);
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), std::nullopt);
+
+  std::filesystem::remove_all(FConfig);
+  PutStoreText(storeOfSize(MAX_USER_STORE_FILE_SIZE));
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 1);
+  EXPECT_TRUE(StoreFolderEntries("user.reg.malformed-").empty());
+}
+
 TEST_F(UserStore, SecondMalformedFileGetsItsOwnAsideName) {
   for (int round = 0; round < 2; ++round) {
     PutStoreText(round == 0 ? "garbage one" : "garbage two");

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "platform/DebugTrace.h"
 #include "platform/Text.h"
@@ -92,6 +95,37 @@ TEST_F(EditorFixture, ExtentPastTheEndShowsOnlyTheBytesThatExist) {
   EXPECT_FALSE(editor.CanSelectCell(1, 2));
   editor.StringGrid1SetEditText(1, 2, u"55");
   EXPECT_TRUE(editor.ChangedCells().empty()) << "a cell without a byte takes no value";
+}
+
+// A size field may claim far more than the file holds: the editor holds and
+// reads only what is there, not the claimed extent.
+TEST(EditorMemory, ClaimedExtentBeyondTheFileIsNotAllocated) {
+  class TRecordingStream final : public TStream {
+  public:
+    explicit TRecordingStream(std::vector<uint8_t> bytes) : FInner(std::move(bytes)) {}
+    int64_t Read(void* buffer, int64_t count) override {
+      LargestRead = std::max(LargestRead, count);
+      return FInner.Read(buffer, count);
+    }
+    int64_t Write(const void* buffer, int64_t count) override { return FInner.Write(buffer, count); }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override { return FInner.Seek(offset, origin); }
+    int64_t Position() const override { return FInner.Position(); }
+    int64_t Size() const override { return FInner.Size(); }
+    int64_t LargestRead = 0;
+
+  private:
+    TMemoryStream FInner;
+  };
+  test::TFakeDialogs dialogs;
+  for (const int64_t offset : {int64_t{0}, int64_t{40}, int64_t{64}, int64_t{1000}}) {
+    TRecordingStream stream(Counting(64));
+    THexEditor editor(&stream, u"", offset, MAX_HEX_EDIT_CHUNK_SIZE, dialogs);
+    ASSERT_TRUE(editor.FormShow()) << offset;
+    const int64_t there = std::max<int64_t>(64 - offset, 0);
+    EXPECT_EQ(editor.BytesRead(), there) << offset;
+    EXPECT_LE(stream.LargestRead, there) << offset;
+    EXPECT_EQ(editor.RowCount(), 1 + (editor.Lead() + MAX_HEX_EDIT_CHUNK_SIZE + 15) / 16) << offset;
+  }
 }
 
 TEST(CellTextRules, TypedTextBecomesCellTextAndValue) {
@@ -213,6 +247,71 @@ TEST_F(SaveFixture, SavedFileDiffersInExactlyTheEditedBytes) {
   EXPECT_EQ(static_cast<uint8_t>(after[12]), 0xE1);
   EXPECT_EQ(static_cast<uint8_t>(after[119]), 0xE2);
   EXPECT_EQ(static_cast<uint8_t>(after[261]), 0xE3);
+}
+
+// Another program changes the file between the editor's reading and the
+// save: the save writes nothing and says so. A change that leaves the
+// edited bytes and the file's identity alone does not stop it.
+TEST_F(SaveFixture, FileChangedByAnotherProgramIsNotWritten) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* What;
+    std::function<void(const fs::path&)> Meddle;
+    bool Saves;
+  };
+  const auto patch = [](const fs::path& path, std::streamoff at, const std::string& bytes) {
+    std::fstream io(path, std::ios::in | std::ios::out | std::ios::binary);
+    io.seekp(at);
+    io.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  };
+  const Case cases[] = {
+      {"truncated inside the chunk", [](const fs::path& p) { fs::resize_file(p, 100); }, false},
+      {"truncated to nothing", [](const fs::path& p) { fs::resize_file(p, 0); }, false},
+      {"replaced by a rename",
+       [](const fs::path& p) {
+         std::ofstream(p.string() + ".new", std::ios::binary) << std::string(300, 'N');
+         fs::rename(p.string() + ".new", p);
+       },
+       false},
+      {"deleted", [](const fs::path& p) { fs::remove(p); }, false},
+      {"a byte inside the chunk rewritten", [&](const fs::path& p) { patch(p, 200, "Z"); }, false},
+      {"the chunk's last byte rewritten", [&](const fs::path& p) { patch(p, 261, "Z"); }, false},
+      {"a byte after the chunk rewritten", [&](const fs::path& p) { patch(p, 262, "Z"); }, true},
+      {"grown at the end", [](const fs::path& p) { std::ofstream(p, std::ios::app) << "tail"; }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    const auto name = folder.Write("edit.wav", Counting(300));
+    const fs::path path = folder.Path("edit.wav");
+    test::TFakeDialogs boxes;
+    std::string before;
+    {
+      auto stream = TFileStream::Open(name, FileMode::OpenReadWrite);
+      ASSERT_NE(stream, nullptr);
+      THexEditor editor(stream.get(), u"", 12, 250, boxes);  // positions 12..261
+      ASSERT_TRUE(editor.FormShow());
+      editor.StringGrid1SetEditText(13, 1, u"E1");  // position 12
+      editor.StringGrid1SetEditText(6, 17, u"E3");  // position 261
+      c.Meddle(path);
+      before = fs::exists(path) ? test::ReadFileText(path.string()) : "";
+      boxes.Answers = {true};
+      TraceCapture trace;
+      EXPECT_TRUE(editor.bbtnOKClick());
+    }
+    const std::string after = fs::exists(path) ? test::ReadFileText(path.string()) : "";
+    if (c.Saves) {
+      EXPECT_EQ(boxes.Boxes, (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT}}));
+      ASSERT_EQ(after.size(), before.size());
+      EXPECT_EQ(static_cast<uint8_t>(after[12]), 0xE1);
+      EXPECT_EQ(static_cast<uint8_t>(after[261]), 0xE3);
+    } else {
+      EXPECT_EQ(boxes.Boxes, (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT},
+                                                {"error", u"The file was changed by another program. Nothing was saved."}}));
+      EXPECT_EQ(after, before) << "the other program's file is left as it made it";
+    }
+    std::error_code ignored;
+    fs::remove(path, ignored);
+  }
 }
 
 // A file that takes the first writes and then fails: either it refuses the

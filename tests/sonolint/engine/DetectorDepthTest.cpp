@@ -4,12 +4,14 @@
 
 #include <bit>
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "platform/Text.h"
 #include "pcm/PcmFormat.h"
 #include "pcm/PcmReader.h"
 #include "sonolint/WAVSilenceNoiseDetector.h"
@@ -227,6 +229,49 @@ TEST(DetectorDepth, KernelsAgreeWithTheSampleReader) {
   }
 }
 
+// Float windows measured four at a time give each window exactly its own
+// volumes, NaN in one window staying in that window.
+TEST(DetectorDepth, FloatWindowsMeasuredTogetherAgreeWithOneAtATime) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> any(-1.0, 1.0);
+  for (const TFmtFields& base : {Fmt(3, 1, 32, 4), Fmt(3, 1, 64, 8)}) {
+    for (uint16_t channels : {1, 2, 3, 6, 8}) {
+      TFmtFields fields = base;
+      fields.Channels = channels;
+      fields.BlockAlign = static_cast<uint16_t>(base.BlockAlign * channels);
+      const TPcmFormat f = DescribePcmFormat(fields);
+      const int64_t frames = 301;
+      std::vector<double> values(static_cast<size_t>(5 * frames * channels));
+      for (double& v : values) v = any(random);
+      values[static_cast<size_t>(2 * frames * channels + 1)] = std::nan("");
+      const Bytes pcm = Encode(f, values);
+      const auto window = static_cast<int32_t>(frames * f.FrameBytes);
+      std::vector<double> together(FLOAT_WINDOW_BATCH * MAX_DETECTOR_CHANNELS);
+      const int32_t measured =
+          CalcFloatWindowVolumes(f.Encoding, pcm.data(), window, 5, channels, together.data());
+      // Channel counts with a batched path measure four; the others one.
+      const bool batched = channels != 3;
+      ASSERT_EQ(measured, batched ? FLOAT_WINDOW_BATCH : 1) << channels;
+      for (int32_t w = 0; w < measured; ++w) {
+        std::vector<double> alone(channels);
+        ASSERT_TRUE(CalcChannelVolumes(f.Encoding, f.ContainerBytes, pcm.data() + w * window,
+                                       window, channels, alone.data()));
+        for (int c = 0; c < channels; ++c) {
+          const double got = together[static_cast<size_t>(w * MAX_DETECTOR_CHANNELS + c)];
+          if (std::isnan(alone[static_cast<size_t>(c)])) {
+            EXPECT_TRUE(std::isnan(got));
+          } else {
+            EXPECT_EQ(got, alone[static_cast<size_t>(c)]) << channels << " channels, window " << w;
+          }
+        }
+      }
+      EXPECT_EQ(CalcFloatWindowVolumes(f.Encoding, pcm.data(), window, 3, channels,
+                                       together.data()),
+                1);  // fewer windows than a batch
+    }
+  }
+}
+
 TEST(DetectorDepth, RejectsContainersThatDoNotFit) {
   const Bytes pcm(64, 0);
   double volumes[2];
@@ -262,22 +307,25 @@ struct DepthDetector {
   HRESULT result = E_FAIL;
 };
 
+// Stereo at about -30 dB (1000 in 16-bit units), silent from 3 s to 8 s.
+std::vector<double> ThreeToEightSilent(double fullScale, int64_t seconds) {
+  const double normal = 1000.0 / 32767.0 * fullScale;
+  std::vector<double> values;
+  for (int64_t k = 0; k < seconds * 48000; ++k) {
+    const bool silent = k >= 3 * 48000 && k < 8 * 48000;
+    const double v = silent ? 0.0 : (k % 2 == 0 ? normal : -normal);
+    values.push_back(fullScale == 1.0 ? v : std::round(v));
+    values.push_back(fullScale == 1.0 ? v : std::round(v));
+  }
+  return values;
+}
+
 TEST(DetectorDepth, SameSilenceAtEveryDepth) {
-  // 12 s of stereo at a normal level (1000 in 16-bit units, about -30 dB),
-  // digitally silent from 3 s to 8 s.
   for (const Depth& d : Depths(2)) {
     SCOPED_TRACE(d.Name);
     DepthDetector run(d.Fields);
     ASSERT_EQ(run.result, S_OK);
-    const double normal = 1000.0 / 32767.0 * d.FullScale;
-    std::vector<double> values;
-    for (int64_t k = 0; k < 12 * 48000; ++k) {
-      const bool silent = k >= 3 * 48000 && k < 8 * 48000;
-      const double v = silent ? 0.0 : (k % 2 == 0 ? normal : -normal);
-      values.push_back(d.FullScale == 1.0 ? v : std::round(v));
-      values.push_back(d.FullScale == 1.0 ? v : std::round(v));
-    }
-    run.Feed(Encode(run.format, values));
+    run.Feed(Encode(run.format, ThreeToEightSilent(d.FullScale, 12)));
     run.detector.Finalize();
     EXPECT_EQ(run.Texts(), (std::vector<std::string>{
                                "Silence block at 00:00:03.00 with duration 00:00:05.00",
@@ -285,6 +333,29 @@ TEST(DetectorDepth, SameSilenceAtEveryDepth) {
                                "Total file noise duration 00:00:00.00"}));
     EXPECT_EQ(run.recorder.IDs(), (std::vector<int32_t>{500, 502, 503}));
   }
+}
+
+TEST(DetectorDepth, ProcessFileTakesOffsetsAndSizesBeyond32Bits) {
+  // 24-bit samples 5 GiB into a sparse file; the size given is 8 GiB, far
+  // more than the file holds, so the reading ends at the short last piece.
+  TempFolder folder("detector");
+  const std::string path = folder.File("far-data.bin");
+  DepthDetector run(Fmt(1, 2, 24, 3));
+  const Bytes pcm = Encode(run.format, ThreeToEightSilent(8388607.0, 12));
+  const int64_t offset = 5LL << 30;
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.seekp(offset);
+    out.write(reinterpret_cast<const char*>(pcm.data()), static_cast<std::streamsize>(pcm.size()));
+    ASSERT_TRUE(out.good());
+  }
+  ASSERT_EQ(run.detector.ProcessFile(Utf8ToUtf16(path), offset, 8LL << 30), S_OK);
+  // Three whole 1 MiB pieces: 218 windows of 14,400 bytes analysed.
+  EXPECT_EQ(run.detector.ProcessedBytes(), 218 * 14400);
+  EXPECT_EQ(run.Texts(), (std::vector<std::string>{
+                             "Silence block at 00:00:03.00 with duration 00:00:05.00",
+                             "Total file silence duration 00:00:05.00",
+                             "Total file noise duration 00:00:00.00"}));
 }
 
 TEST(DetectorDepth, NonFiniteSamplesMakeAWindowLoud) {

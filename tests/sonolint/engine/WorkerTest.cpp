@@ -257,6 +257,23 @@ TEST(Worker, TwentyFourBitSilenceIsFound) {
                                "[503] Total file noise duration 00:00:00.00"}));
 }
 
+TEST(Worker, FloatFileFullOfNaN) {
+  // 6 s of float32 stereo, every sample a quiet NaN: one noise block, no crash.
+  Bytes pcm;
+  for (int64_t i = 0; i < 2 * 6 * 48000; ++i) Append32(pcm, 0x7FC00000u);
+  Bytes body = Chunk("fmt ", FormatPayload(3, 2, 48000, 32, 8));
+  Append(body, Chunk("data", pcm));
+  WorkerRun run;
+  std::vector<std::string> detectorLines;
+  for (const ReportLine& line : PlayThrough(run, "nan.wav", Riff("WAVE", body))) {
+    if (line.ID() >= 500) detectorLines.push_back(line.Text);
+  }
+  EXPECT_EQ(detectorLines, (std::vector<std::string>{
+                               "[501] Noise block at 00:00:00.00 with duration 00:00:06.00",
+                               "[502] Total file silence duration 00:00:00.00",
+                               "[503] Total file noise duration 00:00:06.00"}));
+}
+
 TEST(Worker, AudioThatCannotBeAnalysedIsNamed) {
   // A 4-bit ADPCM format with data: rule 506 with the reason, before the totals.
   Bytes adpcm = Chunk("fmt ", FormatPayload(0x0011, 1, 44100, 4, 256));
