@@ -1,9 +1,10 @@
 // The hex chunk editor driven by a fuzzed sequence of user operations
-// (cursor moves, typed cell texts, Enter, saves answered Yes or No) over one
-// extent of a file in memory, checked against a simple model: the file as
-// read plus the last value each byte cell shows. A save writes exactly the
-// changed bytes at their own positions; nothing outside the extent changes,
-// the file never grows, and a save answered No writes nothing.
+// (cursor moves, typed cell texts, Enter, a save answered Yes or No) and of
+// another program's writes over one extent of a file in memory, checked
+// against a simple model: the file as read plus the last value each byte
+// cell shows. A save writes exactly the changed bytes at their own
+// positions and nothing else; a save answered No, or one after another
+// program changed the bytes the editor read, writes nothing.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -102,11 +103,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::map<int64_t, uint8_t> shown;
   CheckGrid(editor, initial, shown);
+  // The window closes after Save Changes, whatever the answer: a save ends the sequence.
+  bool closed = false;
   const auto steps = input.Range(0, 40);
-  for (int64_t step = 0; step < steps && !input.Empty(); ++step) {
+  for (int64_t step = 0; step < steps && !input.Empty() && !closed; ++step) {
     const auto column = static_cast<int32_t>(input.Range(-1, riffo::HEX_EDIT_COLUMNS));
     const auto row = static_cast<int32_t>(input.Range(-1, editor.RowCount()));
-    switch (input.Range(0, 6)) {
+    switch (input.Range(0, 7)) {
       case 0: {
         const bool may = editor.CanSelectCell(column, row);
         Check(editor.StringGrid1SelectCell(column, row) == may, "selecting a cell disagrees with CanSelectCell");
@@ -131,11 +134,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         editor.MoveToNextCell();
         break;
       case 5: {
+        // Another program writes one byte of the file while the editor is open.
+        if (file.empty()) break;
+        const auto position = static_cast<size_t>(input.Range(0, static_cast<int64_t>(file.size()) - 1));
+        file[position] = input.Byte();
+        stream.Seek(static_cast<int64_t>(position), riffo::SeekOrigin::Begin);
+        stream.Write(&file[position], 1);
+        break;
+      }
+      case 6: {
         // Save answered No: nothing is written.
         dialogs.Answer = false;
         editor.bbtnOKClick();
-        const std::vector<uint8_t>& now = stream.Bytes();
-        Check(now == file, "a save answered No changed the file");
+        Check(stream.Bytes() == file, "a save answered No changed the file");
+        closed = true;
         break;
       }
       default: {
@@ -143,19 +155,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         dialogs.Answer = true;
         const int errors = dialogs.Errors;
         editor.bbtnOKClick();
-        Check(dialogs.Errors == errors, "a save to memory reported a write failure");
-        for (const auto& [position, value] : shown) file[static_cast<size_t>(position)] = value;
+        // The bytes the editor read must still be in the file; if another
+        // program changed them, nothing is written and the user is told.
+        bool asRead = true;
+        for (int64_t i = 0; i < editor.BytesRead(); ++i)
+          asRead = asRead && file[static_cast<size_t>(offset + i)] == initial[static_cast<size_t>(offset + i)];
+        if (asRead && !shown.empty()) {
+          Check(dialogs.Errors == errors, "a save to memory reported a failure");
+          for (const auto& [position, value] : shown) file[static_cast<size_t>(position)] = value;
+        } else if (!shown.empty()) {
+          Check(dialogs.Errors == errors + 1, "a save over another program's change was not refused");
+        }
         Check(stream.Bytes() == file, "the saved file is not the model");
+        closed = true;
         break;
       }
     }
     CheckGrid(editor, initial, shown);
   }
-  // Whatever was saved, only bytes of the extent ever changed.
-  const std::vector<uint8_t>& final = stream.Bytes();
-  Check(final.size() == initial.size(), "the file changed its size");
-  for (size_t i = 0; i < final.size(); ++i)
-    if (static_cast<int64_t>(i) < offset || static_cast<int64_t>(i) >= offset + extent)
-      Check(final[i] == initial[i], "a byte outside the extent changed");
+  // Whatever was saved, the file is the model: only bytes of the extent
+  // changed besides the other program's.
+  Check(stream.Bytes() == file, "the file is not the model");
   return 0;
 }
