@@ -116,7 +116,6 @@ bool ReportToStdout(TMediaValidationSession& session, TCliFormat format) {
       TStdoutStream raw;
       ok = raw.Write(bytes.data(), static_cast<int64_t>(bytes.size())) ==
            static_cast<int64_t>(bytes.size());
-      (void)raw;
     } else {
       ok = ok && WriteStdout(bytes);
     }

@@ -176,6 +176,7 @@ TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus2) {
   Put("movie.avi", avi);
   Put("short.wav", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V'});  // 11 bytes
   ::mkdir(PathOf("folder.wav").c_str(), 0755);
+  ::mkfifo(PathOf("fifo.wav").c_str(), 0644);  // opening it to read would block for ever
   struct Case {
     std::string File, Message;
   };
@@ -183,7 +184,8 @@ TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus2) {
                         {"folder.wav", "File not found.\n"},
                         {"notes.txt", "Invalid WAV file.\n"},
                         {"movie.avi", "Invalid WAV file.\n"},
-                        {"short.wav", "Invalid WAV file.\n"}};
+                        {"short.wav", "Invalid WAV file.\n"},
+                        {"fifo.wav", "Not a regular file.\n"}};
   for (const Case& c : cases)
     for (const char* command : {"export", "tree"}) {
       const RunResult result = Run({command, c.File});
@@ -213,6 +215,19 @@ TEST_F(CliTest, ControlCharactersAreShownVisiblyOnlyOnATerminal) {
   const RunResult piped = Run({"tree", "take.wav"});
   EXPECT_EQ(piped.Status, 0);
   EXPECT_NE(piped.Out.find(hostile), std::string::npos);
+}
+
+// On a terminal a batch shows a one-line progress display on standard
+// error, cleared before each summary line; --quiet leaves it out.
+TEST_F(CliTest, ProgressIsShownOnATerminalUnlessQuiet) {
+  Put("a.wav", CanonicalPcmFile());
+  Put("b.wav", CanonicalPcmFile());
+  const std::string shown = RunOnTerminal({"validate", "a.wav", "b.wav"});
+  EXPECT_NE(shown.find("\r\x1b[K[0/2]"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("PASS"), std::string::npos) << shown;
+  const std::string quiet = RunOnTerminal({"validate", "--quiet", "a.wav", "b.wav"});
+  EXPECT_EQ(quiet.find("\x1b[K"), std::string::npos) << quiet;
+  EXPECT_NE(quiet.find("Total: 2 files"), std::string::npos) << quiet;
 }
 
 // -o - and -o /dev/stdout mean standard output.
