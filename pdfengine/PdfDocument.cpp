@@ -74,10 +74,23 @@ using TLayoutPtr = std::shared_ptr<PangoLayout>;
 double FromPango(int units) { return static_cast<double>(units) / PANGO_SCALE; }
 int ToPango(double points) { return static_cast<int>(points * PANGO_SCALE); }
 
-// Pango wants valid UTF-8 without NUL bytes; the converter already turns lone
-// surrogates into U+FFFD, so only NULs are left to replace.
+// Pango wants valid UTF-8 without NUL bytes, and the PDF surface refuses the
+// whole document over one noncharacter (U+FDD0..U+FDEF, U+FFFE and U+FFFF in
+// any plane). The converter already turns lone surrogates into U+FFFD;
+// noncharacters become U+FFFD here and NULs blanks.
 std::string ToPangoText(std::u16string_view text) {
-  std::string utf8 = Utf16ToUtf8(text);
+  std::u16string clean(text);
+  for (size_t i = 0; i < clean.size(); ++i) {
+    const char16_t c = clean[i];
+    if ((c >= 0xFDD0 && c <= 0xFDEF) || c == 0xFFFE || c == 0xFFFF) clean[i] = 0xFFFD;
+    // U+nFFFE and U+nFFFF of the other planes: a high surrogate whose low six
+    // bits are all ones, then the low surrogate 0xDFFE or 0xDFFF.
+    if (c >= 0xD800 && c <= 0xDBFF && (c & 0x3F) == 0x3F && i + 1 < clean.size() &&
+        (clean[i + 1] == 0xDFFE || clean[i + 1] == 0xDFFF)) {
+      clean.replace(i, 2, 1, u'\xFFFD');
+    }
+  }
+  std::string utf8 = Utf16ToUtf8(clean);
   std::replace(utf8.begin(), utf8.end(), '\0', ' ');
   return utf8;
 }

@@ -313,6 +313,29 @@ TEST(PdfDocument, FontsStylesAndNonAsciiTextReachThePdf) {
   EXPECT_NE(fonts.find("Bold"), std::string::npos) << fonts;
 }
 
+TEST(PdfDocument, NoncharactersInAnyTextStillGiveADocument) {
+  // The PDF surface refuses a whole document over one noncharacter; they are
+  // shown as U+FFFD like lone surrogates.
+  TempFolder folder;
+  for (const std::u16string& odd : {std::u16string(u"\uFFFF"), std::u16string(u"a\uFFFEb"),
+                                    std::u16string(u"\uFDD0"), std::u16string(u"\U0010FFFF"),
+                                    std::u16string(u"\U0001FFFE")}) {
+    TPdfDocument doc;
+    doc.SetTitle(u"Title " + odd);
+    doc.BeginDoc();
+    doc.HeaderText(odd, TTextAlign::Left);
+    doc.WriteText(u"Before " + odd + u" after");
+    doc.AddColumn(50, TTextAlign::Left, true);
+    doc.ColumnHeaders({odd});
+    doc.Row({u"cell " + odd});
+    doc.AddBookmark(odd);
+    doc.EndDoc();
+    const std::string path = folder.File("odd.pdf");
+    ASSERT_TRUE(doc.SaveToFile(U(path), TSaveMode::Replace)) << doc.LastError();
+    EXPECT_EQ(ReadFile(path).substr(0, 5), "%PDF-");
+  }
+}
+
 TEST(PdfDocument, SavingNeverOverwritesUnlessAskedAndLeavesNoPartialFiles) {
   TempFolder folder;
   TPdfDocument doc;
