@@ -19,7 +19,9 @@ TWritePdfReport PdfReportWriter() {
   // relocated install all work.
   const std::u16string path =
       FindValidationModuleFile(ValidationModuleFolders(ProgramFolder()), PDF_REPORT_LIBRARY);
-  if (!path.empty() && library.Load(path)) {
+  // Kept mapped until the process ends: the text layout and font libraries
+  // it brings in keep process-wide caches that do not survive an unload.
+  if (!path.empty() && library.Load(path, true)) {
     writer = reinterpret_cast<TWritePdfReport>(library.Symbol(PDF_REPORT_ENTRY));
     if (writer != nullptr) return writer;
     library.Free();

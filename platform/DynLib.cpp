@@ -28,7 +28,7 @@ TDynLib& TDynLib::operator=(TDynLib&& other) noexcept {
   return *this;
 }
 
-bool TDynLib::Load(const std::u16string& fileName) {
+bool TDynLib::Load(const std::u16string& fileName, bool keepMapped) {
   Free();
   FLastError.clear();
   if (fileName.empty()) {
@@ -37,7 +37,8 @@ bool TDynLib::Load(const std::u16string& fileName) {
     return false;
   }
   ::dlerror();
-  FHandle = ::dlopen(ToNativePath(fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  FHandle = ::dlopen(ToNativePath(fileName).c_str(),
+                     RTLD_NOW | RTLD_LOCAL | (keepMapped ? RTLD_NODELETE : 0));
   if (FHandle == nullptr) {
     FLastError = TakeDlError("dlopen failed");
     return false;

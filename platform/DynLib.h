@@ -16,7 +16,10 @@ public:
   TDynLib& operator=(TDynLib&& other) noexcept;
 
   // False when the library does not load; LastError() then holds dlerror().
-  bool Load(const std::u16string& fileName);
+  // keepMapped leaves the library and what it pulled in mapped after Free
+  // (RTLD_NODELETE): for libraries with process-wide state of their own
+  // (font caches, type registries) that cannot be unloaded safely.
+  bool Load(const std::u16string& fileName, bool keepMapped = false);
   void* Symbol(const char* name) const;  // nullptr when missing
   bool Loaded() const { return FHandle != nullptr; }
   // Frees the library if loaded; returns false when dlclose reported an error.
