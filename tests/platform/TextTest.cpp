@@ -65,7 +65,7 @@ TEST(Utf8Utf16, RoundTripsEveryPlane) {
 
 TEST(Utf8Utf16, BrokenInputBecomesReplacementCharacters) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
-  EXPECT_EQ(Utf16ToUtf8(u"x" + std::u16string(1, char16_t(0xDC00))), "x\xEF\xBF\xBD");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{u'x', char16_t(0xDC00)}), "x\xEF\xBF\xBD");
   EXPECT_EQ(Utf8ToUtf16("a\xE9z"), u"a\uFFFDz");
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -13,7 +14,11 @@ namespace riffo::test {
 using Bytes = std::vector<uint8_t>;
 
 inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-inline void AppendText(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+inline void AppendText(Bytes& out, const std::string& text) {
+  const size_t at = out.size();
+  out.resize(at + text.size());
+  std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+}
 inline void Append16(Bytes& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v));
   out.push_back(static_cast<uint8_t>(v >> 8));
