@@ -65,6 +65,10 @@ std::u16string PadRight(const std::u16string& text, int32_t width) {
   return out;
 }
 
+std::u16string FramedLine(const std::u16string& text) {
+  return u"//" + std::u16string(8, u' ') + PadRight(text, FRAME_TEXT_WIDTH) + u"//";
+}
+
 std::u16string ByteToHex(uint8_t value) {
   return std::u16string{kHexDigits[value >> 4], kHexDigits[value & 0x0F]};
 }

@@ -20,6 +20,13 @@ std::u16string CharArrayToString(const uint8_t* data, int32_t length);
 std::string CharArrayToBytes(const uint8_t* data, int32_t length);
 
 std::u16string PadRight(const std::u16string& text, int32_t width);
+
+// The frame of slashes at the head of the structure export and the text
+// report: FRAME_WIDTH wide, each text line "//", eight blanks, the text padded
+// to FRAME_TEXT_WIDTH, "//" (a longer text is not cut).
+inline constexpr int32_t FRAME_WIDTH = 54;
+inline constexpr int32_t FRAME_TEXT_WIDTH = 42;
+std::u16string FramedLine(const std::u16string& text);
 std::u16string ByteToHex(uint8_t value);
 
 // Removes the first line (up to the first CR LF, which is removed too) and returns it.

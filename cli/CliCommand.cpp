@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
+#include "platform/Product.h"
 #include "platform/Text.h"
 
 namespace riffo::cli {
@@ -115,7 +116,7 @@ int PrintVersion() {
 }
 
 const char* VersionText() {
-  static const std::string text = std::string(PROGRAM_NAME) + " " + RIFFOSCOPE_VERSION;
+  static const std::string text = std::string(PROGRAM_NAME) + " " + ProgramVersion();
   return text.c_str();
 }
 

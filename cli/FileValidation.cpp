@@ -11,6 +11,7 @@
 #include "host/QXReportExportJSON.h"
 #include "platform/Files.h"
 #include "platform/OutputFile.h"
+#include "platform/Product.h"
 #include "platform/Text.h"
 
 namespace riffo::cli {
@@ -101,7 +102,7 @@ bool RenderReport(TMediaValidationSession& session, TCliFormat format, const std
     for (size_t i = 0; i < session.ModuleCount(); ++i)
       if (session.ModuleTicked(i)) modules.push_back(session.Module(i).ValidationModuleName());
     const std::string text =
-        JsonReport(PROGRAM_NAME, RIFFOSCOPE_VERSION, session.FileName(), modules, session.Reports());
+        JsonReport(PROGRAM_NAME, ProgramVersion(), session.FileName(), modules, session.Reports());
     std::unique_ptr<TFileStream> out = TFileStream::Open(path, FileMode::Create);
     return out && out->Write(text.data(), static_cast<int64_t>(text.size())) ==
                       static_cast<int64_t>(text.size());

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommand.h"
+#include "platform/Product.h"
 
 namespace riffo::cli {
 
@@ -85,7 +86,7 @@ std::string SummaryDocument(const std::string& name, const std::vector<TSummaryR
     using nlohmann::ordered_json;
     ordered_json document;
     document["tool"] = PROGRAM_NAME;
-    document["version"] = RIFFOSCOPE_VERSION;
+    document["version"] = ProgramVersion();
     document["started"] = startedUtc;
     document["seconds"] = seconds;
     ordered_json files = ordered_json::array();
@@ -111,7 +112,7 @@ std::string SummaryDocument(const std::string& name, const std::vector<TSummaryR
     text += CsvField(row.Path) + "," + VerdictName(row.Result.Verdict) + "," +
             std::to_string(row.Result.Errors) + "," + std::to_string(row.Result.Warnings) + "," +
             std::to_string(row.Result.Infos) + "," + CsvField(row.Result.Reason) + "," +
-            CsvField(row.Result.OutputError) + "," + RIFFOSCOPE_VERSION + "," + startedUtc + "\r\n";
+            CsvField(row.Result.OutputError) + "," + ProgramVersion() + "," + startedUtc + "\r\n";
   }
   return text;
 }

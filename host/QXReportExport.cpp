@@ -8,6 +8,7 @@
 #include "platform/DebugTrace.h"
 #include "platform/Files.h"
 #include "platform/Guard.h"
+#include "platform/Product.h"
 #include "platform/Text.h"
 
 namespace riffo {
@@ -117,17 +118,12 @@ std::u16string TxtRow(const std::u16string& number, const std::u16string& module
          PadRight(type, 10) + u"|" + PadRight(message, 50);
 }
 
-// "//", eight blanks, the text padded to fill the 54-character box, "//".
-std::u16string TxtBoxLine(const std::u16string& text) {
-  return u"//        " + PadRight(text, 42) + u"//";
-}
-
 std::vector<std::u16string> TxtHeader(const std::u16string& fileName) {
-  const std::u16string slashes(54, u'/');
+  const std::u16string slashes(static_cast<size_t>(FRAME_WIDTH), u'/');
   return {slashes,
-          TxtBoxLine(u"Media Validation Report"),
-          TxtBoxLine(MAKER_NAME),
-          TxtBoxLine(MAKER_WEB),
+          FramedLine(u"Media Validation Report"),
+          FramedLine(MAKER_NAME),
+          FramedLine(MAKER_WEB),
           slashes,
           u"",
           u"FileName: " + fileName,

@@ -78,14 +78,6 @@ public:
   TQXReportExportHTML();
 };
 
-// The maker's texts that appear in the reports.
-inline constexpr const char16_t* MAKER_NAME = u"Brindlecorp Ltd.";
-inline constexpr const char16_t* MAKER_WEB = u"www.brindlecorp.example";
-inline constexpr const char16_t* MAKER_WEB_URL = u"https://www.brindlecorp.example/";
-inline constexpr const char16_t* MAKER_MAIL = u"support@brindlecorp.example";
-inline constexpr const char16_t* MAKER_PHONE = u"+1 555 0100";
-inline constexpr const char16_t* MAKER_YEAR = u"2017";
-
 // The stream column's text: empty for a negative id, else the decimal number.
 std::u16string StreamIDText(int32_t streamID);
 

@@ -13,6 +13,7 @@
 #include "platform/DebugTrace.h"
 #include "platform/Files.h"
 #include "platform/Guard.h"
+#include "platform/Product.h"
 #include "platform/Text.h"
 
 namespace riffo {

@@ -17,21 +17,16 @@ std::string CutText(const std::string& text) {
 }
 
 // The store takes key paths without a trailing separator.
-std::u16string StoreKeyPath(const std::u16string& key) {
-  std::u16string path = key;
-  while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
-  return path;
-}
-
-// Null when the root is not the current user's or the key cannot be opened.
-std::unique_ptr<TUserStoreKey> OpenKey(HKEY rKey, const std::u16string& key) {
-  if (rKey != HKEY_CURRENT_USER) return nullptr;
-  return TUserStoreKey::OpenOrCreate(StoreKeyPath(key));
-}
-
 std::u16string ValueName(int32_t id, const char* suffix) { return Format16("%d%s", id, suffix); }
 
 }  // namespace
+
+std::unique_ptr<TUserStoreKey> OpenSettingsKey(HKEY rKey, const std::u16string& key) {
+  if (rKey != HKEY_CURRENT_USER) return nullptr;
+  std::u16string path = key;
+  while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
+  return TUserStoreKey::OpenOrCreate(path);
+}
 
 std::vector<TValidationSetting> RuleRecords(const TRuleRow* rows, size_t count) {
   std::vector<TValidationSetting> result;
@@ -140,7 +135,7 @@ int32_t TRuleCatalogue::ValidationSettingsCount() const {
 int32_t TRuleCatalogue::LoadFromRegistry(HKEY rKey, const std::u16string& key) {
   return Guarded(u"dgn: Error in TValidationSettingList.LoadFromRegistry call...", int32_t{0},
                  [&] {
-                   std::unique_ptr<TUserStoreKey> store = OpenKey(rKey, key);
+                   std::unique_ptr<TUserStoreKey> store = OpenSettingsKey(rKey, key);
                    if (!store) return int32_t{1};
                    for (const auto& setting : FSettingsList) {
                      if (setting->CanChangeEnable) {
@@ -169,7 +164,7 @@ int32_t TRuleCatalogue::LoadFromRegistry(HKEY rKey, const std::u16string& key) {
 
 int32_t TRuleCatalogue::SaveToRegistry(HKEY rKey, const std::u16string& key) const {
   return Guarded(u"dgn: Error in TValidationSettingList.SaveToRegistry call...", int32_t{0}, [&] {
-    std::unique_ptr<TUserStoreKey> store = OpenKey(rKey, key);
+    std::unique_ptr<TUserStoreKey> store = OpenSettingsKey(rKey, key);
     if (!store) return int32_t{1};
     for (const auto& setting : FSettingsList) {
       store->WriteInteger(ValueName(setting->ID, "_Enabled"), setting->Enabled ? 1 : 0);

@@ -19,12 +19,18 @@
 
 #include "contract/QuorvexControlInterface.h"
 #include "contract/QxRef.h"
+#include "platform/UserStore.h"
 
 namespace riffo {
 
 // Predefined root of the per-user store; the only root the store has.
 using HKEY = uint32_t;
 inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
+
+// Opens (or creates) a module's settings key in the per-user store. Null when
+// the root is not the current user's or the key cannot be opened. A trailing
+// separator in key is ignored, as the store takes paths without one.
+std::unique_ptr<TUserStoreKey> OpenSettingsKey(HKEY rKey, const std::u16string& key);
 
 // Longest Name or Description a record keeps (longer texts are cut).
 inline constexpr size_t VALIDATION_SETTING_TEXT_MAX = 255;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "modulekit/RuleCatalogue.h"
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
 #include "platform/UserStore.h"
@@ -27,19 +28,11 @@ constexpr TSettingField SETTING_FIELDS[] = {
     {u"MinNoiseBlockMS", &TSonolintSettings::MinNoiseBlockMS},
 };
 
-// The store takes key paths without a trailing separator.
-std::unique_ptr<TUserStoreKey> OpenKey(HKEY rKey, const std::u16string& key) {
-  if (rKey != HKEY_CURRENT_USER) return nullptr;
-  std::u16string path = key;
-  while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
-  return TUserStoreKey::OpenOrCreate(path);
-}
-
 }  // namespace
 
 HRESULT TSonolintSettings::LoadFromRegistry(HKEY rKey, const std::u16string& key) {
   return Guarded(u"dgn: Error in TSonolint.LoadRegistry call...", E_FAIL, [&] {
-    std::unique_ptr<TUserStoreKey> store = OpenKey(rKey, key);
+    std::unique_ptr<TUserStoreKey> store = OpenSettingsKey(rKey, key);
     if (!store) return S_OK;
     for (const TSettingField& field : SETTING_FIELDS) {
       int32_t value = 0;
@@ -55,7 +48,7 @@ HRESULT TSonolintSettings::LoadFromRegistry(HKEY rKey, const std::u16string& key
 
 HRESULT TSonolintSettings::SaveToRegistry(HKEY rKey, const std::u16string& key) const {
   return Guarded(u"dgn: Error in TSonolint.SaveRegistry call...", E_FAIL, [&] {
-    std::unique_ptr<TUserStoreKey> store = OpenKey(rKey, key);
+    std::unique_ptr<TUserStoreKey> store = OpenSettingsKey(rKey, key);
     if (!store) return S_OK;
     for (const TSettingField& field : SETTING_FIELDS) store->WriteInteger(field.Name, this->*field.Field);
     if (!store->Commit()) DebugTrace(u"dgn: Error in TSonolint.SaveRegistry - cannot write the store.");

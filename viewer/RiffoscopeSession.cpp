@@ -105,7 +105,7 @@ std::u16string WindowCaption(const std::u16string& fileName) {
 
 std::vector<std::u16string> AboutLines(const std::u16string& version) {
   return {PROGRAM_NAME, u"Version " + version,
-          u"Copyright \u00A9 " + std::u16string(PROGRAM_YEAR) + u" " + PROGRAM_MAKER};
+          u"Copyright \u00A9 " + std::u16string(MAKER_YEAR) + u" " + MAKER_NAME};
 }
 
 int64_t FindingPosition(const std::u16string& message) {

@@ -4,6 +4,7 @@
 
 #include "chunkmodel/WAVHelpers.h"
 #include "platform/Guard.h"
+#include "platform/Product.h"
 #include "platform/Text.h"
 #include "viewer/ChunkTreeRender.h"
 
@@ -11,8 +12,6 @@ namespace riffo {
 
 namespace {
 
-constexpr size_t FRAME_WIDTH = 54;
-constexpr size_t FRAME_TEXT_WIDTH = 42;
 constexpr int32_t INDENT_PER_LEVEL = 6;
 constexpr size_t WRITE_BLOCK = 64 * 1024;
 
@@ -72,18 +71,14 @@ TExportResult WriteFailure(const std::u16string& outName) {
 
 }  // namespace
 
-std::u16string FramedLine(const std::u16string& text) {
-  return u"//" + std::u16string(8, u' ') + PadRight(text, FRAME_TEXT_WIDTH) + u"//";
-}
-
 std::vector<std::u16string> StructureHeaderLines(const std::u16string& fileName, int64_t fileSize) {
-  const std::u16string border(FRAME_WIDTH, u'/');
-  const std::u16string blank = u"//" + std::u16string(FRAME_WIDTH - 4, u' ') + u"//";
+  const std::u16string border(static_cast<size_t>(FRAME_WIDTH), u'/');
+  const std::u16string blank = u"//" + std::u16string(static_cast<size_t>(FRAME_WIDTH) - 4, u' ') + u"//";
   return {border,
           blank,
-          FramedLine(u"Riffoscope 2.0"),
-          FramedLine(EXPORT_MAKER_URL),
-          FramedLine(EXPORT_MAKER_NAME),
+          FramedLine(std::u16string(PROGRAM_NAME) + u" " + ProgramRelease()),
+          FramedLine(MAKER_WEB),
+          FramedLine(MAKER_NAME),
           blank,
           border,
           {},

@@ -14,20 +14,12 @@
 
 namespace riffo {
 
-// The maker's lines of the header frame.
-inline constexpr char16_t EXPORT_MAKER_URL[] = u"www.brindlecorp.example";
-inline constexpr char16_t EXPORT_MAKER_NAME[] = u"Brindlecorp Ltd.";
-
 struct TExportResult {
   bool Ok = true;
   // On failure: "Cannot write %s file." with the output's name. Lines
   // written before the failure stay in the output.
   std::u16string Message;
 };
-
-// "//", 8 blanks, the text left-aligned in 42 characters, "//" (54 in all;
-// a longer text is not cut).
-std::u16string FramedLine(const std::u16string& text);
 
 // Header lines 1 to 13, without line ends.
 std::vector<std::u16string> StructureHeaderLines(const std::u16string& fileName, int64_t fileSize);

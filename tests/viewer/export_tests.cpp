@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "chunkmodel/WAVHelpers.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "viewer/StructureExport.h"
@@ -124,7 +125,7 @@ TEST(StructureExportToFile, WritesTheNamedFileExactlyAsNamed) {
   const TExportResult result =
       ExportStructureToFile(Utf8ToUtf16(outName), u"take.wav", 44, root.get());
   ASSERT_TRUE(result.Ok);
-  EXPECT_EQ(test::ReadWholeFile(outName), ExportText(u"take.wav", 44, root.get()));
+  EXPECT_EQ(test::ReadFileText(outName), ExportText(u"take.wav", 44, root.get()));
   EXPECT_FALSE(FileExists(Utf8ToUtf16(outName + ".txt")));
 }
 

@@ -26,7 +26,7 @@ TSplashForm::TSplashForm(QWidget* owner)
   big.setPointSize(28);
   big.setBold(true);
   name->setFont(big);
-  auto* maker = new QLabel(QString::fromStdU16String(PROGRAM_MAKER), this);
+  auto* maker = new QLabel(QString::fromStdU16String(MAKER_NAME), this);
   maker->setObjectName(QStringLiteral("MakerName"));
   layout->addWidget(name, 0, Qt::AlignCenter);
   layout->addWidget(maker, 0, Qt::AlignCenter);
