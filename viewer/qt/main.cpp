@@ -1,11 +1,12 @@
 // riffoscope [FILE]: the viewer; a file given as a name or as a file:// URI
 // (as file managers pass it) is opened at start.
 #include <QApplication>
-#include <QUrl>
 
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Product.h"
+#include "viewer/CommandLine.h"
 #include "viewer/qt/RiffoscopeUnit1.h"
 
 namespace {
@@ -33,28 +34,21 @@ int AnswerInformationOptions(int argc, char* argv[]) {
     if (help)
       std::fputs(HELP_TEXT, stdout);
     else
-      std::printf("riffoscope %s\n", RIFFOSCOPE_VERSION);
+      std::printf("riffoscope %s\n", riffo::ProgramVersion());
     return std::fflush(stdout) == 0 ? 0 : 2;
   }
   return -1;
-}
-
-// A file:// URI becomes the local file name it denotes; anything else is
-// taken as a file name as given.
-QString FileArgument(const QString& argument) {
-  if (!argument.startsWith(QStringLiteral("file://"), Qt::CaseInsensitive)) return argument;
-  const QUrl url(argument);
-  return url.isValid() && url.isLocalFile() ? url.toLocalFile() : argument;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   if (const int status = AnswerInformationOptions(argc, argv); status >= 0) return status;
+  // The toolkit takes its own options out of argv; the file argument is read
+  // from the bytes that remain, as a name need not be valid UTF-8.
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Riffoscope"));
-  const QStringList args = QApplication::arguments();
-  const std::u16string first = args.size() > 1 ? FileArgument(args.at(1)).toStdU16String() : std::u16string();
+  const std::u16string first = argc > 1 ? riffo::FileNameFromArgument(argv[1]) : std::u16string();
   riffo::TRiffoscopeForm form(nullptr, first);
   form.show();
   return QApplication::exec();
