@@ -14,9 +14,6 @@
 namespace riffo {
 namespace {
 
-constexpr int32_t MODULE_SONOLINT = 4;
-constexpr int32_t SEVERITY_ERROR = 3;
-
 // The loader reads many small headers at scattered positions. Going to the
 // underlying stream for each would cost one system call per header, so reads
 // go through a block cache; large reads (metadata payloads) pass straight
@@ -197,7 +194,7 @@ HRESULT TWAVCommonChunk::LoadChunk(TStream* fileStream) {
 
 HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth) {
   auto report = [this](int32_t id, const std::string& message) {
-    Report(MODULE_SONOLINT, SEVERITY_ERROR, Utf8ToUtf16(message), id);
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, Utf8ToUtf16(message), id);
   };
 
   int64_t remaining = 0;
@@ -276,7 +273,7 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth) {
 
 void TWAVCommonChunk::LoadLeafRecord(TStream& stream) {
   auto report = [this](int32_t id, const char* what) {
-    Report(MODULE_SONOLINT, SEVERITY_ERROR,
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR,
            Utf8ToUtf16(std::string(what) + HexPos(FOffset) + " ."), id);
   };
   switch (FName) {

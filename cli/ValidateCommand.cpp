@@ -141,7 +141,7 @@ int RunSingle(const TValidateOptions& options) {
     if (!output) return EXIT_USAGE_ERROR;
   }
 
-  TMediaValidationSession session(ProgramFolder(), ArgText(fileName), 0x7FFFFFFFu, 0x7FFFFFFFu);
+  TMediaValidationSession session(ProgramFolder(), ArgText(fileName), ALL_MODULE_KINDS, ALL_MODULE_KINDS);
   session.LoadValidationModules();
   if (session.ModuleCount() == 0) {
     PrintError("No validation modules found.");

@@ -17,6 +17,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/Interrupt.h"
+#include "host/MediaValidationSession.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -164,7 +165,7 @@ int RunWorker(TCliFormat format, bool force) {
   ::dup2(STDERR_FILENO, STDOUT_FILENO);
   if (answers < 0) return EXIT_USAGE_ERROR;
 
-  TMediaValidationSession session(ProgramFolder(), u"", 0x7FFFFFFFu, 0x7FFFFFFFu);
+  TMediaValidationSession session(ProgramFolder(), u"", ALL_MODULE_KINDS, ALL_MODULE_KINDS);
   session.LoadValidationModules();
   json hello;
   hello["ready"] = true;

@@ -1,5 +1,6 @@
-// riffoscope-cli: the viewer's structure export and tree, for checking files
-// in bulk or on machines without a display.
+// riffoscope-cli: the viewer's structure export and tree, and validation
+// with the modules (one file, or many in parallel), for checking files in
+// bulk or on machines without a display.
 #include <cstdio>
 #include <string>
 #include <vector>

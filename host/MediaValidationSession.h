@@ -110,6 +110,9 @@ inline constexpr const char16_t* MSG_ERROR_SAVING = u"Error saving report.";
 // .htm (in any letter case); anything else, or no extension, is plain text.
 TReportFormat ReportFormatForFileName(const std::u16string& fileName);
 
+// Module kinds are single bits 0..30; this mask tries (or ticks) every one.
+inline constexpr uint32_t ALL_MODULE_KINDS = 0x7FFFFFFFu;
+
 class TMediaValidationSession {
 public:
   // modulesFolder ends in the path separator; modulesFlags says which module

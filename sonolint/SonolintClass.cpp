@@ -106,25 +106,26 @@ TSonolint::TWaitResult TSonolint::RunCommand(TCommand command, const std::u16str
     std::this_thread::sleep_for(WAIT_STEP);
     if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
   }
-  TCommandInfo info{};
+  int32_t posted = 0;
   switch (command) {
     case TCommand::Load:
       worker.LoadFile(fileName);
-      info = {101, 201};
+      posted = VG_COMMAND_LOAD;
       break;
     case TCommand::Unload:
       worker.UnloadFile();
-      info = {102, 202};
+      posted = VG_COMMAND_UNLOAD;
       break;
     case TCommand::Play:
       worker.Play();
-      info = {103, 203};
+      posted = VG_COMMAND_PLAY;
       break;
     case TCommand::Stop:
       worker.Stop();
-      info = {104, 204};
+      posted = VG_COMMAND_STOP;
       break;
   }
+  const TCommandInfo info{VG_STATUS_DONE_OFFSET + posted, VG_STATUS_FAILED_OFFSET + posted};
   for (;;) {
     std::this_thread::sleep_for(WAIT_STEP);
     if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;

@@ -11,9 +11,6 @@ namespace riffo {
 
 namespace {
 
-constexpr int32_t SEVERITY_INFO = REPORT_TYPE_INFO;
-constexpr int32_t SEVERITY_ERROR = REPORT_TYPE_ERROR;
-
 // A group of characters read as a whole number: plain decimal digits only, so
 // blanks, signs and letters all reject it.
 bool ReadNumber(std::string_view text, size_t from, size_t count, int& value) {
@@ -62,7 +59,7 @@ HRESULT TWAVRIFFValidator::Report(int32_t module, int32_t reportType, int32_t va
 
 void TWAVRIFFValidator::ReportAt(int32_t validationID, const char* messageBeforeOffset,
                                  int64_t offset) {
-  Report(MODULE_ID_SONOLINT, SEVERITY_ERROR, validationID,
+  Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, validationID,
          Format16("%s0x%s .", messageBeforeOffset, HexPos(offset).c_str()));
 }
 
@@ -141,7 +138,7 @@ HRESULT TWAVRIFFValidator::ValidateRIFFChunk(const TWAVCommonChunk& riff) {
     const auto signedRate = static_cast<int32_t>(byteRate);
     if (fmtSeen && dataSeen && dataSize > 0 && signedRate > 0) {
       const double seconds = static_cast<double>(dataSize) / static_cast<double>(signedRate);
-      Report(MODULE_ID_SONOLINT, SEVERITY_INFO, 301,
+      Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, 301,
              u"WAVE Stream Duration = " + SecondsToDurationText(seconds));
     }
     return S_OK;
@@ -156,14 +153,14 @@ HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {
     }
     const tWAVEFORMATEX& fmt = *chunk.Ffmt;
     const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, SEVERITY_INFO, 302, Format16("WAVE fmt - FormatTag = %d", fmt.wFormatTag));
-    Report(module, SEVERITY_INFO, 303, Format16("WAVE fmt - Channels = %d", fmt.nChannels));
-    Report(module, SEVERITY_INFO, 304,
+    Report(module, REPORT_TYPE_INFO, 302, Format16("WAVE fmt - FormatTag = %d", fmt.wFormatTag));
+    Report(module, REPORT_TYPE_INFO, 303, Format16("WAVE fmt - Channels = %d", fmt.nChannels));
+    Report(module, REPORT_TYPE_INFO, 304,
            Format16("WAVE fmt - SamplesPerSec = %d", static_cast<int32_t>(fmt.nSamplesPerSec)));
-    Report(module, SEVERITY_INFO, 305,
+    Report(module, REPORT_TYPE_INFO, 305,
            Format16("WAVE fmt - AvgBytesPerSec = %d", static_cast<int32_t>(fmt.nAvgBytesPerSec)));
-    Report(module, SEVERITY_INFO, 306, Format16("WAVE fmt - BlockAlign = %d", fmt.nBlockAlign));
-    Report(module, SEVERITY_INFO, 307, Format16("WAVE fmt - BitsPerSample = %d", fmt.wBitsPerSample));
+    Report(module, REPORT_TYPE_INFO, 306, Format16("WAVE fmt - BlockAlign = %d", fmt.nBlockAlign));
+    Report(module, REPORT_TYPE_INFO, 307, Format16("WAVE fmt - BitsPerSample = %d", fmt.wBitsPerSample));
 
     if (fmt.wFormatTag == 0)
       ReportAt(401, "Invalid FormatTag value in the fmt chunk. Offset: ", chunk.FOffset);
@@ -185,31 +182,31 @@ HRESULT TWAVRIFFValidator::ValidatebextChunk(const TWAVCommonChunk& chunk) {
   return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidatebextChunk call...", E_FAIL, [&] {
     const Tbroadcast_audio_extension& bext = chunk.Fbroadcast_audio_extension;
     const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, SEVERITY_INFO, 410,
+    Report(module, REPORT_TYPE_INFO, 410,
            FieldLine(u"WAVE bext - Description : ", bext.Description, 256));
-    Report(module, SEVERITY_INFO, 411,
+    Report(module, REPORT_TYPE_INFO, 411,
            FieldLine(u"WAVE bext - Originator : ", bext.Originator, 32));
-    Report(module, SEVERITY_INFO, 412,
+    Report(module, REPORT_TYPE_INFO, 412,
            FieldLine(u"WAVE bext - Originator Reference : ", bext.OriginatorReference, 32));
-    Report(module, SEVERITY_INFO, 413,
+    Report(module, REPORT_TYPE_INFO, 413,
            FieldLine(u"WAVE bext - Origination Date : ", bext.OriginationDate, 10));
-    Report(module, SEVERITY_INFO, 414,
+    Report(module, REPORT_TYPE_INFO, 414,
            FieldLine(u"WAVE bext - Origination Time : ", bext.OriginationTime, 8));
-    Report(module, SEVERITY_INFO, 415,
+    Report(module, REPORT_TYPE_INFO, 415,
            UnsignedLine(u"WAVE bext - Time Reference Low : ", bext.TimeReferenceLow));
-    Report(module, SEVERITY_INFO, 416,
+    Report(module, REPORT_TYPE_INFO, 416,
            UnsignedLine(u"WAVE bext - Time Reference High : ", bext.TimeReferenceHigh));
     // The loudness fields print as stored, unsigned and unscaled.
-    Report(module, SEVERITY_INFO, 417, UnsignedLine(u"WAVE bext - Version : ", bext.Version));
-    Report(module, SEVERITY_INFO, 418,
+    Report(module, REPORT_TYPE_INFO, 417, UnsignedLine(u"WAVE bext - Version : ", bext.Version));
+    Report(module, REPORT_TYPE_INFO, 418,
            UnsignedLine(u"WAVE bext - Loudness Value : ", bext.LoudnessValue));
-    Report(module, SEVERITY_INFO, 419,
+    Report(module, REPORT_TYPE_INFO, 419,
            UnsignedLine(u"WAVE bext - Loudness Range : ", bext.LoudnessRange));
-    Report(module, SEVERITY_INFO, 420,
+    Report(module, REPORT_TYPE_INFO, 420,
            UnsignedLine(u"WAVE bext - Max True Peak Level : ", bext.MaxTruePeakLevel));
-    Report(module, SEVERITY_INFO, 421,
+    Report(module, REPORT_TYPE_INFO, 421,
            UnsignedLine(u"WAVE bext - Max Momentary Loudness : ", bext.MaxMomentaryLoudness));
-    Report(module, SEVERITY_INFO, 422,
+    Report(module, REPORT_TYPE_INFO, 422,
            UnsignedLine(u"WAVE bext - Max Short Term Loudness : ", bext.MaxShortTermLoudness));
 
     if (!IsValidDateText(CharArrayToBytes(bext.OriginationDate, 10)))
@@ -228,27 +225,27 @@ HRESULT TWAVRIFFValidator::ValidatecartChunk(const TWAVCommonChunk& chunk) {
     }
     const Tcart_extension& cart = *chunk.Fcart_extension;
     const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, SEVERITY_INFO, 430, FieldLine(u"WAVE cart - Version : ", cart.Version, 4));
-    Report(module, SEVERITY_INFO, 431, FieldLine(u"WAVE cart - Title : ", cart.Title, 64));
-    Report(module, SEVERITY_INFO, 432, FieldLine(u"WAVE cart - Artist : ", cart.Artist, 64));
-    Report(module, SEVERITY_INFO, 433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID, 64));
-    Report(module, SEVERITY_INFO, 434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID, 64));
-    Report(module, SEVERITY_INFO, 435, FieldLine(u"WAVE cart - Category : ", cart.Category, 64));
-    Report(module, SEVERITY_INFO, 436,
+    Report(module, REPORT_TYPE_INFO, 430, FieldLine(u"WAVE cart - Version : ", cart.Version, 4));
+    Report(module, REPORT_TYPE_INFO, 431, FieldLine(u"WAVE cart - Title : ", cart.Title, 64));
+    Report(module, REPORT_TYPE_INFO, 432, FieldLine(u"WAVE cart - Artist : ", cart.Artist, 64));
+    Report(module, REPORT_TYPE_INFO, 433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID, 64));
+    Report(module, REPORT_TYPE_INFO, 434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID, 64));
+    Report(module, REPORT_TYPE_INFO, 435, FieldLine(u"WAVE cart - Category : ", cart.Category, 64));
+    Report(module, REPORT_TYPE_INFO, 436,
            FieldLine(u"WAVE cart - Classification : ", cart.Classification, 64));
-    Report(module, SEVERITY_INFO, 437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue, 64));
-    Report(module, SEVERITY_INFO, 438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate, 10));
-    Report(module, SEVERITY_INFO, 439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime, 8));
-    Report(module, SEVERITY_INFO, 440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate, 10));
-    Report(module, SEVERITY_INFO, 441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime, 8));
-    Report(module, SEVERITY_INFO, 442,
+    Report(module, REPORT_TYPE_INFO, 437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue, 64));
+    Report(module, REPORT_TYPE_INFO, 438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate, 10));
+    Report(module, REPORT_TYPE_INFO, 439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime, 8));
+    Report(module, REPORT_TYPE_INFO, 440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate, 10));
+    Report(module, REPORT_TYPE_INFO, 441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime, 8));
+    Report(module, REPORT_TYPE_INFO, 442,
            FieldLine(u"WAVE cart - Producer App ID : ", cart.ProducerAppID, 64));
-    Report(module, SEVERITY_INFO, 443,
+    Report(module, REPORT_TYPE_INFO, 443,
            FieldLine(u"WAVE cart - Producer App Version : ", cart.ProducerAppVersion, 64));
-    Report(module, SEVERITY_INFO, 444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef, 64));
-    Report(module, SEVERITY_INFO, 445,
+    Report(module, REPORT_TYPE_INFO, 444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef, 64));
+    Report(module, REPORT_TYPE_INFO, 445,
            UnsignedLine(u"WAVE cart - Level Reference : ", cart.dwLevelReference));
-    Report(module, SEVERITY_INFO, 446, FieldLine(u"WAVE cart - URL : ", cart.URL, 1024));
+    Report(module, REPORT_TYPE_INFO, 446, FieldLine(u"WAVE cart - URL : ", cart.URL, 1024));
 
     if (!IsValidDateText(CharArrayToBytes(cart.StartDate, 10)))
       ReportAt(219, "Invalid Start Date in the cart chunk. Offset: ", chunk.FOffset);
