@@ -7,7 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Guard.h"
 #include "platform/Text.h"
-#include "viewer/RiffoscopeSession.h"
+#include "viewer/UserDialogs.h"
 
 namespace riffo {
 

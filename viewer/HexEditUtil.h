@@ -29,17 +29,6 @@ inline constexpr int32_t HEX_EDIT_FIRST_BYTE_COLUMN = 1;
 inline constexpr int32_t HEX_EDIT_LAST_BYTE_COLUMN = 16;
 inline constexpr int32_t HEX_EDIT_CHAR_COLUMN = 17;
 inline constexpr int32_t HEX_EDIT_BYTES_PER_ROW = 16;
-// Grid geometry of the window, in pixels.
-inline constexpr int32_t HEX_EDIT_ADDRESS_WIDTH = 180;
-inline constexpr int32_t HEX_EDIT_BYTE_WIDTH = 24;
-inline constexpr int32_t HEX_EDIT_CHAR_WIDTH = 120;
-inline constexpr int32_t HEX_EDIT_ROW_HEIGHT = 24;
-inline constexpr int32_t HEX_EDIT_FONT_PIXELS = 11;
-inline constexpr int32_t HEX_EDIT_CLIENT_WIDTH = 769;
-inline constexpr int32_t HEX_EDIT_CLIENT_HEIGHT = 613;
-inline constexpr int32_t HEX_EDIT_GRID_HEIGHT = 569;
-inline constexpr int32_t HEX_EDIT_BUTTON_WIDTH = 110;
-inline constexpr int32_t HEX_EDIT_BUTTON_HEIGHT = 25;
 // The largest chunk payload the Hex Edit Chunk command opens (100 MiB): the
 // editor holds the whole extent in memory.
 inline constexpr int64_t MAX_HEX_EDIT_CHUNK_SIZE = 104857600;

@@ -15,15 +15,14 @@
 
 #include "chunkmodel/DisplayTree.h"
 #include "chunkmodel/WAVCommonChunk.h"
+#include "platform/Product.h"
 #include "platform/Stream.h"
 #include "viewer/HexEditUtil.h"
 #include "viewer/HexViewUtils_RichEdit.h"
+#include "viewer/UserDialogs.h"
 
 namespace riffo {
 
-inline constexpr char16_t PROGRAM_NAME[] = u"Riffoscope";
-inline constexpr char16_t PROGRAM_MAKER[] = u"Brindlecorp Ltd.";
-inline constexpr char16_t PROGRAM_YEAR[] = u"2017";
 inline constexpr char16_t SETTINGS_KEY[] = u"SOFTWARE\\Brindlecorp\\Riffoscope";
 inline constexpr char16_t OPEN_DIALOG_FILTER[] = u"WAV Media Files (*.wav)|*.wav|All Files (*.*)|*.*";
 inline constexpr char16_t EXPORT_DIALOG_FILTER[] = u"Text File (*.txt)|*.txt|All Files (*.*)|*.*";
@@ -134,22 +133,6 @@ private:
 
 // Recent Files: name moves to the front, once, the list kept to its cap.
 void AddRecentFile(std::vector<std::u16string>& list, const std::u16string& name);
-
-class IUserDialogs {
-public:
-  virtual ~IUserDialogs() = default;
-  virtual void ShowMessage(const std::u16string& text) = 0;  // plain box, program name, OK
-  virtual void ShowError(const std::u16string& text) = 0;    // error box, OK
-  virtual bool ConfirmYesNo(const std::u16string& text) = 0;
-  virtual bool ConfirmOkCancel(const std::u16string& text) = 0;
-  // False when cancelled; otherwise fileName holds the name exactly as chosen.
-  virtual bool OpenFileDialog(const std::u16string& filter, std::u16string& fileName) = 0;
-  virtual bool SaveFileDialog(const std::u16string& filter, std::u16string& fileName) = 0;
-  virtual void SetClipboardText(const std::u16string& text) = 0;
-  virtual void BeginBusyCursor() = 0;
-  virtual void EndBusyCursor() = 0;
-  virtual void ShowAbout(const std::vector<std::u16string>& lines) = 0;
-};
 
 // The panes and the window as the session sees them.
 class IRiffoscopeView {

@@ -22,6 +22,7 @@
 #include "platform/Guard.h"
 #include "platform/qt/MessageBoxes.h"
 #include "platform/qt/ThemeColours.h"
+#include "platform/qt/WidgetHelpers.h"
 
 namespace riffo {
 namespace {
@@ -30,8 +31,6 @@ constexpr int FORM_WIDTH = 1004;
 constexpr int FORM_HEIGHT = 352;
 constexpr int RIGHT_COLUMN_WIDTH = 200;
 
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
-QString Q(const char16_t* text) { return QString::fromUtf16(text); }
 
 IValidationDialogs*& InstalledDialogs() {
   static IValidationDialogs* dialogs = nullptr;
@@ -41,14 +40,6 @@ IValidationDialogs*& InstalledDialogs() {
 QString ProgramTitle() {
   const QString name = QCoreApplication::applicationName();
   return name.isEmpty() ? QStringLiteral("Riffoscope") : name;
-}
-
-// A read-only list whose selection stays visible when it loses the focus.
-void KeepSelectionVisible(QWidget* widget) {
-  QPalette palette = widget->palette();
-  for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-  widget->setPalette(palette);
 }
 
 // Home and End in the report list go to the first and the last line: a
@@ -73,12 +64,6 @@ protected:
     return true;
   }
 };
-
-QTableWidgetItem* Cell(const QString& text) {
-  auto* item = new QTableWidgetItem(text);
-  item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-  return item;
-}
 
 }  // namespace
 
@@ -389,12 +374,12 @@ void TMediaValidationForm::ShowReport(size_t index, const TCustomReport& line) {
   const int row = FlvReport->rowCount();
   FlvReport->insertRow(row);
   const QString typeText = Q(ReportTypeName(line.ReportType));
-  FlvReport->setItem(row, REPORT_COLUMN_NUMBER, Cell(QString::number(index + 1)));
-  FlvReport->setItem(row, REPORT_COLUMN_MODULE, Cell(Q(ModuleDisplayName(line.Module))));
+  FlvReport->setItem(row, REPORT_COLUMN_NUMBER, ReadOnlyCell(QString::number(index + 1)));
+  FlvReport->setItem(row, REPORT_COLUMN_MODULE, ReadOnlyCell(Q(ModuleDisplayName(line.Module))));
   FlvReport->setItem(row, REPORT_COLUMN_STREAM,
-                     Cell(line.StreamID < 0 ? QString() : QString::number(line.StreamID)));
-  FlvReport->setItem(row, REPORT_COLUMN_TYPE, Cell(typeText));
-  FlvReport->setItem(row, REPORT_COLUMN_MESSAGE, Cell(Q(line.ReportMessage)));
+                     ReadOnlyCell(line.StreamID < 0 ? QString() : QString::number(line.StreamID)));
+  FlvReport->setItem(row, REPORT_COLUMN_TYPE, ReadOnlyCell(typeText));
+  FlvReport->setItem(row, REPORT_COLUMN_MESSAGE, ReadOnlyCell(Q(line.ReportMessage)));
   GuardedVoid(u"Error in TMediaValidationForm.lvReportCustomDrawItem call...", [&] {
     const TReportRowStyle style = ReportRowStyle(FlvReport->item(row, REPORT_COLUMN_TYPE)->text());
     if (!style.Styled) return;

@@ -13,6 +13,7 @@
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
 #include "platform/Text.h"
+#include "platform/qt/WidgetHelpers.h"
 
 namespace riffo {
 namespace {
@@ -26,8 +27,6 @@ constexpr int DETAIL_GROUP_WIDTH = 260;
 const char16_t* const ENABLED_YES = u"Yes";
 const char16_t* const ENABLED_NO = u"No";
 
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
-QString Q(const char16_t* text) { return QString::fromUtf16(text); }
 // Rule names and descriptions are 8-bit texts.
 QString Q8(const std::string& text) { return Q(AnsiToUtf16(text)); }
 
@@ -38,20 +37,6 @@ QString EnabledText(bool enabled) { return Q(enabled ? ENABLED_YES : ENABLED_NO)
 int ReportTypeEntry(int32_t reportType) {
   return reportType >= REPORT_TYPE_INFO && reportType <= REPORT_TYPE_ERROR ? reportType - REPORT_TYPE_INFO
                                                                             : -1;
-}
-
-QTableWidgetItem* Cell(const QString& text) {
-  auto* item = new QTableWidgetItem(text);
-  item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-  return item;
-}
-
-// A read-only list whose selection stays visible when it loses the focus.
-void KeepSelectionVisible(QWidget* widget) {
-  QPalette palette = widget->palette();
-  for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-  widget->setPalette(palette);
 }
 
 }  // namespace
@@ -198,12 +183,12 @@ void TValidationSettingsForm::FormShow() {
       for (int32_t row = 0; row < count; ++row) {
         const PValidationSetting setting = FOriginalValidationSettingList.GetValidationSetting(row);
         if (setting == nullptr) continue;
-        FlvValidationSettings->setItem(row, RULE_COLUMN_ID, Cell(QString::number(setting->ID)));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_NAME, Cell(Q8(setting->Name)));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_TYPE, Cell(Q(ReportTypeName(setting->_Type))));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_ENABLED, Cell(EnabledText(setting->Enabled)));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_DESCRIPTION, Cell(Q8(setting->Description)));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_CODE, Cell(QString::number(setting->Code)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_ID, ReadOnlyCell(QString::number(setting->ID)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_NAME, ReadOnlyCell(Q8(setting->Name)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_TYPE, ReadOnlyCell(Q(ReportTypeName(setting->_Type))));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_ENABLED, ReadOnlyCell(EnabledText(setting->Enabled)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_DESCRIPTION, ReadOnlyCell(Q8(setting->Description)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_CODE, ReadOnlyCell(QString::number(setting->Code)));
       }
     }
     if (FlvValidationSettings->rowCount() > 0) FlvValidationSettings->selectRow(0);

@@ -8,13 +8,23 @@
 #include <QVBoxLayout>
 
 #include "platform/Guard.h"
+#include "platform/qt/WidgetHelpers.h"
 #include "viewer/RiffoscopeSession.h"
 
 namespace riffo {
 
 namespace {
 
-QString ToQ(const std::u16string& text) { return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())); }
+// Grid geometry of the window, in pixels.
+constexpr int HEX_EDIT_ADDRESS_WIDTH = 180;
+constexpr int HEX_EDIT_BYTE_WIDTH = 24;
+constexpr int HEX_EDIT_CHAR_WIDTH = 120;
+constexpr int HEX_EDIT_ROW_HEIGHT = 24;
+constexpr int HEX_EDIT_FONT_PIXELS = 11;
+constexpr int HEX_EDIT_CLIENT_WIDTH = 769;
+constexpr int HEX_EDIT_CLIENT_HEIGHT = 613;
+constexpr int HEX_EDIT_BUTTON_WIDTH = 110;
+constexpr int HEX_EDIT_BUTTON_HEIGHT = 25;
 
 constexpr char EDITOR_FILLED[] = "riffoEditorFilled";
 
@@ -43,14 +53,14 @@ int THexGridModel::columnCount(const QModelIndex& parent) const {
 
 QVariant THexGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-  return ToQ(FEditor.CellText(EditorColumn(index), EditorRow(index)));
+  return Q(FEditor.CellText(EditorColumn(index), EditorRow(index)));
 }
 
 QVariant THexGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role == Qt::FontRole) return GridFont();
   if (role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
-  if (orientation == Qt::Horizontal) return ToQ(FEditor.CellText(section + 1, 0));
-  return ToQ(FEditor.CellText(HEX_EDIT_ADDRESS_COLUMN, section + 1));
+  if (orientation == Qt::Horizontal) return Q(FEditor.CellText(section + 1, 0));
+  return Q(FEditor.CellText(HEX_EDIT_ADDRESS_COLUMN, section + 1));
 }
 
 Qt::ItemFlags THexGridModel::flags(const QModelIndex& index) const {
@@ -208,7 +218,7 @@ void THexGridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHi
 THexEditForm::THexEditForm(TStream* fileStream, const std::u16string& additionalCaption, int64_t offset, int64_t size,
                            IUserDialogs& dialogs, QWidget* parent)
     : QDialog(parent), FEditor(fileStream, additionalCaption, offset, size, dialogs), FModel(FEditor) {
-  setWindowTitle(ToQ(std::u16string(HEX_EDIT_TITLE)));
+  setWindowTitle(Q(std::u16string(HEX_EDIT_TITLE)));
   FStringGrid1 = new THexGridView(FModel, this);
   FbbtnOK = new QPushButton(QStringLiteral("Save Changes"), this);
   FbbtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -239,7 +249,7 @@ bool THexEditForm::FormShow() {
   return Guarded(u"dgn: Error in THexEditForm.FormShow call...", false, [&] {
     if (!FLoaded) FLoaded = FEditor.FormShow();  // the file is read once
     FModel.Reset();
-    setWindowTitle(ToQ(FEditor.Caption()));
+    setWindowTitle(Q(FEditor.Caption()));
     FStringGrid1->SyncCursor();
     FStringGrid1->setFocus();
     return FLoaded;

@@ -6,14 +6,12 @@
 #include <QMessageBox>
 
 #include "platform/qt/MessageBoxes.h"
-
+#include "platform/qt/WidgetHelpers.h"
 #include "viewer/qt/SplashAbout.h"
 
 namespace riffo {
 
 namespace {
-
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 int Box(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text, QMessageBox::StandardButtons buttons) {
   return ExecMessageBox(owner, icon, Q(PROGRAM_NAME), Q(text), buttons);

@@ -12,20 +12,16 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include "host/qt/MediaValidationFrm.h"
 #include "platform/Guard.h"
+#include "platform/Product.h"
 #include "platform/Text.h"
 #include "platform/qt/ThemeColours.h"
+#include "platform/qt/WidgetHelpers.h"
 #include "viewer/ChunkTreeRender.h"
 #include "viewer/qt/HexEditForm.h"
 #include "viewer/qt/QtUserDialogs.h"
 #include "viewer/qt/SplashAbout.h"
-#ifdef RIFFO_HAVE_VALIDATION_WINDOW
-#include "host/qt/MediaValidationFrm.h"
-#endif
-
-#ifndef RIFFOSCOPE_VERSION
-#define RIFFOSCOPE_VERSION "0.0.0"
-#endif
 
 namespace riffo {
 
@@ -46,7 +42,6 @@ constexpr int DESIGN_FINDINGS_HEIGHT = 72;
 
 constexpr int NODE_ROLE = Qt::UserRole + 1;
 
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 const TDisplayNode* NodeOf(const QTreeWidgetItem* item) {
   if (!item) return nullptr;
@@ -201,9 +196,7 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
   FSession = std::make_unique<TRiffoscopeSession>(*this, *dialogs);
   FSession->SetHexEditor([this, dialogs](TStream* stream, const std::u16string& caption, int64_t offset,
                                          int64_t size) { return EditFile(stream, caption, offset, size, *dialogs, this); });
-#ifdef RIFFO_HAVE_VALIDATION_WINDOW
   FSession->SetShowMediaValidation(&ShowMediaValidation);
-#endif
 
   FPopupMenu1 = new QMenu(this);
   BuildMenus();
@@ -340,7 +333,7 @@ void TRiffoscopeForm::FullCollapse1Click() { FSession->FullCollapse1Click(); }
 void TRiffoscopeForm::HexEditChunk1Click() { FSession->HexEditChunk1Click(); }
 void TRiffoscopeForm::Validation1Click() { FSession->Validation1Click(); }
 void TRiffoscopeForm::CheckForUpdates1Click() { FSession->CheckForUpdates1Click(); }
-void TRiffoscopeForm::About1Click() { FSession->About1Click(Utf8ToUtf16(RIFFOSCOPE_VERSION)); }
+void TRiffoscopeForm::About1Click() { FSession->About1Click(Utf8ToUtf16(ProgramVersion())); }
 void TRiffoscopeForm::Copy1Click() { FSession->Copy1Click(); }
 
 // ---- IRiffoscopeView
