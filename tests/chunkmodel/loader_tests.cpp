@@ -11,6 +11,7 @@
 #include "platform/Text.h"
 #include "support/FindingRecorder.h"
 #include "support/RiffBuilder.h"
+#include "support/TempFolder.h"
 
 using namespace riffo;
 using namespace riffo::test;
@@ -18,22 +19,10 @@ using ::testing::ElementsAre;
 
 namespace {
 
-struct Loaded {
-  std::unique_ptr<TWAVCommonChunk> Root = std::make_unique<TWAVCommonChunk>();
-  FindingRecorder Recorder;
-  HRESULT Result = E_FAIL;
-};
-
-std::unique_ptr<Loaded> Load(const Bytes& bytes) {
-  auto loaded = std::make_unique<Loaded>();
-  loaded->Root->SetReportFunction(loaded->Recorder.Function());
-  TMemoryStream stream(bytes);
-  loaded->Result = loaded->Root->LoadChunk(&stream);
-  return loaded;
-}
-
+// The files these tests write, in one folder removed when the tests end.
 std::string TempPath(const std::string& name) {
-  return std::string(::testing::TempDir()) + "/" + std::to_string(::getpid()) + "-" + name;
+  static const test::TempFolder folder("loader");
+  return folder.File(name);
 }
 
 std::u16string WriteFile(const std::string& name, const Bytes& bytes) {

@@ -16,32 +16,22 @@ using ::testing::ElementsAre;
 
 namespace {
 
-struct Loaded {
-  std::unique_ptr<TWAVCommonChunk> Root = std::make_unique<TWAVCommonChunk>();
-  FindingRecorder Recorder;
-  const TWAVCommonChunk& Chunk(size_t i) const { return *Root->FSubChunks.at(0)->FSubChunks.at(i); }
-};
-
 // Loads a WAVE file whose RIFF holds the given chunks.
 std::unique_ptr<Loaded> LoadBody(const Bytes& body) {
-  auto loaded = std::make_unique<Loaded>();
-  loaded->Root->SetReportFunction(loaded->Recorder.Function());
-  TMemoryStream stream(Riff("WAVE", body));
-  EXPECT_EQ(loaded->Root->LoadChunk(&stream), S_OK);
+  auto loaded = Load(Riff("WAVE", body));
+  EXPECT_EQ(loaded->Result, S_OK);
   return loaded;
 }
 
 // A file that ends inside the chunk: the header claims `claimed` bytes.
 std::unique_ptr<Loaded> LoadTruncated(const std::string& id, uint32_t claimed, const Bytes& present) {
-  auto loaded = std::make_unique<Loaded>();
-  loaded->Root->SetReportFunction(loaded->Recorder.Function());
   Bytes file;
   AppendText(file, "RIFF");
   Append32(file, 4 + 8 + claimed);
   AppendText(file, "WAVE");
   Append(file, ChunkWithSize(id, claimed, present));
-  TMemoryStream stream(file);
-  EXPECT_EQ(loaded->Root->LoadChunk(&stream), S_OK);
+  auto loaded = Load(file);
+  EXPECT_EQ(loaded->Result, S_OK);
   return loaded;
 }
 

@@ -1,6 +1,5 @@
 // riffoscope-cli run as a program: what it writes, its messages and its
 // exit statuses.
-#include <fcntl.h>
 #include <pty.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,60 +13,31 @@
 #include <vector>
 
 #include "platform/Text.h"
+#include "support/RunProgram.h"
+#include "support/TempFolder.h"
 #include "viewer/StructureExport.h"
 #include "viewer/WavFixtures.h"
 
 namespace riffo::test {
 namespace {
 
-struct RunResult {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
+using RunResult = TRun;
 
 class CliTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "riffo-cli-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + Dir + "'").c_str()); }
-
   std::string PathOf(const std::string& name) const { return Dir + "/" + name; }
 
   std::string Put(const std::string& name, const Bytes& bytes) const {
-    WriteWholeFile(PathOf(name), bytes);
+    WriteFileBytes(PathOf(name), bytes);
     return PathOf(name);
   }
 
   // Runs the program in the test's folder; stdoutPath replaces the capture
   // of standard output (for example /dev/full).
   RunResult Run(const std::vector<std::string>& args, const std::string& stdoutPath = {}) const {
-    const std::string outFile = stdoutPath.empty() ? PathOf(".stdout") : stdoutPath;
-    const std::string errFile = PathOf(".stderr");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::chdir(Dir.c_str()) != 0) ::_exit(127);
-      const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (out < 0 || err < 0) ::_exit(127);
-      ::dup2(out, STDOUT_FILENO);
-      ::dup2(err, STDERR_FILENO);
-      std::vector<char*> argv{const_cast<char*>(RIFFO_CLI_PATH)};
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(RIFFO_CLI_PATH, argv.data());
-      ::_exit(127);
-    }
-    RunResult result;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-      result.Status = WEXITSTATUS(status);
-    if (stdoutPath.empty()) result.Out = ReadWholeFile(outFile);
-    result.Err = ReadWholeFile(errFile);
-    return result;
+    TProgramCall call(RIFFO_CLI_PATH, args, Dir);
+    call.StdoutPath = stdoutPath;
+    return RunProgram(call);
   }
 
   // Runs the program with standard output on a pseudo-terminal; returns
@@ -92,10 +62,11 @@ protected:
   }
 
   static std::string Expected(const std::string& name, const char* kind) {
-    return ReadWholeFile(std::string(RIFFO_VIEWER_TEST_DATA_DIR) + "/" + name + "." + kind + ".txt");
+    return ReadFileText(std::string(RIFFO_VIEWER_TEST_DATA_DIR) + "/" + name + "." + kind + ".txt");
   }
 
-  std::string Dir;
+  TempFolder Folder{"cli"};
+  const std::string Dir = Folder.Path();
 };
 
 // The expected files were worked out by hand (see the viewer's golden
@@ -127,7 +98,7 @@ TEST_F(CliTest, ExportIsByteForByteWhatTheWriterProduces) {
   const RunResult toFile = Run({"export", path, "-o", "out.txt"});
   EXPECT_EQ(toFile.Status, 0) << toFile.Err;
   EXPECT_EQ(toFile.Out, "");
-  EXPECT_EQ(ReadWholeFile(PathOf("out.txt")), bytes);
+  EXPECT_EQ(ReadFileText(PathOf("out.txt")), bytes);
 }
 
 TEST_F(CliTest, AnExistingOutputIsRefusedUnlessForced) {
@@ -136,14 +107,14 @@ TEST_F(CliTest, AnExistingOutputIsRefusedUnlessForced) {
   const RunResult refused = Run({"export", "take.wav", "-o", "out.txt"});
   EXPECT_EQ(refused.Status, 2);
   EXPECT_NE(refused.Err.find("out.txt"), std::string::npos) << refused.Err;
-  EXPECT_EQ(ReadWholeFile(PathOf("out.txt")), "old");
+  EXPECT_EQ(ReadFileText(PathOf("out.txt")), "old");
 
   const RunResult forced = Run({"export", "take.wav", "-o", "out.txt", "--force"});
   EXPECT_EQ(forced.Status, 0) << forced.Err;
   std::string expected = ToCrLf(Expected("canonical-pcm", "export"));
   const std::string nameLine = "FileName: canonical-pcm.wav";
   expected.replace(expected.find(nameLine), nameLine.size(), "FileName: take.wav");
-  EXPECT_EQ(ReadWholeFile(PathOf("out.txt")), expected);
+  EXPECT_EQ(ReadFileText(PathOf("out.txt")), expected);
 }
 
 TEST_F(CliTest, ForcingTheInputFileAsOutputLeavesTheWavFileAlone) {
@@ -152,7 +123,7 @@ TEST_F(CliTest, ForcingTheInputFileAsOutputLeavesTheWavFileAlone) {
   const RunResult result = Run({"export", "take.wav", "-o", "take.wav", "--force"});
   EXPECT_EQ(result.Status, 2);
   EXPECT_EQ(result.Err, "Cannot write take.wav file.\n");
-  EXPECT_EQ(ReadWholeFile(PathOf("take.wav")), std::string(file.begin(), file.end()));
+  EXPECT_EQ(ReadFileText(PathOf("take.wav")), std::string(file.begin(), file.end()));
 }
 
 TEST_F(CliTest, AnOutputThatCannotBeWrittenIsReportedWithExitStatus2) {

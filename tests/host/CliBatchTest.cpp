@@ -1,7 +1,6 @@
 // riffoscope-cli validate on many files, run as a program: a copy of the
 // program in a scratch folder with a fake module beside it whose behaviour
 // the file names pick ("pass", "warn", "crash", "hang"; anything else FAILs).
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -16,6 +15,7 @@
 #include <thread>
 
 #include "HostTestSupport.h"
+#include "support/RunProgram.h"
 
 namespace riffo {
 namespace {
@@ -23,19 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-std::string MinimalWav() {
-  const unsigned char bytes[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                   'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-                                   0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0, 2, 0, 16, 0,
-                                   'd', 'a', 't', 'a', 0, 0, 0, 0};
-  return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
+using test::MinimalWav;
+using test::TRun;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -70,36 +59,19 @@ protected:
     WriteFile(name, MinimalWav());
   }
 
+  // riffoscope-cli validate with args in the scratch folder, input on its
+  // standard input.
+  test::TProgramCall Call(const std::vector<std::string>& args, const std::string& input = {}) const {
+    std::vector<std::string> all{"validate"};
+    all.insert(all.end(), args.begin(), args.end());
+    test::TProgramCall call((FDir / "bin" / "riffoscope-cli").string(), all, FDir.string());
+    call.Input = input;
+    return call;
+  }
   pid_t Start(const std::vector<std::string>& args, const std::string& input = {}) const {
-    const std::string program = (FDir / "bin" / "riffoscope-cli").string();
-    const std::string inFile = Path8(".stdin"), outFile = Path8(".stdout"), errFile = Path8(".stderr");
-    WriteFile(".stdin", input);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::chdir(FDir.c_str()) != 0) ::_exit(127);
-      const int in = ::open(inFile.c_str(), O_RDONLY);
-      const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0) ::_exit(127);
-      ::dup2(in, STDIN_FILENO);
-      ::dup2(out, STDOUT_FILENO);
-      ::dup2(err, STDERR_FILENO);
-      std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("validate")};
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    return pid;
+    return test::StartProgram(Call(args, input));
   }
-  TRun Finish(pid_t pid) const {
-    TRun run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Status = WEXITSTATUS(status);
-    run.Out = ReadFile(".stdout");
-    run.Err = ReadFile(".stderr");
-    return run;
-  }
+  TRun Finish(pid_t pid) const { return test::FinishProgram(pid, Call({})); }
   TRun Run(const std::vector<std::string>& args, const std::string& input = {}) const {
     return Finish(Start(args, input));
   }

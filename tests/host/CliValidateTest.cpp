@@ -1,27 +1,22 @@
 // riffoscope-cli validate, run as a program. The program looks for modules
 // in its own folder, so each test copies it into a scratch folder, puts the
 // fake module beside it as Sonolint.qvx and runs it there.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <vector>
 
 #include "HostTestSupport.h"
 #include "support/RiffBuilder.h"
+#include "support/RunProgram.h"
 
 namespace riffo {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
+using test::MinimalWav;
+using test::TRun;
 
 // The report lines the fake module sends on every run, as CSV.
 const std::string kCsvReport =
@@ -31,15 +26,6 @@ const std::string kCsvReport =
     "3,Sonolint,,Error,[204] Chunk truncated\r\n"
     "4,Sonolint,,Info,[302] FormatTag = 1\r\n"
     "5,Sonolint,,Info,[108] Finish validation\r\n";
-
-// A 44-byte RIFF/WAVE file: header, 16-byte fmt chunk, empty data chunk.
-std::string MinimalWav() {
-  const unsigned char bytes[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                   'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-                                   0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0, 2, 0, 16, 0,
-                                   'd', 'a', 't', 'a', 0, 0, 0, 0};
-  return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
 
 class CliValidateTest : public test::THostTest {
 protected:
@@ -59,28 +45,9 @@ protected:
 
   // Runs the copied program's command (validate unless told) in the scratch folder.
   TRun Run(const std::vector<std::string>& args, const char* command = "validate") const {
-    const std::string program = (FDir / "bin" / "riffoscope-cli").string();
-    const std::string outFile = Path8(".stdout"), errFile = Path8(".stderr");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      if (::chdir(FDir.c_str()) != 0) ::_exit(127);
-      const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (out < 0 || err < 0) ::_exit(127);
-      ::dup2(out, STDOUT_FILENO);
-      ::dup2(err, STDERR_FILENO);
-      std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(command)};
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    TRun run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Status = WEXITSTATUS(status);
-    run.Out = ReadFile(".stdout");
-    run.Err = ReadFile(".stderr");
-    return run;
+    std::vector<std::string> all{command};
+    all.insert(all.end(), args.begin(), args.end());
+    return test::RunProgram({(FDir / "bin" / "riffoscope-cli").string(), all, FDir.string()});
   }
 };
 

@@ -35,6 +35,15 @@ inline std::u16string FakeFolder(const std::string& folder) {
   return Utf8ToUtf16(std::string(FAKE_QVX_DIR) + "/" + folder + "/");
 }
 
+// A 44-byte RIFF/WAVE file: header, 16-byte fmt chunk, empty data chunk.
+inline std::string MinimalWav() {
+  const unsigned char bytes[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
+                                   'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+                                   0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0, 2, 0, 16, 0,
+                                   'd', 'a', 't', 'a', 0, 0, 0, 0};
+  return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
 inline void AppendLog(const std::string& line) {
   if (const char* path = std::getenv("FAKE_QVX_LOG"))
     if (FILE* file = std::fopen(path, "ab")) {

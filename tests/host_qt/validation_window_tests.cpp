@@ -13,6 +13,7 @@
 
 #include "ValidationFakes.h"
 #include "platform/Text.h"
+#include "platform/qt/WidgetHelpers.h"
 
 namespace riffo::test {
 namespace {
@@ -20,8 +21,6 @@ namespace {
 std::u16string FakeFolder(const std::string& folder) {
   return Utf8ToUtf16(std::string(FAKE_QVX_DIR) + "/" + folder + "/");
 }
-
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -405,10 +404,3 @@ TEST(ProgressLabel, TwoDecimalsAndAPercentSign) {
 
 }  // namespace
 }  // namespace riffo::test
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -14,16 +14,15 @@
 #include "ValidationFakes.h"
 #include "platform/Files.h"
 #include "platform/UserStore.h"
+#include "platform/qt/WidgetHelpers.h"
 #include "viewer/qt/RiffoscopeUnit1.h"
-#include "viewer_logic/SessionFakes.h"
+#include "support/SessionFakes.h"
 
 namespace riffo::test {
 namespace {
 
 const std::u16string kSample =
     QString::fromUtf8(RIFFO_SOURCE_DIR "/samples/broadcast-sample.wav").toStdU16String();
-
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 TMediaValidationForm* ShownValidationForm() {
   for (QWidget* widget : QApplication::topLevelWidgets())
@@ -70,14 +69,19 @@ protected:
   std::unique_ptr<TRiffoscopeForm> main;
 };
 
-TEST_F(ViewerValidationTest, RunsSonolintOnTheSampleAndKeepsTheTicks) {
+TEST_F(ViewerValidationTest, OpensOnTheLoadedFileWithSonolintTicked) {
   Show();
   Validate([&](TMediaValidationForm& form) {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Media Validation - ") + Q(kSample) + QStringLiteral(" [Sonolint]"));
     ASSERT_EQ(form.clbValidationModules()->count(), 1);
     EXPECT_EQ(form.clbValidationModules()->item(0)->checkState(), Qt::Checked) << "all ticked on first use";
     EXPECT_EQ(form.Session().FileName(), kSample);
+  });
+}
 
+TEST_F(ViewerValidationTest, RunShowsSonolintsLinesWithTheirColoursAndCounters) {
+  Show();
+  Validate([&](TMediaValidationForm& form) {
     QTest::mouseClick(form.btnStartValidation(), Qt::LeftButton);
     const std::vector<TCustomReport> lines = form.Session().Reports();
     ASSERT_GT(lines.size(), 4u);
@@ -111,16 +115,26 @@ TEST_F(ViewerValidationTest, RunsSonolintOnTheSampleAndKeepsTheTicks) {
     EXPECT_TRUE(form.lbPorgress()->text().endsWith(QStringLiteral("...Done.")));
     EXPECT_EQ(form.lbPorgress()->text(), QStringLiteral("Progress: 100.00%...Done."));
     EXPECT_EQ(form.prbProgress()->value(), 100);
+  });
+  EXPECT_TRUE(dialogs.Asked.empty());
+}
 
+TEST_F(ViewerValidationTest, Screenshot) {
+  Show();
+  Validate([&](TMediaValidationForm& form) {
+    QTest::mouseClick(form.btnStartValidation(), Qt::LeftButton);
     QApplication::processEvents();
     QDir().mkpath(RIFFO_SCREENSHOT_DIR);
     const QString shot = RIFFO_SCREENSHOT_DIR "/validation-window-sample.png";
     EXPECT_TRUE(form.grab().save(shot));
     EXPECT_GT(QFileInfo(shot).size(), 1000);
-
-    // Untick: the main window keeps that for the next time.
-    form.clbValidationModules()->item(0)->setCheckState(Qt::Unchecked);
   });
+}
+
+TEST_F(ViewerValidationTest, UntickedModuleIsKeptStoredAndUsedAgain) {
+  Show();
+  // Untick: the main window keeps that for the next time.
+  Validate([&](TMediaValidationForm& form) { form.clbValidationModules()->item(0)->setCheckState(Qt::Unchecked); });
   EXPECT_EQ(main->Session().LastUsedModules(), 0u);
   EXPECT_TRUE(dialogs.Asked.empty());
 
@@ -183,10 +197,3 @@ TEST_F(ValidationCommandTest, PassesTheProgramFolderTheFileAndMaskFour) {
 
 }  // namespace
 }  // namespace riffo::test
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -20,15 +20,11 @@ using test::Count;
 using test::Lines;
 using test::PdfText;
 using test::PdfWords;
+using test::ReadFileText;
 using test::TempFolder;
 using test::TWord;
 
 std::u16string U(const std::string& text) { return Utf8ToUtf16(text); }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A document with a header, a page-numbered footer and a three-column table.
 void SetUpReport(TPdfDocument& doc) {
@@ -332,7 +328,7 @@ TEST(PdfDocument, NoncharactersInAnyTextStillGiveADocument) {
     doc.EndDoc();
     const std::string path = folder.File("odd.pdf");
     ASSERT_TRUE(doc.SaveToFile(U(path), TSaveMode::Replace)) << doc.LastError();
-    EXPECT_EQ(ReadFile(path).substr(0, 5), "%PDF-");
+    EXPECT_EQ(ReadFileText(path).substr(0, 5), "%PDF-");
   }
 }
 
@@ -346,10 +342,10 @@ TEST(PdfDocument, SavingNeverOverwritesUnlessAskedAndLeavesNoPartialFiles) {
 
   EXPECT_FALSE(doc.SaveToFile(U(existing)));
   EXPECT_FALSE(doc.LastError().empty());
-  EXPECT_EQ(ReadFile(existing), "precious");
+  EXPECT_EQ(ReadFileText(existing), "precious");
 
   EXPECT_TRUE(doc.SaveToFile(U(existing), TSaveMode::Replace)) << doc.LastError();
-  EXPECT_EQ(ReadFile(existing).substr(0, 5), "%PDF-");
+  EXPECT_EQ(ReadFileText(existing).substr(0, 5), "%PDF-");
 
   EXPECT_FALSE(doc.SaveToFile(U(folder.File("missing-folder/x.pdf"))));
   EXPECT_FALSE(doc.LastError().empty());

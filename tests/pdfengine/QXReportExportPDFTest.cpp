@@ -22,14 +22,10 @@ namespace {
 using test::Count;
 using test::Lines;
 using test::PdfText;
+using test::ReadFileText;
 using test::TempFolder;
 
 std::u16string U(const std::string& text) { return Utf8ToUtf16(text); }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::tm FixedTime() {
   std::tm t{};
@@ -248,7 +244,7 @@ TEST(QXReportExportPDF, RefusalsLeaveFilesAloneAndTraceTheirLines) {
   EXPECT_FALSE(exporter.OpenReportExport(u"media.wav", U(existing)));
   EXPECT_TRUE(
       trace.Contains(u"dgn: Error in TQXReportExportPDF.OpenReportExport - PDF file already exists."));
-  EXPECT_EQ(ReadFile(existing), "keep me");
+  EXPECT_EQ(ReadFileText(existing), "keep me");
   EXPECT_FALSE(exporter.Opened());
 
   const std::string first = folder.File("first.pdf");
@@ -290,7 +286,7 @@ TEST(QXReportExportPDF, AFileWrittenIntoTheReservedDestinationIsNotOverwritten) 
     EXPECT_TRUE(trace.Contains(u"Error in TQXReportExportPDF.CloseReportExport call..."));
     EXPECT_TRUE(exporter.Opened());
   }
-  EXPECT_EQ(ReadFile(path), "someone else's");
+  EXPECT_EQ(ReadFileText(path), "someone else's");
 }
 
 }  // namespace

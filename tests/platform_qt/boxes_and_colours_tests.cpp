@@ -10,20 +10,12 @@
 #include <cmath>
 
 #include "platform/qt/ThemeColours.h"
+#include "support/Contrast.h"
 
 namespace riffo {
 namespace {
 
-// Contrast of two colours by relative luminance, as accessibility guidelines
-// reckon it (1: none, 21: black on white).
-double Contrast(const QColor& a, const QColor& b) {
-  auto luminance = [](const QColor& c) {
-    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-  };
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
+using test::Contrast;
 
 TEST(MessageBoxes, WideEnoughForTitleAndTextWhichStayAsTheyAre) {
   struct Case {
@@ -102,10 +94,3 @@ TEST(ThemeColours, DarkPalettesGetColoursOfTheSameMeaningThatKeepTextReadable) {
 
 }  // namespace
 }  // namespace riffo
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

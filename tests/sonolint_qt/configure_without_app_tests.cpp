@@ -6,20 +6,21 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include <unistd.h>
 
 #include "host/MediaValidationSession.h"
 #include "platform/Files.h"
+#include "support/TempFolder.h"
 
 namespace riffo {
 namespace {
 
 TEST(ConfigureWithoutApplication, FailsWithItsTraceLine) {
-  const std::filesystem::path trace =
-      std::filesystem::temp_directory_path() / ("riffo-noapp-" + std::to_string(::getpid()) + ".log");
-  std::filesystem::remove(trace);
-  setenv("RIFFOSCOPE_TRACE", trace.c_str(), 1);
+  const test::TempFolder folder("noapp");
+  const std::string trace = folder.File("trace.log");
+  std::optional<test::ScopedEnv> tracing(std::in_place, "RIFFOSCOPE_TRACE", trace);
   {
     TMediaValidationSession session(ProgramFolder(), u"", MODULE_ID_SONOLINT, MODULE_ID_SONOLINT);
     ASSERT_TRUE(session.LoadValidationModules());
@@ -31,10 +32,9 @@ TEST(ConfigureWithoutApplication, FailsWithItsTraceLine) {
     EXPECT_EQ(mapped.find("Sonolint.qvxui"), std::string::npos);
     EXPECT_NE(mapped.find("Sonolint.qvx"), std::string::npos);
   }
-  unsetenv("RIFFOSCOPE_TRACE");
+  tracing.reset();
   std::ifstream in(trace);
   const std::string lines((std::istreambuf_iterator<char>(in)), {});
-  std::filesystem::remove(trace);
   EXPECT_NE(lines.find("dgn: Error in TSonolint.Configure call...\n"), std::string::npos) << lines;
 }
 

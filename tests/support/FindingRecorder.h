@@ -1,10 +1,13 @@
-// Records what the chunk model reports through its report function.
+// Records what the chunk model reports through its report function, and
+// loads a file's bytes into a chunk tree with such a recorder attached.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "chunkmodel/WAVCommonChunk.h"
+#include "platform/Stream.h"
 #include "platform/Text.h"
 
 namespace riffo::test {
@@ -32,5 +35,22 @@ public:
   }
   std::vector<Finding> Findings;
 };
+
+// A loaded tree, what the loader reported while loading it, and its result.
+struct Loaded {
+  std::unique_ptr<TWAVCommonChunk> Root = std::make_unique<TWAVCommonChunk>();
+  FindingRecorder Recorder;
+  HRESULT Result = E_FAIL;
+  // The i-th chunk inside the RIFF chunk.
+  const TWAVCommonChunk& Chunk(size_t i) const { return *Root->FSubChunks.at(0)->FSubChunks.at(i); }
+};
+
+inline std::unique_ptr<Loaded> Load(const std::vector<uint8_t>& file) {
+  auto loaded = std::make_unique<Loaded>();
+  loaded->Root->SetReportFunction(loaded->Recorder.Function());
+  TMemoryStream stream(file);
+  loaded->Result = loaded->Root->LoadChunk(&stream);
+  return loaded;
+}
 
 }  // namespace riffo::test

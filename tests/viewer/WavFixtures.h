@@ -11,6 +11,7 @@
 #include "chunkmodel/WAVCommonChunk.h"
 #include "platform/Stream.h"
 #include "support/RiffBuilder.h"
+#include "support/TempFolder.h"
 
 namespace riffo::test {
 
@@ -141,18 +142,6 @@ inline std::unique_ptr<TWAVCommonChunk> LoadTree(const Bytes& file) {
   auto root = std::make_unique<TWAVCommonChunk>(nullptr);
   if (root->LoadChunk(&stream) != S_OK) return nullptr;
   return root;
-}
-
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void WriteWholeFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The expected files are kept with LF line ends; the export ends its lines

@@ -16,7 +16,7 @@ namespace riffo::test {
 namespace {
 
 std::string Expected(const std::string& name, const char* kind) {
-  return ReadWholeFile(std::string(RIFFO_TEST_DATA_DIR) + "/" + name + "." + kind + ".txt");
+  return ReadFileText(std::string(RIFFO_TEST_DATA_DIR) + "/" + name + "." + kind + ".txt");
 }
 
 class GoldenTest : public ::testing::TestWithParam<Fixture> {};

@@ -11,7 +11,7 @@
 #include "support/RiffBuilder.h"
 #include "viewer/HexEditUtil.h"
 #include "viewer/RiffoscopeSession.h"
-#include "viewer_logic/SessionFakes.h"
+#include "support/SessionFakes.h"
 
 namespace riffo {
 namespace {

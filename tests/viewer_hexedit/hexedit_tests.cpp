@@ -11,7 +11,7 @@
 
 #include "platform/DebugTrace.h"
 #include "platform/Text.h"
-#include "viewer_logic/SessionFakes.h"
+#include "support/SessionFakes.h"
 
 namespace riffo {
 namespace {

@@ -16,7 +16,7 @@
 
 #include "support/RiffBuilder.h"
 #include "viewer/qt/RiffoscopeUnit1.h"
-#include "viewer_logic/SessionFakes.h"
+#include "support/SessionFakes.h"
 
 namespace riffo {
 namespace {
@@ -271,10 +271,3 @@ TEST(FromTheViewer, OneHundredMebibytesOpenOneByteMoreDoesNot) {
 
 }  // namespace
 }  // namespace riffo
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -12,7 +12,7 @@
 #include "support/RiffBuilder.h"
 #include "viewer/ChunkTreeRender.h"
 #include "viewer/WavFixtures.h"
-#include "viewer_logic/SessionFakes.h"
+#include "support/SessionFakes.h"
 
 namespace riffo {
 namespace {

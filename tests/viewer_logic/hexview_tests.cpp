@@ -9,7 +9,7 @@
 
 #include "platform/DebugTrace.h"
 #include "support/RiffBuilder.h"
-#include "viewer_logic/SessionFakes.h"
+#include "support/SessionFakes.h"
 
 namespace riffo {
 namespace {

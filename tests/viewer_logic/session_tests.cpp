@@ -10,7 +10,7 @@
 #include "platform/UserStore.h"
 #include "support/RiffBuilder.h"
 #include "viewer/ChunkTreeRender.h"
-#include "viewer_logic/SessionFakes.h"
+#include "support/SessionFakes.h"
 
 namespace riffo {
 namespace {

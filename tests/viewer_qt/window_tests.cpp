@@ -19,21 +19,22 @@
 
 #include "platform/Text.h"
 #include "platform/qt/ThemeColours.h"
+#include "platform/qt/WidgetHelpers.h"
 #include "support/RiffBuilder.h"
 #include "viewer/WavFixtures.h"
 #include "platform/UserStore.h"
 #include "viewer/ChunkTreeRender.h"
 #include "viewer/qt/SplashAbout.h"
-#include "viewer_logic/SessionFakes.h"
+#include "support/Contrast.h"
+#include "support/SessionFakes.h"
 
 namespace riffo {
 namespace {
 
+using test::Contrast;
 using test::TBox;
 
 const std::u16string kSample = QString::fromUtf8(RIFFO_SOURCE_DIR "/samples/broadcast-sample.wav").toStdU16String();
-
-QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 struct WindowFixture : ::testing::Test {
   test::ScratchFolder folder;
@@ -582,16 +583,6 @@ TEST_F(WindowFixture, FindingsPaneHeightAndVisibilityAreRemembered) {
   EXPECT_FALSE(form->Action("Findings")->isChecked());
 }
 
-// Relative luminance contrast, as accessibility guidelines reckon it.
-double Contrast(const QColor& a, const QColor& b) {
-  auto luminance = [](const QColor& c) {
-    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-  };
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
 TEST_F(WindowFixture, DarkPaletteKeepsBandedRowsReadable) {
   Show(kSample);
   QPalette dark;
@@ -629,10 +620,3 @@ TEST_F(WindowFixture, Screenshots) {
 
 }  // namespace
 }  // namespace riffo
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

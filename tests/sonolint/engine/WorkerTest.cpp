@@ -234,6 +234,17 @@ std::vector<ReportLine> PlayThrough(WorkerRun& run, const std::string& name, con
   return run.sink.Lines();
 }
 
+// The detector's lines (rules 500 and up) of a whole run of a WAVE file whose
+// RIFF holds body.
+std::vector<std::string> DetectorLines(const std::string& name, const Bytes& body) {
+  WorkerRun run;
+  std::vector<std::string> lines;
+  for (const ReportLine& line : PlayThrough(run, name, Riff("WAVE", body))) {
+    if (line.ID() >= 500) lines.push_back(line.Text);
+  }
+  return lines;
+}
+
 TEST(Worker, TwentyFourBitSilenceIsFound) {
   // 12 s of 24-bit stereo at about -30 dB, silent from 3 s to 8 s.
   Bytes pcm;
@@ -246,12 +257,7 @@ TEST(Worker, TwentyFourBitSilenceIsFound) {
   }
   Bytes body = Chunk("fmt ", FormatPayload(1, 2, 48000, 24, 6));
   Append(body, Chunk("data", pcm));
-  WorkerRun run;
-  std::vector<std::string> detectorLines;
-  for (const ReportLine& line : PlayThrough(run, "silence-24.wav", Riff("WAVE", body))) {
-    if (line.ID() >= 500) detectorLines.push_back(line.Text);
-  }
-  EXPECT_EQ(detectorLines, (std::vector<std::string>{
+  EXPECT_EQ(DetectorLines("silence-24.wav", body), (std::vector<std::string>{
                                "[500] Silence block at 00:00:03.00 with duration 00:00:05.00",
                                "[502] Total file silence duration 00:00:05.00",
                                "[503] Total file noise duration 00:00:00.00"}));
@@ -263,12 +269,7 @@ TEST(Worker, FloatFileFullOfNaN) {
   for (int64_t i = 0; i < 2 * 6 * 48000; ++i) Append32(pcm, 0x7FC00000u);
   Bytes body = Chunk("fmt ", FormatPayload(3, 2, 48000, 32, 8));
   Append(body, Chunk("data", pcm));
-  WorkerRun run;
-  std::vector<std::string> detectorLines;
-  for (const ReportLine& line : PlayThrough(run, "nan.wav", Riff("WAVE", body))) {
-    if (line.ID() >= 500) detectorLines.push_back(line.Text);
-  }
-  EXPECT_EQ(detectorLines, (std::vector<std::string>{
+  EXPECT_EQ(DetectorLines("nan.wav", body), (std::vector<std::string>{
                                "[501] Noise block at 00:00:00.00 with duration 00:00:06.00",
                                "[502] Total file silence duration 00:00:00.00",
                                "[503] Total file noise duration 00:00:06.00"}));
