@@ -68,6 +68,38 @@ bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& out) {
   return true;
 }
 
+std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedStream& stream,
+                                  const TLoudlintSettings& settings,
+                                  const std::function<bool()>& cancel, bool* cancelled) {
+  TMeterResult result;
+  if (!stream.HasFormat) {
+    result.NotMeasured = "no format record and data chunk";
+  } else {
+    TMeterInput input;
+    input.FileName = fileName;
+    input.DataOffset = stream.DataOffset;
+    input.DataSize = stream.DataSize;
+    input.Format = stream.Format;
+    input.ChannelMask = stream.ChannelMask;
+    input.ClipRunSamples = std::max(1, settings.ClipRunSamples);
+    input.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
+    input.Cancel = cancel;
+    result = MeasureLoudness(input);
+  }
+  if (cancelled != nullptr) *cancelled = result.Cancelled;
+  TFindingContext context;
+  context.Profile = settings.SelectedProfile();
+  context.BextTolerance = settings.BextToleranceCentiLU / 100.0;
+  context.Bext = stream.Bext;
+  context.DataOffset = stream.DataOffset;
+  context.FrameBytes = stream.Format.FrameBytes;
+  context.ContainerBytes = stream.Format.ContainerBytes;
+  context.SampleRate = stream.Format.SamplesPerSec;
+  context.DcOffsetLimitdBFS = settings.DcOffsetLeveldBFS;
+  context.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
+  return LoudnessFindings(result, context);
+}
+
 TLoudlintWorker::TLoudlintWorker() { FThread = std::thread([this] { Execute(); }); }
 
 TLoudlintWorker::~TLoudlintWorker() {
@@ -158,35 +190,12 @@ void TLoudlintWorker::Report(const TFinding& finding) const {
 void TLoudlintWorker::DoPlay() {
   Answer(LL_STATUS_DONE_OFFSET + LL_COMMAND_PLAY);
   if (!FStream) return;
-  const TLoadedStream& stream = *FStream;
-  TMeterResult result;
-  if (!stream.HasFormat) {
-    result.NotMeasured = "no format record and data chunk";
-  } else {
-    TMeterInput input;
-    input.FileName = FLoadedFileName;
-    input.DataOffset = stream.DataOffset;
-    input.DataSize = stream.DataSize;
-    input.Format = stream.Format;
-    input.ChannelMask = stream.ChannelMask;
-    input.ClipRunSamples = std::max(1, FSettings.ClipRunSamples);
-    input.CorrelationLimit = FSettings.CorrelationLimitCenti / 100.0;
-    input.Cancel = [this] { return MeasurementCancelled(); };
-    result = MeasureLoudness(input);
-  }
-  TFindingContext context;
-  context.Profile = FSettings.SelectedProfile();
-  context.BextTolerance = FSettings.BextToleranceCentiLU / 100.0;
-  context.Bext = stream.Bext;
-  context.DataOffset = stream.DataOffset;
-  context.FrameBytes = stream.Format.FrameBytes;
-  context.ContainerBytes = stream.Format.ContainerBytes;
-  context.SampleRate = stream.Format.SamplesPerSec;
-  context.DcOffsetLimitdBFS = FSettings.DcOffsetLeveldBFS;
-  context.CorrelationLimit = FSettings.CorrelationLimitCenti / 100.0;
-  for (const TFinding& finding : LoudnessFindings(result, context)) Report(finding);
+  bool cancelled = false;
+  for (const TFinding& finding :
+       MeasureFile(FLoadedFileName, *FStream, FSettings, [this] { return MeasurementCancelled(); }, &cancelled))
+    Report(finding);
   std::lock_guard lock(FLock);
-  if (!result.Cancelled) FProgress = 100;
+  if (!cancelled) FProgress = 100;
 }
 
 int64_t TLoudlintWorker::Duration() const {

@@ -15,10 +15,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "contract/QuorvexControlInterface.h"
 #include "loudlint/LoudlintSettings.h"
@@ -50,6 +52,12 @@ struct TLoadedStream {
 // Reads what the measurement needs from a WAVE file; false when the file
 // cannot be opened or is not a RIFF tree.
 bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& stream);
+
+// Measures a loaded file's data with the settings and returns its lines.
+// cancelled: whether the measurement was cut short (may be null).
+std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedStream& stream,
+                                  const TLoudlintSettings& settings,
+                                  const std::function<bool()>& cancel, bool* cancelled = nullptr);
 
 class TLoudlintWorker {
 public:
