@@ -103,7 +103,7 @@ TSonolint::TWaitResult TSonolint::RunCommand(TCommand command, const std::u16str
   // A worker still busy with an earlier command that timed out must not
   // block the host for ever.
   while (!worker.MailboxEmpty()) {
-    std::this_thread::sleep_for(WAIT_STEP);
+    worker.WaitForAnswer(WAIT_STEP);
     if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
   }
   TCommandInfo info{};
@@ -125,8 +125,9 @@ TSonolint::TWaitResult TSonolint::RunCommand(TCommand command, const std::u16str
       info = {104, 204};
       break;
   }
+  // The answer wakes the wait at once; the step bounds it when none comes.
   for (;;) {
-    std::this_thread::sleep_for(WAIT_STEP);
+    worker.WaitForAnswer(WAIT_STEP);
     if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
     int32_t status = 0;
     worker.GetVGThreadStatus(status);
@@ -162,6 +163,8 @@ HRESULT TSonolint::LoadFile(const char16_t* fileName) {
       case TWaitResult::TimedOut: break;
     }
     DebugTrace(u"dgn: Error in TSonolint.LoadFile - timeout.");
+    // Given up: the worker must not go on reading the file.
+    FWAVValidationThread->CancelLoad();
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, RUN_LOAD_TIMEOUT_ID, u"Loading timeout.");
     return E_FAIL;
   });
