@@ -103,7 +103,7 @@ TSonolint::TWaitResult TSonolint::RunCommand(TCommand command, const std::u16str
   // A worker still busy with an earlier command that timed out must not
   // block the host for ever.
   while (!worker.MailboxEmpty()) {
-    std::this_thread::sleep_for(WAIT_STEP);
+    worker.WaitForAnswer(WAIT_STEP);
     if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
   }
   int32_t posted = 0;
@@ -126,8 +126,9 @@ TSonolint::TWaitResult TSonolint::RunCommand(TCommand command, const std::u16str
       break;
   }
   const TCommandInfo info{VG_STATUS_DONE_OFFSET + posted, VG_STATUS_FAILED_OFFSET + posted};
+  // The answer wakes the wait at once; the step bounds it when none comes.
   for (;;) {
-    std::this_thread::sleep_for(WAIT_STEP);
+    worker.WaitForAnswer(WAIT_STEP);
     if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
     int32_t status = 0;
     worker.GetVGThreadStatus(status);
@@ -163,6 +164,8 @@ HRESULT TSonolint::LoadFile(const char16_t* fileName) {
       case TWaitResult::TimedOut: break;
     }
     DebugTrace(u"dgn: Error in TSonolint.LoadFile - timeout.");
+    // Given up: the worker must not go on reading the file.
+    FWAVValidationThread->CancelLoad();
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, RUN_LOAD_TIMEOUT_ID, u"Loading timeout.");
     return E_FAIL;
   });

@@ -45,6 +45,7 @@ constexpr TRuleRow BUILT_IN_RULES[] = {
     {224, "fact chunk read on end of file check", 3, true, true},
     {225, "levl chunk read on end of file check", 3, true, true},
     {226, "mext chunk read on end of file check", 3, true, true},
+    {228, "Chunk count limit check", 3, true, true},
     // Stream and format information.
     {301, "WAVE stream duration information", 1, true, false},
     {302, "fmt chunk FormatTag information", 1, true, false},

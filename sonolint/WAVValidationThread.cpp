@@ -32,7 +32,7 @@ TWAVValidationThread::~TWAVValidationThread() {
   GuardedVoid(u"dgn: Error in TWAVValidationThread.Destroy call...", [&] {
     if (FThread.joinable()) {
       FTerminated.store(true, std::memory_order_release);
-      FExitEvent.Set();
+      FWakeEvent.Set();
       FThread.join();
     }
     FreeRun();
@@ -40,10 +40,13 @@ TWAVValidationThread::~TWAVValidationThread() {
   });
 }
 
-// The thread body: serve the mailbox every millisecond until the exit event.
+// The thread body: serve the mailbox when a command is posted (and every
+// millisecond besides) until the thread is to end.
 void TWAVValidationThread::Execute() {
   GuardedVoid(u"dgn: Error in TWAVValidationThread.Execute call...", [&] {
-    while (!FExitEvent.Wait(POLL_STEP)) {
+    for (;;) {
+      FWakeEvent.Wait(POLL_STEP);
+      if (FTerminated.load(std::memory_order_acquire)) break;
       const int32_t command = FCommand.load(std::memory_order_acquire);
       if (command != 0) ExecuteCommand(command);
     }
@@ -68,6 +71,7 @@ void TWAVValidationThread::ExecuteCommand(int32_t command) {
 void TWAVValidationThread::Answer(int32_t status) {
   FStatus.store(status, std::memory_order_release);
   FCommand.store(0, std::memory_order_release);
+  FAnswerEvent.Set();
 }
 
 void TWAVValidationThread::FreeRun() {
@@ -93,10 +97,14 @@ void TWAVValidationThread::DoLoad() {
     if (FFileStream) {
       FWAVCommonChunk = std::make_unique<TWAVCommonChunk>(nullptr);
       FWAVCommonChunk->SetReportFunction(BoundReportFunction());
+      FWAVCommonChunk->SetCancelFunction([this] { return LoadCancelled(); });
       if (FWAVCommonChunk->LoadChunk(FFileStream.get()) == S_OK) {
         FWAVRIFFValidator = std::make_unique<TWAVRIFFValidator>();
         FWAVRIFFValidator->SetReportFunction(BoundReportFunction());
         status = VG_STATUS_DONE_OFFSET + VG_COMMAND_LOAD;
+      } else if (LoadCancelled()) {
+        // Nobody waits for this file any more: let go of what was read.
+        FreeRun();
       }
     }
   }
@@ -170,6 +178,13 @@ bool TWAVValidationThread::AnalysisCancelled() const {
          FCommand.load(std::memory_order_acquire) != 0;
 }
 
+bool TWAVValidationThread::LoadCancelled() const {
+  return FTerminated.load(std::memory_order_acquire) ||
+         FLoadCancelled.load(std::memory_order_acquire);
+}
+
+void TWAVValidationThread::CancelLoad() { FLoadCancelled.store(true, std::memory_order_release); }
+
 void TWAVValidationThread::DoPlay() {
   // Answered before the work, so the poster sees the analysis start at once.
   Answer(VG_STATUS_DONE_OFFSET + VG_COMMAND_PLAY);
@@ -190,6 +205,7 @@ HRESULT TWAVValidationThread::Post(int32_t command) {
   while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
   FStatus.store(command, std::memory_order_release);
   FCommand.store(command, std::memory_order_release);
+  FWakeEvent.Set();
   return S_OK;
 }
 
@@ -197,6 +213,7 @@ HRESULT TWAVValidationThread::LoadFile(const std::u16string& fileName) {
   return Guarded(u"dgn: Error in TWAVValidationThread.LoadFile call...", E_FAIL, [&] {
     while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
     FParamFileName = fileName;
+    FLoadCancelled.store(false, std::memory_order_release);
     return Post(VG_COMMAND_LOAD);
   });
 }
@@ -218,6 +235,10 @@ HRESULT TWAVValidationThread::Stop() {
 
 bool TWAVValidationThread::MailboxEmpty() const {
   return FCommand.load(std::memory_order_acquire) == 0;
+}
+
+void TWAVValidationThread::WaitForAnswer(std::chrono::milliseconds timeout) {
+  FAnswerEvent.Wait(timeout);
 }
 
 HRESULT TWAVValidationThread::GetVGThreadStatus(int32_t& status) const {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -48,7 +49,7 @@ public:
   // Starts the worker thread; it waits for commands.
   TWAVValidationThread();
   // Ends the thread: a running analysis is cut short at its next piece, a
-  // load in progress is finished first.
+  // load in progress at its next chunk.
   ~TWAVValidationThread();
   TWAVValidationThread(const TWAVValidationThread&) = delete;
   TWAVValidationThread& operator=(const TWAVValidationThread&) = delete;
@@ -59,8 +60,17 @@ public:
   HRESULT UnloadFile();
   HRESULT Play();
   HRESULT Stop();
+  // Gives up the load posted last: the loader stops at its next chunk, drops
+  // what it read and the load is answered as failed. For a poster that no
+  // longer waits for the answer, so that the load does not go on using
+  // memory and time. A later LoadFile starts afresh.
+  void CancelLoad();
   // True when a command can be posted without waiting.
   bool MailboxEmpty() const;
+  // Waits until the worker answers a command (or the timeout passes); the
+  // poster then reads the status word. May return early: callers check the
+  // status and wait again.
+  void WaitForAnswer(std::chrono::milliseconds timeout);
 
   HRESULT GetVGThreadStatus(int32_t& status) const;
   HRESULT GetMediaDuration(int64_t& duration) const;  // 100 ns units
@@ -99,10 +109,13 @@ private:
   HRESULT Post(int32_t command);
   void Answer(int32_t status);  // publishes the status and empties the mailbox
   bool AnalysisCancelled() const;
+  bool LoadCancelled() const;
   TReportFunction BoundReportFunction();
 
-  TAutoResetEvent FExitEvent;
+  TAutoResetEvent FWakeEvent;    // a command was posted, or the thread is to end
+  TAutoResetEvent FAnswerEvent;  // a command was answered
   std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FLoadCancelled{false};
   mutable std::mutex FCriticalSection;  // guards the fields marked "lock"
   int64_t FDuration = 0;                // lock
   int64_t FPosition = 0;                // lock

@@ -69,12 +69,15 @@ protected:
   std::unique_ptr<TRiffoscopeForm> main;
 };
 
-TEST_F(ViewerValidationTest, OpensOnTheLoadedFileWithSonolintTicked) {
+TEST_F(ViewerValidationTest, OpensOnTheLoadedFileWithEveryModuleTicked) {
   Show();
   Validate([&](TMediaValidationForm& form) {
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Media Validation - ") + Q(kSample) + QStringLiteral(" [Sonolint]"));
-    ASSERT_EQ(form.clbValidationModules()->count(), 1);
+    EXPECT_EQ(form.windowTitle(),
+              QStringLiteral("Media Validation - ") + Q(kSample) + QStringLiteral(" [Sonolint, Loudlint]"));
+    ASSERT_EQ(form.clbValidationModules()->count(), 2);
     EXPECT_EQ(form.clbValidationModules()->item(0)->checkState(), Qt::Checked) << "all ticked on first use";
+    EXPECT_EQ(form.clbValidationModules()->item(1)->text(), QStringLiteral("Loudlint"));
+    EXPECT_EQ(form.clbValidationModules()->item(1)->checkState(), Qt::Checked);
     EXPECT_EQ(form.Session().FileName(), kSample);
   });
 }
@@ -82,6 +85,8 @@ TEST_F(ViewerValidationTest, OpensOnTheLoadedFileWithSonolintTicked) {
 TEST_F(ViewerValidationTest, RunShowsSonolintsLinesWithTheirColoursAndCounters) {
   Show();
   Validate([&](TMediaValidationForm& form) {
+    // Sonolint's run alone here.
+    form.clbValidationModules()->item(1)->setCheckState(Qt::Unchecked);
     QTest::mouseClick(form.btnStartValidation(), Qt::LeftButton);
     const std::vector<TCustomReport> lines = form.Session().Reports();
     ASSERT_GT(lines.size(), 4u);
@@ -122,6 +127,7 @@ TEST_F(ViewerValidationTest, RunShowsSonolintsLinesWithTheirColoursAndCounters) 
 TEST_F(ViewerValidationTest, Screenshot) {
   Show();
   Validate([&](TMediaValidationForm& form) {
+    form.clbValidationModules()->item(1)->setCheckState(Qt::Unchecked);
     QTest::mouseClick(form.btnStartValidation(), Qt::LeftButton);
     QApplication::processEvents();
     QDir().mkpath(RIFFO_SCREENSHOT_DIR);
@@ -134,7 +140,10 @@ TEST_F(ViewerValidationTest, Screenshot) {
 TEST_F(ViewerValidationTest, UntickedModuleIsKeptStoredAndUsedAgain) {
   Show();
   // Untick: the main window keeps that for the next time.
-  Validate([&](TMediaValidationForm& form) { form.clbValidationModules()->item(0)->setCheckState(Qt::Unchecked); });
+  Validate([&](TMediaValidationForm& form) {
+    form.clbValidationModules()->item(1)->setCheckState(Qt::Unchecked);
+    form.clbValidationModules()->item(0)->setCheckState(Qt::Unchecked);
+  });
   EXPECT_EQ(main->Session().LastUsedModules(), 0u);
   EXPECT_TRUE(dialogs.Asked.empty());
 
@@ -150,8 +159,9 @@ TEST_F(ViewerValidationTest, UntickedModuleIsKeptStoredAndUsedAgain) {
   }
   Show();
   Validate([&](TMediaValidationForm& form) {
-    ASSERT_EQ(form.clbValidationModules()->count(), 1);
+    ASSERT_EQ(form.clbValidationModules()->count(), 2);
     EXPECT_EQ(form.clbValidationModules()->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(form.clbValidationModules()->item(1)->checkState(), Qt::Unchecked);
     form.clbValidationModules()->item(0)->setCheckState(Qt::Checked);
   });
   EXPECT_EQ(main->Session().LastUsedModules(), static_cast<uint32_t>(MODULE_ID_SONOLINT));
@@ -165,7 +175,7 @@ protected:
   TFakeDialogs viewerDialogs;
 };
 
-TEST_F(ValidationCommandTest, PassesTheProgramFolderTheFileAndMaskFour) {
+TEST_F(ValidationCommandTest, PassesTheProgramFolderTheFileAndTheMaskOfBothModules) {
   TRiffoscopeSession session(view, viewerDialogs);
   struct Call {
     std::u16string Folder, File;
@@ -190,7 +200,7 @@ TEST_F(ValidationCommandTest, PassesTheProgramFolderTheFileAndMaskFour) {
   EXPECT_EQ(calls[0].Folder, ProgramFolder());
   EXPECT_EQ(calls[0].Folder.back(), u'/');
   EXPECT_EQ(calls[0].File, kSample);
-  EXPECT_EQ(calls[0].Mask, 4u);
+  EXPECT_EQ(calls[0].Mask, 12u);
   EXPECT_EQ(calls[0].LastUsed, 4u);
   EXPECT_EQ(session.LastUsedModules(), 5u) << "the window's answer is kept";
 }

@@ -35,9 +35,9 @@ struct Catalogue {
   Catalogue() { List.AddBuiltInValidationSettings(); }
 };
 
-TEST(RuleCatalogue, BuiltInTableHas84RulesInAscendingOrder) {
+TEST(RuleCatalogue, BuiltInTableHas85RulesInAscendingOrder) {
   const auto& rows = BuiltInValidationSettings();
-  ASSERT_EQ(rows.size(), 84u);
+  ASSERT_EQ(rows.size(), 85u);
   std::set<int32_t> fixedType;
   std::set<int32_t> disabled;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -70,6 +70,7 @@ TEST(RuleCatalogue, BuiltInRowsCarryTheirNamesAndSeverities) {
       {201, "Chunk name read on end of file check", 3},
       {215, "bext chunk completeness check", 3},
       {226, "mext chunk read on end of file check", 3},
+      {228, "Chunk count limit check", 3},
       {301, "WAVE stream duration information", 1},
       {406, "fmt chunk BitsPerSample check", 3},
       {422, "bext chunk Max Short Term Loudness information", 1},
@@ -85,7 +86,7 @@ TEST(RuleCatalogue, BuiltInRowsCarryTheirNamesAndSeverities) {
     EXPECT_EQ(setting->Name, row.Name);
     EXPECT_EQ(setting->_Type, row.Type) << row.ID;
   }
-  EXPECT_EQ(c.List.ValidationSettingsCount(), 84);
+  EXPECT_EQ(c.List.ValidationSettingsCount(), 85);
   EXPECT_EQ(c.List.GetValidationSettingFromID(0), nullptr);
   EXPECT_EQ(c.List.GetValidationSettingFromID(409), nullptr);
 }
@@ -215,15 +216,15 @@ TEST(RuleCatalogue, ListsOwnIndependentCopies) {
   TValidationSettingList copy;
   copy.AddItem(caller);
   ASSERT_TRUE(copy.AssignValidationSettingList(original.List));
-  ASSERT_EQ(copy.ValidationSettingsCount(), 84);
-  for (int32_t i = 0; i < 84; ++i) {
+  ASSERT_EQ(copy.ValidationSettingsCount(), 85);
+  for (int32_t i = 0; i < 85; ++i) {
     EXPECT_NE(copy.GetValidationSetting(i), original.List.GetValidationSetting(i));
     EXPECT_EQ(copy.GetValidationSetting(i)->ID, original.List.GetValidationSetting(i)->ID);
   }
   copy.GetValidationSettingFromID(209)->Enabled = false;
   EXPECT_TRUE(original.List.GetValidationSettingFromID(209)->Enabled);
   EXPECT_TRUE(copy.AssignValidationSettingList(copy));  // assigning itself keeps the rows
-  EXPECT_EQ(copy.ValidationSettingsCount(), 84);
+  EXPECT_EQ(copy.ValidationSettingsCount(), 85);
 
   copy.ClearValidationSettingList();
   EXPECT_EQ(copy.ValidationSettingsCount(), 0);
@@ -252,8 +253,8 @@ TEST(RuleCatalogueStore, FirstLoadWritesTheChangeableValuesAndSaveWritesAll) {
         EXPECT_EQ(type, row._Type) << row.ID;
       }
     }
-    EXPECT_EQ(enabledCount, 84);
-    EXPECT_EQ(typeCount, 73);
+    EXPECT_EQ(enabledCount, 85);
+    EXPECT_EQ(typeCount, 74);
     for (int32_t id : {101, 102, 103, 108, 301, 302, 303, 304, 305, 306, 307})
       EXPECT_FALSE(key->ValueExists(Name(id, "_Type"))) << id;
   }
