@@ -84,7 +84,7 @@ struct TPart {
   int64_t First = 0;  // frames from the start of the data
   int64_t End = 0;
   TStatePtr Gating;  // integrated loudness
-  TStatePtr Range;   // loudness range
+  TStatePtr Range;   // loudness range (the first part's gating state has it too)
   std::vector<double> BlockEnergy;  // weighted mean squares of complete blocks
   // Per PeakFrames frames (the last stretch possibly short), the largest
   // magnitude of each channel: Channels values per stretch.
@@ -203,7 +203,7 @@ void MeasurePart(const TShared& shared, TPart& part) {
   part.FramesRead = ReadFrames(
       *stream, shared, part.First, part.End, [&](const float* samples, int64_t first, int64_t frames) {
         ebur128_add_frames_float(part.Gating.get(), samples, static_cast<size_t>(frames));
-        ebur128_add_frames_float(part.Range.get(), samples, static_cast<size_t>(frames));
+        if (part.Range) ebur128_add_frames_float(part.Range.get(), samples, static_cast<size_t>(frames));
         for (int64_t i = 0; i < frames; ++i) {
           const float* frame = samples + static_cast<size_t>(i) * nch;
           const int64_t position = first + i;
@@ -520,15 +520,19 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
     TPart& part = list[static_cast<size_t>(p)];
     part.First = p == 0 ? 0 : windows * p / parts * window;
     part.End = p + 1 == parts ? frames : windows * (p + 1) / parts * window;
-    part.Gating.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec, EBUR128_MODE_I));
-    part.Range.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec, EBUR128_MODE_LRA));
-    if (!part.Gating || !part.Range) {
+    // The first part starts with the data, so one state serves both.
+    part.Gating.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
+                                   p == 0 ? EBUR128_MODE_I | EBUR128_MODE_LRA : EBUR128_MODE_I));
+    if (p > 0)
+      part.Range.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec, EBUR128_MODE_LRA));
+    if (!part.Gating || (p > 0 && !part.Range)) {
       result.NotMeasured = "the loudness meter cannot be set up";
       return result;
     }
     for (size_t c = 0; c < shared.Roles.size(); ++c) {
       ebur128_set_channel(part.Gating.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
-      ebur128_set_channel(part.Range.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
+      if (part.Range)
+        ebur128_set_channel(part.Range.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
     }
   }
 
@@ -556,7 +560,7 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
       return result;
     }
     gatingStates.push_back(part.Gating.get());
-    rangeStates.push_back(part.Range.get());
+    rangeStates.push_back(part.Range ? part.Range.get() : part.Gating.get());
     energy.insert(energy.end(), part.BlockEnergy.begin(), part.BlockEnergy.end());
     runs.insert(runs.end(), part.Runs.begin(), part.Runs.end());
     for (size_t c = 0; c < part.Sum.size(); ++c) result.ChannelMean[c] += part.Sum[c];
