@@ -157,22 +157,51 @@ void TWAVCommonChunk::operator delete(void* node, size_t size) noexcept {
   ::operator delete(node);
 }
 
+struct TWAVCommonChunk::TCallbacks {
+  TReportFunction Report;
+  TCancelFunction Cancel;
+};
+
+// What one load counts across all levels of the tree.
+struct TWAVCommonChunk::TLoadState {
+  const TCancelFunction* Cancel = nullptr;
+  int64_t Chunks = 0;
+  bool LimitReached = false;
+  bool Cancelled = false;
+};
+
 TWAVCommonChunk::TWAVCommonChunk(TWAVCommonChunk* owner) : FOwner(owner) {}
 
 TWAVCommonChunk::~TWAVCommonChunk() = default;
 
 HRESULT TWAVCommonChunk::SetReportFunction(TReportFunction reportFunction) {
   return Guarded(u"dgn: Error in TWAVCommonChunk.SetReportFunction call...", E_FAIL, [&] {
-    FReportFunction = std::move(reportFunction);
+    if (!FCallbacks) FCallbacks = std::make_unique<TCallbacks>();
+    FCallbacks->Report = std::move(reportFunction);
     return S_OK;
   });
+}
+
+HRESULT TWAVCommonChunk::SetCancelFunction(TCancelFunction cancelFunction) {
+  return Guarded(u"dgn: Error in TWAVCommonChunk.SetCancelFunction call...", E_FAIL, [&] {
+    if (!FCallbacks) FCallbacks = std::make_unique<TCallbacks>();
+    FCallbacks->Cancel = std::move(cancelFunction);
+    return S_OK;
+  });
+}
+
+const TWAVCommonChunk::TCallbacks* TWAVCommonChunk::Callbacks() const {
+  for (const TWAVCommonChunk* node = this; node != nullptr; node = node->FOwner)
+    if (node->FCallbacks) return node->FCallbacks.get();
+  return nullptr;
 }
 
 HRESULT TWAVCommonChunk::Report(int32_t module, int32_t reportType, const std::u16string& text,
                                 int32_t validationID) {
   return Guarded(u"dgn: Error in TWAVCommonChunk.Report call...", E_FAIL, [&] {
-    if (!FReportFunction) return E_FAIL;
-    return FReportFunction(module, reportType, text.c_str(), validationID, -1);
+    const TCallbacks* callbacks = Callbacks();
+    if (callbacks == nullptr || !callbacks->Report) return E_FAIL;
+    return callbacks->Report(module, reportType, text.c_str(), validationID, -1);
   });
 }
 
@@ -189,14 +218,21 @@ HRESULT TWAVCommonChunk::LoadChunk(TStream* fileStream) {
   }
   return Guarded(kLoadChunkFailed, E_FAIL, [&] {
     auto reader = std::make_unique<TBlockReader>(*fileStream);
-    const HRESULT result = LoadNode(*reader, Depth(), nullptr, false);
+    TLoadState state;
+    const TCallbacks* callbacks = Callbacks();
+    if (callbacks != nullptr && callbacks->Cancel) state.Cancel = &callbacks->Cancel;
+    HRESULT result = LoadNode(*reader, Depth(), state, nullptr, false);
     reader->Sync();
+    if (state.Cancelled) {
+      DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - load cancelled.");
+      result = E_FAIL;
+    }
     return result;
   });
 }
 
-HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, const Tds64_chunk* formSizes,
-                                  bool inForm64) {
+HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state,
+                                  const Tds64_chunk* formSizes, bool inForm64) {
   auto report = [this](int32_t id, const std::string& message) {
     Report(MODULE_SONOLINT, SEVERITY_ERROR, Utf8ToUtf16(message), id);
   };
@@ -270,15 +306,28 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, const Tds64_chunk*
   int64_t consumed = FSize - remaining;
   const Tds64_chunk* sizes = nullptr;
   while (remaining != 0) {
+    // Once a load has stopped, every level stops with it.
+    if (state.LimitReached || state.Cancelled) break;
     if (remaining < 0) {
       report(205, "Corrupted chunk " + FourCC8(FName) + " at 0x" + HexPos(stream.Position()) +
                       " . Last chunk exceeds the parent chunk boundaries.");
       break;
     }
+    if (state.Cancel != nullptr && (*state.Cancel)()) {
+      state.Cancelled = true;
+      break;
+    }
+    // Bounds the memory and time of a load whatever the file: see MAX_LOADED_CHUNKS.
+    if (state.Chunks >= MAX_LOADED_CHUNKS) {
+      state.LimitReached = true;
+      report(228, "Too many chunks at 0x" + HexPos(stream.Position()) + " . Only the first " +
+                      std::to_string(MAX_LOADED_CHUNKS) + " chunks are loaded.");
+      break;
+    }
+    ++state.Chunks;
     auto child = std::make_unique<TWAVCommonChunk>(this);
-    child->FReportFunction = FReportFunction;
     const HRESULT loaded = Guarded(kLoadChunkFailed, E_FAIL, [&] {
-      return child->LoadNode(stream, depth + 1, sizes, form64);
+      return child->LoadNode(stream, depth + 1, state, sizes, form64);
     });
     if (loaded != S_OK) {
       DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - LoadChunk.");

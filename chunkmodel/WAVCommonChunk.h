@@ -28,6 +28,9 @@ using TReportFunction = std::function<HRESULT(int32_t module, int32_t reportType
                                               const char16_t* reportMessage,
                                               int32_t validationID, int32_t streamID)>;
 
+// Asked between chunks while loading; true stops the load, which then fails.
+using TCancelFunction = std::function<bool()>;
+
 inline constexpr uint32_t FOURCC_RIFF = 0x46464952;
 inline constexpr uint32_t FOURCC_WAVE = 0x45564157;
 inline constexpr uint32_t FOURCC_fmt = 0x20746D66;
@@ -63,6 +66,14 @@ enum class TSizeSource : uint8_t {
 // crafted file cannot exhaust the stack.
 inline constexpr int MAX_RIFF_NESTING = 64;
 
+// A load keeps at most this many chunks, all levels together; the chunks
+// after them are not read, and finding 228 says so. Real files have tens of
+// chunks, but a zero-filled region reads as one empty chunk per 8 bytes. A
+// node costs about 200 bytes, and about 500 more once it is rendered for the
+// tree or the export, so this bound keeps a load with its rendering near
+// 35 MB whatever the file.
+inline constexpr int64_t MAX_LOADED_CHUNKS = 50000;
+
 class TWAVCommonChunk {
 public:
   explicit TWAVCommonChunk(TWAVCommonChunk* owner = nullptr);
@@ -75,7 +86,12 @@ public:
   static void* operator new(size_t size);
   static void operator delete(void* node, size_t size) noexcept;
 
+  // The callbacks belong to the tree: set them on the node loads start from
+  // (normally the root); every node below reports through them.
   HRESULT SetReportFunction(TReportFunction reportFunction);
+  HRESULT SetCancelFunction(TCancelFunction cancelFunction);
+  // S_OK once the tree is read (findings or not); E_FAIL without a stream or
+  // when the cancel function stopped the load (the chunks read so far stay).
   HRESULT LoadChunk(TStream* fileStream);
   HRESULT LoadFile(const std::u16string& fileName);
 
@@ -84,7 +100,8 @@ public:
   HRESULT FindChunkByNameAndType(uint32_t name, uint32_t type, TWAVCommonChunk*& chunk,
                                  int32_t searchSubChunks) const;
 
-  // Sends a finding to the report function with StreamID -1; E_FAIL when none is set.
+  // Sends a finding to the tree's report function with StreamID -1; E_FAIL
+  // when none is set.
   HRESULT Report(int32_t module, int32_t reportType, const std::u16string& text,
                  int32_t validationID);
 
@@ -103,10 +120,19 @@ public:
   std::unique_ptr<Tds64_chunk> Fds64;
   TLevl_chunk Flevl{};
   Tmext_chunk Fmext{};
-  TReportFunction FReportFunction;
 
 private:
-  HRESULT LoadNode(TStream& stream, int depth, const Tds64_chunk* formSizes, bool inForm64);
+  struct TCallbacks;
+  struct TLoadState;
+
+  // Set only on the node the callbacks were given to: a node costs one
+  // pointer for them rather than a copy of each.
+  std::unique_ptr<TCallbacks> FCallbacks;
+
+  // The callbacks of the nearest node up the owner chain that has them.
+  const TCallbacks* Callbacks() const;
+  HRESULT LoadNode(TStream& stream, int depth, TLoadState& state, const Tds64_chunk* formSizes,
+                   bool inForm64);
   void ResolveSize(const Tds64_chunk* formSizes);
   void CheckExtent(int64_t fileSize, int64_t headerEnd);
   void LoadLeafRecord(TStream& stream, bool inForm64);

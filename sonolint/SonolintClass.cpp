@@ -162,6 +162,8 @@ HRESULT TSonolint::LoadFile(const char16_t* fileName) {
       case TWaitResult::TimedOut: break;
     }
     DebugTrace(u"dgn: Error in TSonolint.LoadFile - timeout.");
+    // Given up: the worker must not go on reading the file.
+    FWAVValidationThread->CancelLoad();
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, RUN_LOAD_TIMEOUT_ID, u"Loading timeout.");
     return E_FAIL;
   });

@@ -46,6 +46,7 @@ constexpr TRuleRow BUILT_IN_RULES[] = {
     {225, "levl chunk read on end of file check", 3, true, true},
     {226, "mext chunk read on end of file check", 3, true, true},
     {227, "ds64 chunk read check", 3, true, true},
+    {228, "Chunk count limit check", 3, true, true},
     {229, "ds64 chunk presence and position check", 3, true, true},
     {230, "64-bit chunk size presence check", 3, true, true},
     {231, "ds64 sizes against the file check", 3, true, true},

@@ -98,10 +98,14 @@ void TWAVValidationThread::DoLoad() {
     if (FFileStream) {
       FWAVCommonChunk = std::make_unique<TWAVCommonChunk>(nullptr);
       FWAVCommonChunk->SetReportFunction(BoundReportFunction());
+      FWAVCommonChunk->SetCancelFunction([this] { return LoadCancelled(); });
       if (FWAVCommonChunk->LoadChunk(FFileStream.get()) == S_OK) {
         FWAVRIFFValidator = std::make_unique<TWAVRIFFValidator>();
         FWAVRIFFValidator->SetReportFunction(BoundReportFunction());
         status = VG_STATUS_DONE_OFFSET + VG_COMMAND_LOAD;
+      } else if (LoadCancelled()) {
+        // Nobody waits for this file any more: let go of what was read.
+        FreeRun();
       }
     }
   }
@@ -175,6 +179,13 @@ bool TWAVValidationThread::AnalysisCancelled() const {
          FCommand.load(std::memory_order_acquire) != 0;
 }
 
+bool TWAVValidationThread::LoadCancelled() const {
+  return FTerminated.load(std::memory_order_acquire) ||
+         FLoadCancelled.load(std::memory_order_acquire);
+}
+
+void TWAVValidationThread::CancelLoad() { FLoadCancelled.store(true, std::memory_order_release); }
+
 void TWAVValidationThread::DoPlay() {
   // Answered before the work, so the poster sees the analysis start at once.
   Answer(VG_STATUS_DONE_OFFSET + VG_COMMAND_PLAY);
@@ -202,6 +213,7 @@ HRESULT TWAVValidationThread::LoadFile(const std::u16string& fileName) {
   return Guarded(u"dgn: Error in TWAVValidationThread.LoadFile call...", E_FAIL, [&] {
     while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
     FParamFileName = fileName;
+    FLoadCancelled.store(false, std::memory_order_release);
     return Post(VG_COMMAND_LOAD);
   });
 }

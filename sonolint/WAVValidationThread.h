@@ -48,7 +48,7 @@ public:
   // Starts the worker thread; it waits for commands.
   TWAVValidationThread();
   // Ends the thread: a running analysis is cut short at its next piece, a
-  // load in progress is finished first.
+  // load in progress at its next chunk.
   ~TWAVValidationThread();
   TWAVValidationThread(const TWAVValidationThread&) = delete;
   TWAVValidationThread& operator=(const TWAVValidationThread&) = delete;
@@ -59,6 +59,11 @@ public:
   HRESULT UnloadFile();
   HRESULT Play();
   HRESULT Stop();
+  // Gives up the load posted last: the loader stops at its next chunk, drops
+  // what it read and the load is answered as failed. For a poster that no
+  // longer waits for the answer, so that the load does not go on using
+  // memory and time. A later LoadFile starts afresh.
+  void CancelLoad();
   // True when a command can be posted without waiting.
   bool MailboxEmpty() const;
 
@@ -99,10 +104,12 @@ private:
   HRESULT Post(int32_t command);
   void Answer(int32_t status);  // publishes the status and empties the mailbox
   bool AnalysisCancelled() const;
+  bool LoadCancelled() const;
   TReportFunction BoundReportFunction();
 
   TAutoResetEvent FExitEvent;
   std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FLoadCancelled{false};
   mutable std::mutex FCriticalSection;  // guards the fields marked "lock"
   int64_t FDuration = 0;                // lock
   int64_t FPosition = 0;                // lock

@@ -1,16 +1,20 @@
-// The RIFF walk: tree shape, positions, findings 201 to 205 and the searches.
+// The RIFF walk: tree shape, positions, findings 201 to 205 and 228, the
+// bounds of a load and the searches.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <string>
 
 #include "chunkmodel/WAVCommonChunk.h"
 #include "platform/DebugTrace.h"
 #include "platform/Text.h"
 #include "support/FindingRecorder.h"
 #include "support/RiffBuilder.h"
+#include "support/TempFolder.h"
 
 using namespace riffo;
 using namespace riffo::test;
@@ -312,4 +316,176 @@ TEST(IsWAVEFileTest, ChecksIdAndFormTypeOnly) {
   }
   EXPECT_EQ(IsWAVEFile(u"/nonexistent.wav"), 0);
   EXPECT_EQ(IsWAVEFile(Utf8ToUtf16(::testing::TempDir())), 0);  // a folder
+}
+
+// Loads stay bounded whatever the file: the callbacks are held once per tree,
+// a load keeps at most MAX_LOADED_CHUNKS chunks and a cancel function stops it.
+namespace {
+
+// Bytes the allocator has handed out and not got back.
+size_t HeapInUse() {
+  const struct mallinfo2 info = ::mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+int64_t CountNodes(const TWAVCommonChunk& node) {
+  int64_t count = 0;
+  for (const auto& child : node.FSubChunks) count += 1 + CountNodes(*child);
+  return count;
+}
+
+Bytes EmptyChunks(int64_t count) {
+  Bytes out;
+  for (int64_t i = 0; i < count; ++i) Append(out, Chunk("JUNK", {}));
+  return out;
+}
+
+// A RIFF WAVE file of exactly `chunks` chunks, the RIFF chunk included: fmt,
+// data, then empty JUNK chunks.
+Bytes FileOfChunks(int64_t chunks) {
+  Bytes body = Chunk("fmt ", PcmFormat(2, 48000, 16));
+  Append(body, Chunk("data", {0, 0, 0, 0}));
+  Append(body, EmptyChunks(chunks - 3));
+  return Riff("WAVE", body);
+}
+
+std::vector<Finding> WithID(const std::vector<Finding>& findings, int32_t id) {
+  std::vector<Finding> out;
+  for (const Finding& f : findings)
+    if (f.ID == id) out.push_back(f);
+  return out;
+}
+
+}  // namespace
+
+TEST(Loader, ReportFunctionIsHeldOncePerTree) {
+  // Counts the copies of the callback: a copy per node made a zero-filled
+  // region cost a callback per 8 bytes.
+  struct Counted {
+    explicit Counted(int* copies) : Copies(copies) {}
+    Counted(const Counted& other) : Copies(other.Copies) { ++*Copies; }
+    int* Copies;
+  };
+  int copies = 0;
+  const Counted counted(&copies);
+  std::vector<int32_t> ids;
+  TWAVCommonChunk root;
+  root.SetReportFunction([counted, &ids](int32_t, int32_t, const char16_t*, int32_t id, int32_t) {
+    ids.push_back(id);
+    return S_OK;
+  });
+  const int copiesBeforeLoading = copies;
+
+  Bytes body = EmptyChunks(1000);
+  Append(body, Riff("AAAA", Chunk("cart", Bytes(4, 0))));  // 216 from two levels down
+  TMemoryStream stream(Riff("WAVE", body));
+  ASSERT_EQ(root.LoadChunk(&stream), S_OK);
+  EXPECT_EQ(copies, copiesBeforeLoading);
+  EXPECT_THAT(ids, ::testing::Contains(216));
+  ASSERT_EQ(CountNodes(root), 1003);
+
+  // Any node reports through the tree's callback.
+  TWAVCommonChunk& cart = *root.FSubChunks[0]->FSubChunks[1000]->FSubChunks[0];
+  EXPECT_EQ(cart.Report(4, 3, u"from a leaf", 1), S_OK);
+  EXPECT_EQ(ids.back(), 1);
+}
+
+TEST(Loader, ChunkLimitStopsTheLoadWithOneFinding) {
+  const std::string limit = std::to_string(MAX_LOADED_CHUNKS);
+  Bytes nested = Chunk("fmt ", PcmFormat(2, 48000, 16));
+  Append(nested, Riff("AAAA", EmptyChunks(MAX_LOADED_CHUNKS)));
+  Append(nested, Chunk("data", {}));
+  Bytes nestedFile = Riff("WAVE", nested);
+  Append(nestedFile, Chunk("tail", {}));
+  struct Case {
+    const char* Name;
+    Bytes File;
+    std::string Finding;  // "" for none
+  };
+  const Case cases[] = {
+      {"exactly the limit", FileOfChunks(MAX_LOADED_CHUNKS), ""},
+      {"one chunk over", FileOfChunks(MAX_LOADED_CHUNKS + 1),
+       // The chunk not kept is the file's last, 8 bytes before its end.
+       "Too many chunks at 0x" + HexPos(12 + 24 + 12 + 8 * (MAX_LOADED_CHUNKS - 3)) +
+           " . Only the first " + limit + " chunks are loaded."},
+      // Reached two levels down: the rest of the nested RIFF, the data chunk
+      // behind it and the chunk behind the file's RIFF are all skipped.
+      {"inside a nested RIFF", nestedFile,
+       "Too many chunks at 0x" + HexPos(12 + 24 + 12 + 8 * (MAX_LOADED_CHUNKS - 3)) +
+           " . Only the first " + limit + " chunks are loaded."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto l = Load(c.File);
+    EXPECT_EQ(l->Result, S_OK);
+    EXPECT_EQ(CountNodes(*l->Root), MAX_LOADED_CHUNKS);
+    const std::vector<Finding> found = WithID(l->Recorder.Findings, 228);
+    if (c.Finding.empty()) {
+      EXPECT_TRUE(l->Recorder.Findings.empty());
+      continue;
+    }
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].Text, c.Finding);
+    EXPECT_EQ(l->Recorder.Findings.back().ID, 228);  // nothing is read after it
+  }
+}
+
+TEST(Loader, ZeroFilledRegionsLoadInBoundedMemory) {
+  // Zeros read as one empty chunk every 8 bytes; both files would make more
+  // than a million nodes without the limit.
+  TempFolder folder("loader");
+  const std::string tail = folder.File("zero-tail.wav");
+  WriteFileBytes(tail, CanonicalPcm());
+  ASSERT_EQ(::truncate(tail.c_str(), 44 + 10'000'000), 0);
+  // What a writer that does not know 64-bit sizes leaves past 4 GiB: both
+  // size fields 0xFFFFFFFF and zeros behind the 4 GiB the RIFF claims.
+  const std::string huge = folder.File("past-four-gigabytes.wav");
+  Bytes header = ChunkWithSize("RIFF", 0xFFFFFFFFu, {'W', 'A', 'V', 'E'});
+  Append(header, Chunk("fmt ", PcmFormat(2, 48000, 16)));
+  Append(header, ChunkWithSize("data", 0xFFFFFFFFu, {}));
+  WriteFileBytes(huge, header);
+  ASSERT_EQ(::truncate(huge.c_str(), (int64_t{1} << 32) + 10'000'000), 0);
+
+  for (const std::string& path : {tail, huge}) {
+    SCOPED_TRACE(path);
+    TWAVCommonChunk root;
+    FindingRecorder recorder;
+    root.SetReportFunction(recorder.Function());
+    // Freed nodes wait in the loader's pool and come back without the
+    // allocator, so this undercounts by at most one earlier tree.
+    const size_t before = HeapInUse();
+    ASSERT_EQ(root.LoadFile(Utf8ToUtf16(path)), S_OK);
+    const size_t used = HeapInUse() - before;
+    EXPECT_LT(used, size_t{64} << 20);
+    EXPECT_EQ(CountNodes(root), MAX_LOADED_CHUNKS);
+    EXPECT_EQ(WithID(recorder.Findings, 228).size(), 1u);
+  }
+}
+
+TEST(Loader, CancelFunctionStopsTheLoadAtTheNextChunk) {
+  Bytes body = Chunk("fmt ", PcmFormat(2, 48000, 16));
+  Append(body, Riff("AAAA", EmptyChunks(20)));
+  Append(body, EmptyChunks(20));
+  const Bytes file = Riff("WAVE", body);
+
+  // Asked before every chunk at every level; the chunks read so far stay.
+  TraceCapture trace;
+  TWAVCommonChunk root;
+  FindingRecorder recorder;
+  root.SetReportFunction(recorder.Function());
+  int asked = 0;
+  root.SetCancelFunction([&asked] { return ++asked > 10; });
+  TMemoryStream stream(file);
+  EXPECT_EQ(root.LoadChunk(&stream), E_FAIL);
+  EXPECT_EQ(asked, 11);
+  EXPECT_EQ(CountNodes(root), 10);  // RIFF, fmt, AAAA and 7 of its chunks
+  EXPECT_TRUE(recorder.Findings.empty());
+  EXPECT_TRUE(trace.Contains(u"dgn: Error in TWAVCommonChunk.LoadChunk - load cancelled."));
+
+  // One that never fires changes nothing.
+  TWAVCommonChunk whole;
+  whole.SetCancelFunction([] { return false; });
+  TMemoryStream again(file);
+  EXPECT_EQ(whole.LoadChunk(&again), S_OK);
+  EXPECT_EQ(CountNodes(whole), 43);
 }

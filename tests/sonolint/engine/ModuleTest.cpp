@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -379,6 +381,74 @@ TEST_F(ModuleTest, TimeLimitsAreMillisecondsCheckedBeforeTheAnswer) {
     double progress = 0;
     EXPECT_EQ(control->GetProgress(&progress), S_OK);
   }
+}
+
+// Records like RecordingSink, but holds the worker on the first loader line
+// with the given prefix until the module has reported that it gave up the
+// load ("[104]"), so the load is known to be under way when the module gives up.
+class HoldingSink final : public IQuorvexReport {
+public:
+  explicit HoldingSink(std::string held) : FHeld(std::move(held)) {}
+  HRESULT QVX_CALL QueryInterface(const IID& iid, void** object) override {
+    return FLines.QueryInterface(iid, object);
+  }
+  uint32_t QVX_CALL AddRef() override { return FLines.AddRef(); }
+  uint32_t QVX_CALL Release() override { return FLines.Release(); }
+  HRESULT QVX_CALL Report(int32_t module, int32_t reportType, const char16_t* reportMessage,
+                          int32_t streamID) override {
+    const std::string text = reportMessage != nullptr ? Utf16ToUtf8(reportMessage) : "";
+    FLines.Report(module, reportType, reportMessage, streamID);
+    std::unique_lock lock(FLock);
+    if (text.rfind("[104]", 0) == 0) {
+      FGaveUp = true;
+      FChanged.notify_all();
+    } else if (text.rfind(FHeld, 0) == 0 && !FHeldOnce) {
+      FHeldOnce = true;
+      FChanged.wait_for(lock, 30s, [this] { return FGaveUp; });
+    }
+    return S_OK;
+  }
+  std::vector<ReportLine> Lines() const { return FLines.Lines(); }
+
+private:
+  RecordingSink FLines;
+  const std::string FHeld;
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  bool FGaveUp = false;
+  bool FHeldOnce = false;
+};
+
+TEST_F(ModuleTest, ALoadGivenUpStopsReadingTheFile) {
+  // Two undersized cart chunks (216 each) with many chunks between them. The
+  // worker is held on the first 216 until the load has timed out; a load that
+  // goes on after that reports the second one.
+  WriteSetting(u"LOAD_FILE_TIMEOUT_MS", 0);
+  Bytes body = Chunk("fmt ", PcmFormat(2, 48000, 16));
+  Append(body, Chunk("cart", Bytes(4, 0)));
+  for (int i = 0; i < 1000; ++i) Append(body, Chunk("JUNK", {}));
+  Append(body, Chunk("cart", Bytes(4, 0)));
+  Append(body, Chunk("data", Bytes(4, 0)));
+  const std::string path = FFiles.File("given-up.wav");
+  WriteBytes(path, Riff("WAVE", body));
+
+  HoldingSink sink("[216]");
+  {
+    Ref<IQuorvexControl> control(Create());
+    Ref<IQuorvexReportSet> set(Query<IQuorvexReportSet>(control.Ptr, IID_IQuorvexReportSet));
+    ASSERT_EQ(set->SetQuorvexReport(&sink), S_OK);
+    EXPECT_EQ(control->LoadFile(Utf8ToUtf16(path).c_str()), E_FAIL);
+    // Unloading first waits until the worker has answered the load.
+    control->UnloadFile();
+  }
+  int carts = 0;
+  bool gaveUp = false;
+  for (const ReportLine& line : sink.Lines()) {
+    carts += line.ID() == 216 ? 1 : 0;
+    gaveUp = gaveUp || line.ID() == 104;
+  }
+  EXPECT_TRUE(gaveUp);
+  EXPECT_LE(carts, 1);
 }
 
 TEST_F(ModuleTest, SettingsAreStoredWhenTheObjectGoes) {

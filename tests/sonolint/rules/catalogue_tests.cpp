@@ -35,9 +35,9 @@ struct Catalogue {
   Catalogue() { List.AddBuiltInValidationSettings(); }
 };
 
-TEST(RuleCatalogue, BuiltInTableHas89RulesInAscendingOrder) {
+TEST(RuleCatalogue, BuiltInTableHas90RulesInAscendingOrder) {
   const auto& rows = BuiltInValidationSettings();
-  ASSERT_EQ(rows.size(), 89u);
+  ASSERT_EQ(rows.size(), 90u);
   std::set<int32_t> fixedType;
   std::set<int32_t> disabled;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -71,6 +71,7 @@ TEST(RuleCatalogue, BuiltInRowsCarryTheirNamesAndSeverities) {
       {215, "bext chunk completeness check", 3},
       {226, "mext chunk read on end of file check", 3},
       {227, "ds64 chunk read check", 3},
+      {228, "Chunk count limit check", 3},
       {229, "ds64 chunk presence and position check", 3},
       {230, "64-bit chunk size presence check", 3},
       {231, "ds64 sizes against the file check", 3},
