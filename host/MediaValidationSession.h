@@ -48,7 +48,7 @@ private:
   std::atomic<uint32_t> FReferences{0};
 };
 
-// The pause between two progress polls.
+// The longest pause between two progress polls.
 inline constexpr int POLL_INTERVAL_MS = 10;
 
 // What a window (or the command line) sees of a run. Every call comes on the
@@ -69,11 +69,12 @@ public:
     (void)warnings;
     (void)errors;
   }
-  // Between two polls, after the 10 ms pause: the window processes its
+  // Between two polls, after the pause: the window processes its
   // pending events here, which is where a stop request comes in.
   virtual void ProcessEvents() {}
-  // The pause between two progress polls; a view with no events to process
-  // (the command line) may poll more often than the window does.
+  // The longest pause between two progress polls (the first pauses of a
+  // module's run are shorter); a view with no events to process (the command
+  // line) may poll more often than the window does.
   virtual int PollIntervalMs() const { return POLL_INTERVAL_MS; }
   // The run is over; stopped tells whether the user stopped it.
   virtual void RunFinished(bool stopped) { (void)stopped; }

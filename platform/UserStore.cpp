@@ -551,6 +551,20 @@ void ValuesOf(const Section& section, ValueMap& values) {
     if (entry.IsValue) values[Folded(entry.Name)] = DecodeRhs(entry.Rhs);
 }
 
+bool SameValue(const TUserStoreKey::Value& a, const TUserStoreKey::Value& b) {
+  return a.Type == b.Type && a.DWord == b.DWord && a.Text == b.Text;
+}
+
+// Whether every pending value already stands in the section with the same
+// type and content (however it is spelled in the file).
+bool NothingChanges(Section& section, const ValueMap& pending) {
+  for (const auto& [name, value] : pending) {
+    const Entry* entry = section.FindValue(name);
+    if (entry == nullptr || !SameValue(DecodeRhs(entry->Rhs), value)) return false;
+  }
+  return true;
+}
+
 // Read-merge-write under the lock: the file as it is now, the key created
 // when missing, the pending values set in it (by the caller's spelling of
 // their names), then written back whole. With `values` given, it receives
@@ -569,6 +583,14 @@ bool LandValues(const std::u16string& keyPath, const ValueMap& pending, ValueMap
     if (values != nullptr) ValuesOf(*section, *values);
     return true;
   }
+  // Programs save every setting they hold, changed or not; a write that
+  // would leave the file as it is costs no rewrite (and no flush to disk).
+  // Decided here, under the lock and on the file as it is now, so a value
+  // another writer changed since this key was opened is still overwritten.
+  if (section != nullptr && !malformed && NothingChanges(*section, pending)) {
+    if (values != nullptr) ValuesOf(*section, *values);
+    return true;
+  }
   if (section == nullptr) {
     store.Sections.push_back(
         Section{Utf16ToUtf8(std::u16string(u"HKEY_CURRENT_USER\\") + keyPath), {}, {}});
@@ -581,10 +603,15 @@ bool LandValues(const std::u16string& keyPath, const ValueMap& pending, ValueMap
 }
 
 // One pending write per value: a later write under another spelling of the
-// same name replaces the earlier one.
-void SetPending(ValueMap& pending, const std::u16string& name, const TUserStoreKey::Value& value) {
-  for (auto it = pending.begin(); it != pending.end();)
-    it = SameName(it->first, name) ? pending.erase(it) : std::next(it);
+// same name replaces the earlier one. The index by case-folded name keeps a
+// save of many values linear.
+void SetPending(ValueMap& pending, std::map<std::u16string, std::u16string>& names,
+                const std::u16string& name, const TUserStoreKey::Value& value) {
+  const auto [it, added] = names.emplace(Folded(name), name);
+  if (!added) {
+    pending.erase(it->second);
+    it->second = name;
+  }
   pending[name] = value;
 }
 
@@ -651,7 +678,7 @@ void TUserStoreKey::WriteInteger(const std::u16string& name, int32_t value) {
   v.Type = StoreValueType::DWord;
   v.DWord = static_cast<uint32_t>(value);
   FValues[Folded(name)] = v;
-  SetPending(FPending, name, v);
+  SetPending(FPending, FPendingNames, name, v);
 }
 
 void TUserStoreKey::WriteBool(const std::u16string& name, bool value) {
@@ -663,7 +690,7 @@ void TUserStoreKey::WriteString(const std::u16string& name, const std::u16string
   v.Type = StoreValueType::String;
   v.Text = value;
   FValues[Folded(name)] = v;
-  SetPending(FPending, name, v);
+  SetPending(FPending, FPendingNames, name, v);
 }
 
 bool TUserStoreKey::Commit() {
@@ -671,6 +698,7 @@ bool TUserStoreKey::Commit() {
     if (FPending.empty()) return true;
     if (!LandValues(FKeyPath, FPending, nullptr)) return false;
     FPending.clear();
+    FPendingNames.clear();
     return true;
   });
 }

@@ -76,6 +76,7 @@ private:
   std::u16string FKeyPath;
   std::map<std::u16string, Value> FValues;   // as read when opened, plus own writes
   std::map<std::u16string, Value> FPending;  // writes not yet landed
+  std::map<std::u16string, std::u16string> FPendingNames;  // case-folded name -> its key in FPending
 };
 
 }  // namespace riffo

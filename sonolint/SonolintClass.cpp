@@ -103,7 +103,7 @@ TSonolint::TWaitResult TSonolint::RunCommand(TCommand command, const std::u16str
   // A worker still busy with an earlier command that timed out must not
   // block the host for ever.
   while (!worker.MailboxEmpty()) {
-    std::this_thread::sleep_for(WAIT_STEP);
+    worker.WaitForAnswer(WAIT_STEP);
     if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
   }
   TCommandInfo info{};
@@ -125,8 +125,9 @@ TSonolint::TWaitResult TSonolint::RunCommand(TCommand command, const std::u16str
       info = {104, 204};
       break;
   }
+  // The answer wakes the wait at once; the step bounds it when none comes.
   for (;;) {
-    std::this_thread::sleep_for(WAIT_STEP);
+    worker.WaitForAnswer(WAIT_STEP);
     if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
     int32_t status = 0;
     worker.GetVGThreadStatus(status);

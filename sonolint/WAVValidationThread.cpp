@@ -37,7 +37,7 @@ TWAVValidationThread::~TWAVValidationThread() {
   GuardedVoid(u"dgn: Error in TWAVValidationThread.Destroy call...", [&] {
     if (FThread.joinable()) {
       FTerminated.store(true, std::memory_order_release);
-      FExitEvent.Set();
+      FWakeEvent.Set();
       FThread.join();
     }
     FreeRun();
@@ -45,10 +45,13 @@ TWAVValidationThread::~TWAVValidationThread() {
   });
 }
 
-// The thread body: serve the mailbox every millisecond until the exit event.
+// The thread body: serve the mailbox when a command is posted (and every
+// millisecond besides) until the thread is to end.
 void TWAVValidationThread::Execute() {
   GuardedVoid(u"dgn: Error in TWAVValidationThread.Execute call...", [&] {
-    while (!FExitEvent.Wait(POLL_STEP)) {
+    for (;;) {
+      FWakeEvent.Wait(POLL_STEP);
+      if (FTerminated.load(std::memory_order_acquire)) break;
       const int32_t command = FCommand.load(std::memory_order_acquire);
       if (command != 0) ExecuteCommand(command);
     }
@@ -73,6 +76,7 @@ void TWAVValidationThread::ExecuteCommand(int32_t command) {
 void TWAVValidationThread::Answer(int32_t status) {
   FStatus.store(status, std::memory_order_release);
   FCommand.store(0, std::memory_order_release);
+  FAnswerEvent.Set();
 }
 
 void TWAVValidationThread::FreeRun() {
@@ -206,6 +210,7 @@ HRESULT TWAVValidationThread::Post(int32_t command) {
   while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
   FStatus.store(command, std::memory_order_release);
   FCommand.store(command, std::memory_order_release);
+  FWakeEvent.Set();
   return S_OK;
 }
 
@@ -235,6 +240,10 @@ HRESULT TWAVValidationThread::Stop() {
 
 bool TWAVValidationThread::MailboxEmpty() const {
   return FCommand.load(std::memory_order_acquire) == 0;
+}
+
+void TWAVValidationThread::WaitForAnswer(std::chrono::milliseconds timeout) {
+  FAnswerEvent.Wait(timeout);
 }
 
 HRESULT TWAVValidationThread::GetVGThreadStatus(int32_t& status) const {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -66,6 +67,10 @@ public:
   void CancelLoad();
   // True when a command can be posted without waiting.
   bool MailboxEmpty() const;
+  // Waits until the worker answers a command (or the timeout passes); the
+  // poster then reads the status word. May return early: callers check the
+  // status and wait again.
+  void WaitForAnswer(std::chrono::milliseconds timeout);
 
   HRESULT GetVGThreadStatus(int32_t& status) const;
   HRESULT GetMediaDuration(int64_t& duration) const;  // 100 ns units
@@ -107,7 +112,8 @@ private:
   bool LoadCancelled() const;
   TReportFunction BoundReportFunction();
 
-  TAutoResetEvent FExitEvent;
+  TAutoResetEvent FWakeEvent;    // a command was posted, or the thread is to end
+  TAutoResetEvent FAnswerEvent;  // a command was answered
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FLoadCancelled{false};
   mutable std::mutex FCriticalSection;  // guards the fields marked "lock"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -209,6 +210,51 @@ TEST_F(UserStore, TwoStoreObjectsKeepEachOthersValues) {
   EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 1);
   EXPECT_EQ(Integer(kViewerKey, u"FormLeft"), 2);
   EXPECT_EQ(Integer(kModuleKey, u"PLAY_TIMEOUT_MS"), 5000);
+}
+
+// Saving values the file already holds, in any spelling of the name or the
+// number, leaves the file untouched (same inode, same bytes); a real change
+// rewrites it. A value another writer changed after this key was opened is
+// still written back: the comparison is with the file at commit time.
+TEST_F(UserStore, WritesThatChangeNothingLeaveTheFileAlone) {
+  const std::string original = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\" +
+                               Utf16ToUtf8(kViewerKey) +
+                               "]\n\"FormTop\"=dword:0000003C\n\"FormLeft\"=hex(4):05,00,00,00\n"
+                               "\"Name\"=\"text\"\n";
+  PutStoreText(original);
+  const auto inode = [&] {
+    struct stat info {};
+    return ::stat(StorePath().c_str(), &info) == 0 ? info.st_ino : ino_t{0};
+  };
+  const ino_t before = inode();
+  {
+    auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
+    ASSERT_NE(key, nullptr);
+    key->WriteInteger(u"formtop", 60);
+    key->WriteInteger(u"FormLeft", 5);
+    key->WriteString(u"NAME", u"text");
+    EXPECT_TRUE(key->Commit());
+  }
+  EXPECT_EQ(inode(), before);
+  EXPECT_EQ(test::ReadFileText(StorePath()), original);
+
+  {
+    auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
+    key->WriteInteger(u"FormTop", 60);
+    key->WriteString(u"Name", u"other");
+    EXPECT_TRUE(key->Commit());
+  }
+  EXPECT_NE(inode(), before);
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 60);
+
+  auto early = TUserStoreKey::OpenOrCreate(kViewerKey);
+  {
+    auto other = TUserStoreKey::OpenOrCreate(kViewerKey);
+    other->WriteInteger(u"FormTop", 7);
+  }
+  early->WriteInteger(u"FormTop", 60);  // what early read, no longer what the file holds
+  EXPECT_TRUE(early->Commit());
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 60);
 }
 
 // A child process running body; it exits with 0 when body returns true. The
