@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pcm/FmtPayload.h"
 #include "platform/ByteOrder.h"
 #include "platform/Guard.h"
 
@@ -177,15 +178,21 @@ bool ReadFormatRecord(TStream& stream, int64_t size, tWAVEFORMATEX& record) {
   record.wBitsPerSample = GetLE16(bytes + 14);
   record.cbSize = GetLE16(bytes + 16);
   // The extensible part is read only when the tag, cbSize and the chunk all
-  // leave room for it; a short read leaves the record as it was.
+  // leave room for it; a short read leaves the record as it was. The sample
+  // readers' decoder interprets it, so both see the same extension.
   if (record.wFormatTag == WAVE_FORMAT_EXTENSIBLE && record.cbSize >= 22 &&
       size >= FMT_EXTENSIBLE_SIZE) {
-    uint8_t extension[22];
-    if (ReadFixed(stream, extension)) {
-      record.HasExtension = true;
-      record.wValidBitsPerSample = GetLE16(extension);
-      record.dwChannelMask = GetLE32(extension + 2);
-      std::memcpy(record.SubFormat, extension + 6, sizeof record.SubFormat);
+    uint8_t whole[FMT_EXTENSIBLE_SIZE];
+    std::memcpy(whole, bytes, sizeof bytes);
+    if (stream.Read(whole + sizeof bytes, FMT_EXTENSIBLE_SIZE - sizeof bytes) ==
+        static_cast<int64_t>(FMT_EXTENSIBLE_SIZE - sizeof bytes)) {
+      TFmtPayload decoded;
+      if (DecodeFmtPayload(whole, sizeof whole, decoded) && decoded.Fields.HasExtension) {
+        record.HasExtension = true;
+        record.wValidBitsPerSample = decoded.Fields.ValidBitsPerSample;
+        record.dwChannelMask = decoded.ChannelMask;
+        std::memcpy(record.SubFormat, decoded.Fields.SubFormat, sizeof record.SubFormat);
+      }
     }
   }
   return true;
