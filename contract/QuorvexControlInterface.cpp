@@ -9,13 +9,14 @@ struct ModuleRow {
   const char16_t* FileName;
 };
 
-// The module kinds this host knows. Rows besides the host and Sonolint are
-// reserved for the maker's other modules.
+// The module kinds this host knows, tried in this order. Rows besides the
+// host, Sonolint and Loudlint are reserved for the maker's other modules.
 constexpr ModuleRow kModules[] = {
     {0, u"Quorvex", u""},
     {1, u"Vidolint", u"Vidolint.qvx"},
     {2, u"Mpegolint", u"Mpegolint.qvx"},
     {4, u"Sonolint", u"Sonolint.qvx"},
+    {8, u"Loudlint", u"Loudlint.qvx"},
 };
 
 const ModuleRow* FindRow(int32_t moduleID) {

@@ -155,6 +155,7 @@ inline const char16_t* ReportTypeName(int32_t reportType) {
 // Module identifiers are single bits; 0 stands for the host itself.
 inline constexpr int32_t MODULE_ID_HOST = 0;
 inline constexpr int32_t MODULE_ID_SONOLINT = 4;
+inline constexpr int32_t MODULE_ID_LOUDLINT = 8;
 
 const char16_t* ModuleDisplayName(int32_t moduleID);
 const char16_t* ModuleFileName(int32_t moduleID);

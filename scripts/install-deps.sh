@@ -12,6 +12,8 @@ packages=(
   nlohmann-json3-dev parallel
   # GUI toolkit and GUI tests (offscreen platform)
   qt6-base-dev qt6-qpa-plugins libgl-dev
+  # loudness measurement (Loudlint)
+  libebur128-dev
   # PDF page engine
   libcairo2-dev libpango1.0-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation
   # checking PDFs in tests

@@ -197,8 +197,8 @@ private:
 using TShowMediaValidation = std::function<bool(const std::u16string& modulesFolder,
                                                 const std::u16string& fileName, uint32_t modulesFlags,
                                                 uint32_t& lastUsedModulesMask)>;
-// Validation runs the modules of this mask: Sonolint only.
-inline constexpr uint32_t VALIDATION_MODULES_MASK = 4;
+// Validation runs the modules of this mask: Sonolint and Loudlint.
+inline constexpr uint32_t VALIDATION_MODULES_MASK = MODULE_ID_SONOLINT | MODULE_ID_LOUDLINT;
 
 class TRiffoscopeSession {
 public:

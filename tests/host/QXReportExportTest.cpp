@@ -34,7 +34,7 @@ const std::vector<TLine> kLines = {
     {4, 1, u"[101] Start validation at 10:00:00", -1},
     {4, 2, u"[500] Silence block at 00:00:10.00 with duration 00:00:07.50.", -1},
     {4, 3, u"[204] Chunk <data> truncated & padded", 0},
-    {8, 7, u"Gr\u00FC\u00DFe, \"quoted\"", 12},
+    {16, 7, u"Gr\u00FC\u00DFe, \"quoted\"", 12},
     {0, 0, u"Host line", -1},
 };
 

@@ -73,10 +73,15 @@ protected:
 TEST_F(ViewerValidationTest, RunsSonolintOnTheSampleAndKeepsTheTicks) {
   Show();
   Validate([&](TMediaValidationForm& form) {
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Media Validation - ") + Q(kSample) + QStringLiteral(" [Sonolint]"));
-    ASSERT_EQ(form.clbValidationModules()->count(), 1);
+    EXPECT_EQ(form.windowTitle(),
+              QStringLiteral("Media Validation - ") + Q(kSample) + QStringLiteral(" [Sonolint, Loudlint]"));
+    ASSERT_EQ(form.clbValidationModules()->count(), 2);
     EXPECT_EQ(form.clbValidationModules()->item(0)->checkState(), Qt::Checked) << "all ticked on first use";
+    EXPECT_EQ(form.clbValidationModules()->item(1)->text(), QStringLiteral("Loudlint"));
+    EXPECT_EQ(form.clbValidationModules()->item(1)->checkState(), Qt::Checked);
     EXPECT_EQ(form.Session().FileName(), kSample);
+    // Sonolint's run alone here; both modules run in the test after this one.
+    form.clbValidationModules()->item(1)->setCheckState(Qt::Unchecked);
 
     QTest::mouseClick(form.btnStartValidation(), Qt::LeftButton);
     const std::vector<TCustomReport> lines = form.Session().Reports();
@@ -136,8 +141,9 @@ TEST_F(ViewerValidationTest, RunsSonolintOnTheSampleAndKeepsTheTicks) {
   }
   Show();
   Validate([&](TMediaValidationForm& form) {
-    ASSERT_EQ(form.clbValidationModules()->count(), 1);
+    ASSERT_EQ(form.clbValidationModules()->count(), 2);
     EXPECT_EQ(form.clbValidationModules()->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(form.clbValidationModules()->item(1)->checkState(), Qt::Unchecked);
     form.clbValidationModules()->item(0)->setCheckState(Qt::Checked);
   });
   EXPECT_EQ(main->Session().LastUsedModules(), static_cast<uint32_t>(MODULE_ID_SONOLINT));
@@ -151,7 +157,7 @@ protected:
   TFakeDialogs viewerDialogs;
 };
 
-TEST_F(ValidationCommandTest, PassesTheProgramFolderTheFileAndMaskFour) {
+TEST_F(ValidationCommandTest, PassesTheProgramFolderTheFileAndTheMaskOfBothModules) {
   TRiffoscopeSession session(view, viewerDialogs);
   struct Call {
     std::u16string Folder, File;
@@ -176,7 +182,7 @@ TEST_F(ValidationCommandTest, PassesTheProgramFolderTheFileAndMaskFour) {
   EXPECT_EQ(calls[0].Folder, ProgramFolder());
   EXPECT_EQ(calls[0].Folder.back(), u'/');
   EXPECT_EQ(calls[0].File, kSample);
-  EXPECT_EQ(calls[0].Mask, 4u);
+  EXPECT_EQ(calls[0].Mask, 12u);
   EXPECT_EQ(calls[0].LastUsed, 4u);
   EXPECT_EQ(session.LastUsedModules(), 5u) << "the window's answer is kept";
 }

@@ -114,7 +114,7 @@ TEST(QXReportExportPDF, CellTextsFollowTheModuleTypeAndStreamTables) {
   const TCase cases[] = {
       {MODULE_ID_SONOLINT, REPORT_TYPE_WARNING, -1, "1 Sonolint W"},
       {MODULE_ID_HOST, REPORT_TYPE_NONE, 2, "2 Quorvex 2 None"},
-      {8, 7, 0, "3 Unknown 0 Unkn"},
+      {16, 7, 0, "3 Unknown 0 Unkn"},
   };
   TempFolder folder;
   const std::string path = folder.File("cells.pdf");

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Times the loudness measurement with true peak of a 10-minute 48 kHz stereo
+# 24-bit file against ffmpeg's ebur128 filter on the same file, in the same
+# run, and prints both results and the ratio.
+#
+#   bench/loudlint/bench_loudness.sh [BUILD_DIR] [RUNS]
+#
+# BUILD_DIR defaults to build/default (it must hold bin/loudlint_measure);
+# RUNS (default 3) alternates the two meters and keeps each one's best time.
+# The load average is printed with the figures: on a busy machine both
+# times grow and the ratio moves.
+set -euo pipefail
+
+build=${1:-build/default}
+runs=${2:-3}
+measure="$build/bin/loudlint_measure"
+[[ -x "$measure" ]] || { echo "bench_loudness: $measure not built" >&2; exit 2; }
+command -v ffmpeg >/dev/null || { echo "bench_loudness: ffmpeg not found" >&2; exit 2; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+file="$work/programme.wav"
+# Two independent noise channels whose level changes every few seconds, so the
+# gates and the range have work to do.
+ffmpeg -hide_banner -loglevel error -f lavfi \
+  -i "anoisesrc=d=600:c=pink:r=48000:a=0.25:seed=1" -f lavfi \
+  -i "anoisesrc=d=600:c=pink:r=48000:a=0.25:seed=2" \
+  -filter_complex "[0][1]amerge=inputs=2,volume='0.5+0.4*sin(t/3)':eval=frame" \
+  -c:a pcm_s24le "$file"
+
+now() { date +%s.%N; }
+best_ours=999999
+best_ffmpeg=999999
+for ((i = 0; i < runs; ++i)); do
+  start=$(now)
+  ours=$("$measure" "$file" | head -1)
+  t=$(echo "$(now) - $start" | bc -l)
+  (( $(echo "$t < $best_ours" | bc -l) )) && best_ours=$t
+  start=$(now)
+  theirs=$(ffmpeg -hide_banner -nostats -i "$file" -af ebur128=peak=true -f null - 2>&1 |
+           grep -A12 "Summary:" | grep -E "I:|LRA:|Peak:" | tr -s ' ' | tr '\n' ' ')
+  t=$(echo "$(now) - $start" | bc -l)
+  (( $(echo "$t < $best_ffmpeg" | bc -l) )) && best_ffmpeg=$t
+done
+
+echo "file: 600 s, 48000 Hz, 2 channels, 24-bit; cores: $(nproc); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "loudlint: $ours"
+echo "ffmpeg:   $theirs"
+printf 'best of %d: loudlint %.2f s, ffmpeg %.2f s, ratio %.2f\n' "$runs" "$best_ours" "$best_ffmpeg" \
+  "$(echo "$best_ffmpeg / $best_ours" | bc -l)"

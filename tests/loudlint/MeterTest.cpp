@@ -1,0 +1,207 @@
+// The loudness meter on signals generated here: levels of known sines, the
+// constant-level and range cases defined for loudness meters, true peak,
+// channel weighting, clipping positions and the split into parts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "LoudlintFixtures.h"
+#include "loudlint/LoudlintWorker.h"
+#include "loudlint/LoudnessMeter.h"
+#include "platform/Text.h"
+
+namespace riffo::test {
+namespace {
+
+TMeterResult Measure(const std::string& path, int32_t parts = 0, int32_t clipRun = 3) {
+  TLoadedStream stream;
+  EXPECT_TRUE(LoadStreamDescription(Utf8ToUtf16(path), stream));
+  TMeterInput input;
+  input.FileName = Utf8ToUtf16(path);
+  input.DataOffset = stream.DataOffset;
+  input.DataSize = stream.DataSize;
+  input.Format = stream.Format;
+  input.ChannelMask = stream.ChannelMask;
+  input.ClipRunSamples = clipRun;
+  input.Parts = parts;
+  return MeasureLoudness(input);
+}
+
+double dB(double linear) { return 20 * std::log10(linear); }
+
+TEST(LoudnessMeter, StereoSineAt997HzMeasuresItsLevelInEveryDepth) {
+  TempFolder folder("loudlint");
+  struct Case {
+    double Level;
+    int Bits;
+    bool Float;
+    bool Extensible;
+  };
+  const Case cases[] = {{-23, 16, false, false}, {-23, 24, false, true}, {-23, 32, true, false},
+                        {-20, 24, false, false}, {-20, 32, false, false}, {-20, 64, true, true},
+                        {-20, 8, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Level << " dBFS, " << c.Bits << " bits, float " << c.Float);
+    WaveSpec spec;
+    spec.Bits = c.Bits;
+    spec.Float = c.Float;
+    spec.Extensible = c.Extensible;
+    spec.ChannelMask = c.Extensible ? 0x3 : 0;
+    const TMeterResult r = Measure(WriteWave(folder, "sine.wav", spec, Sine(997, c.Level, 10)));
+    ASSERT_TRUE(r.NotMeasured.empty()) << r.NotMeasured;
+    EXPECT_NEAR(r.Integrated, c.Level, 0.1);
+    EXPECT_NEAR(r.MaxMomentary, c.Level, 0.1);
+    EXPECT_NEAR(r.MaxShortTerm, c.Level, 0.1);
+    EXPECT_NEAR(r.Range, 0.0, 0.1);
+    ASSERT_EQ(r.SamplePeak.size(), 2u);
+    // 8 bits put the -20 dBFS peak on a step of about 0.7 dB.
+    const double peakTolerance = c.Bits == 8 ? 0.4 : 0.1;
+    EXPECT_NEAR(dB(r.SamplePeak[1]), c.Level, peakTolerance);
+    EXPECT_NEAR(dB(r.TruePeak[0]), c.Level, peakTolerance);
+    EXPECT_EQ(r.FramesMeasured, 480000);
+    EXPECT_TRUE(r.ClipRuns.empty());
+  }
+}
+
+// The constant-level cases of the meter conformance tests (1 kHz stereo
+// sines; the integrated loudness must read -23 +/- 0.1, or -33 for the
+// second), and the loudness range cases (expected range +/- 1 LU).
+TEST(LoudnessMeter, ConformanceCasesFromTheirDefinitions) {
+  TempFolder folder("loudlint");
+  struct Step {
+    double Level, Seconds;
+  };
+  struct Case {
+    const char* Name;
+    std::vector<Step> Steps;
+    double Integrated;  // NaN: not checked
+    double Range;       // NaN: not checked
+  };
+  const double any = std::nan("");
+  const std::vector<Case> cases = {
+      {"constant -23", {{-23, 20}}, -23, any},
+      {"constant -33", {{-33, 20}}, -33, any},
+      {"relative gate", {{-36, 10}, {-23, 60}, {-36, 10}}, -23, any},
+      {"absolute gate", {{-72, 10}, {-36, 10}, {-23, 60}, {-36, 10}, {-72, 10}}, -23, any},
+      {"two levels", {{-26, 20}, {-20, 20.1}, {-26, 20}}, -23, any},
+      {"range 10", {{-20, 20}, {-30, 20}}, any, 10},
+      {"range 5", {{-20, 20}, {-15, 20}}, any, 5},
+      {"range 20", {{-40, 20}, {-20, 20}}, any, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Signal signal;
+    for (const Step& step : c.Steps) {
+      const Signal part = Sine(1000, step.Level, step.Seconds);
+      signal.insert(signal.end(), part.begin(), part.end());
+    }
+    const TMeterResult r = Measure(WriteWave(folder, "case.wav", WaveSpec{}, signal));
+    if (!std::isnan(c.Integrated)) {
+      EXPECT_NEAR(r.Integrated, c.Integrated, 0.1);
+    }
+    if (!std::isnan(c.Range)) {
+      EXPECT_NEAR(r.Range, c.Range, 1.0);
+    }
+  }
+}
+
+TEST(LoudnessMeter, TruePeakAboveFullScaleBetweenSamplesBelowIt) {
+  // A quarter-rate sine with a 45 degree phase: every sample sits at 0.707 of
+  // the amplitude, the waveform between them reaches the amplitude (+1.6 dB).
+  TempFolder folder("loudlint");
+  WaveSpec spec;
+  spec.Bits = 24;
+  const TMeterResult r =
+      Measure(WriteWave(folder, "peak.wav", spec, Sine(12000, 1.6, 5, 2, 48000, -1, std::numbers::pi / 4)));
+  ASSERT_TRUE(r.NotMeasured.empty());
+  EXPECT_LT(dB(r.SamplePeak[0]), -1.0);
+  EXPECT_GT(dB(r.TruePeak[0]), 0.0);
+  EXPECT_NEAR(dB(r.TruePeak[0]), 1.6, 0.6);
+  EXPECT_TRUE(r.ClipRuns.empty()) << "no sample reaches full scale";
+}
+
+TEST(LoudnessMeter, ChannelRolesFollowTheCountOrTheMask) {
+  using R = TChannelRole;
+  EXPECT_EQ(ChannelRoles(1, 0), (std::vector<R>{R::Front}));
+  EXPECT_EQ(ChannelRoles(6, 0), (std::vector<R>{R::Front, R::Front, R::Front, R::Lfe, R::Surround, R::Surround}));
+  // 7.1: the side pair is the surround pair, the back pair is behind.
+  EXPECT_EQ(ChannelRoles(8, 0x63F), (std::vector<R>{R::Front, R::Front, R::Front, R::Lfe, R::Rear, R::Rear,
+                                                   R::Surround, R::Surround}));
+  // A mask with fewer speakers than channels: the rest count as front.
+  EXPECT_EQ(ChannelRoles(3, 0x8), (std::vector<R>{R::Lfe, R::Front, R::Front}));
+  EXPECT_EQ(ChannelRoles(10, 0).size(), 10u);
+}
+
+TEST(LoudnessMeter, SurroundChannelsWeighMoreAndTheLowFrequencyChannelNotAtAll) {
+  TempFolder folder("loudlint");
+  auto level = [&](int channel, uint32_t mask, int channels) {
+    WaveSpec spec;
+    spec.Channels = channels;
+    spec.Extensible = mask != 0;
+    spec.ChannelMask = mask;
+    return Measure(WriteWave(folder, "multi.wav", spec, Sine(997, -20, 5, channels, 48000, channel))).Integrated;
+  };
+  const double front = level(0, 0, 6);
+  EXPECT_NEAR(level(4, 0, 6) - front, 10 * std::log10(1.41), 0.05) << "5.1 surround";
+  EXPECT_TRUE(std::isinf(level(3, 0, 6))) << "LFE alone measures nothing";
+  EXPECT_NEAR(level(6, 0x63F, 8) - front, 10 * std::log10(1.41), 0.05) << "7.1 side";
+  EXPECT_NEAR(level(4, 0x63F, 8) - front, 0.0, 0.05) << "7.1 back";
+}
+
+TEST(LoudnessMeter, ClippingRunsArePlacedByChannelAndFrame) {
+  TempFolder folder("loudlint");
+  Signal signal = Sine(997, -6, 4);
+  auto clip = [&](int64_t frame, int channel, int length, double value) {
+    for (int i = 0; i < length; ++i) signal[static_cast<size_t>((frame + i) * 2 + channel)] = value;
+  };
+  clip(48100, 1, 5, 1.0);
+  clip(60000, 0, 2, -1.0);      // shorter than the default run
+  clip(95998, 0, 4, -1.0);      // across the boundary of two parts
+  WaveSpec spec;
+  spec.Bits = 16;
+  const std::string path = WriteWave(folder, "clip.wav", spec, signal);
+  for (int32_t parts : {1, 2}) {
+    SCOPED_TRACE(parts);
+    const TMeterResult r = Measure(path, parts);
+    EXPECT_EQ(r.PartsUsed, parts);
+    ASSERT_EQ(r.ClipRuns.size(), 2u);
+    EXPECT_EQ(r.ClipRuns[0].Channel, 1);
+    EXPECT_EQ(r.ClipRuns[0].Frame, 48100);
+    EXPECT_EQ(r.ClipRuns[0].Length, 5);
+    EXPECT_EQ(r.ClipRuns[1].Channel, 0);
+    EXPECT_EQ(r.ClipRuns[1].Frame, 95998);
+    EXPECT_EQ(r.ClipRuns[1].Length, 4);
+  }
+  EXPECT_EQ(Measure(path, 1, 2).ClipRuns.size(), 3u);
+  EXPECT_EQ(Measure(path, 1, 6).ClipRuns.size(), 0u);
+}
+
+TEST(LoudnessMeter, PartsAgreeWithOneStateWithinFiveHundredthsOfALoudnessUnit) {
+  TempFolder folder("loudlint");
+  // Levels that change every few seconds, so that the gates and the range
+  // have something to do, and a peak late in the file.
+  Signal signal;
+  const double levels[] = {-30, -18, -25, -40, -22, -28, -16, -35, -24, -20, -27, -19};
+  for (double level : levels) {
+    const Signal part = Sine(440 + level * -10, level, 5.3);
+    signal.insert(signal.end(), part.begin(), part.end());
+  }
+  signal[signal.size() - 1000] = 0.9;
+  const std::string path = WriteWave(folder, "parts.wav", WaveSpec{}, signal);
+  const TMeterResult one = Measure(path, 1);
+  for (int32_t parts : {2, 4}) {
+    SCOPED_TRACE(parts);
+    const TMeterResult r = Measure(path, parts);
+    EXPECT_EQ(r.PartsUsed, parts);
+    EXPECT_NEAR(r.Integrated, one.Integrated, 0.05);
+    EXPECT_NEAR(r.Range, one.Range, 0.05);
+    EXPECT_NEAR(r.MaxMomentary, one.MaxMomentary, 1e-6);
+    EXPECT_NEAR(r.MaxShortTerm, one.MaxShortTerm, 1e-6);
+    EXPECT_EQ(r.SamplePeak, one.SamplePeak);
+    EXPECT_NEAR(dB(r.TruePeak[0]), dB(one.TruePeak[0]), 0.01);
+    EXPECT_EQ(r.FramesMeasured, one.FramesMeasured);
+  }
+}
+
+}  // namespace
+}  // namespace riffo::test
