@@ -472,11 +472,14 @@ TEST_F(UserStore, FileStaysParseableWhileAWriterIsKilled) {
 
   // Whatever temporary file the killed writer left goes with the next write.
   test::WriteFileText(StorePath() + ".tmp-999999", "half a store");
+  std::filesystem::create_directories(FConfig + "/brindlecorp/.riffoscope-out-left");
+  test::WriteFileText(FConfig + "/brindlecorp/.riffoscope-out-left/user.reg", "half a store");
   {
     auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
     key->WriteInteger(u"Counter", -1);
   }
   EXPECT_TRUE(StoreFolderEntries("user.reg.tmp-").empty());
+  EXPECT_TRUE(StoreFolderEntries(".riffoscope-out-").empty());
   EXPECT_EQ(Integer(kViewerKey, u"Counter"), -1);
 }
 
