@@ -21,6 +21,7 @@
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
 #include "platform/qt/MessageBoxes.h"
+#include "platform/qt/NativeNames.h"
 #include "platform/qt/ThemeColours.h"
 
 namespace riffo {
@@ -30,8 +31,8 @@ constexpr int FORM_WIDTH = 1004;
 constexpr int FORM_HEIGHT = 352;
 constexpr int RIGHT_COLUMN_WIDTH = 200;
 
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
-QString Q(const char16_t* text) { return QString::fromUtf16(text); }
+QString Q(const std::u16string& text) { return ShownText(text); }
+QString Q(const char16_t* text) { return ShownText(text); }
 
 IValidationDialogs*& InstalledDialogs() {
   static IValidationDialogs* dialogs = nullptr;
@@ -134,12 +135,12 @@ bool TQtValidationDialogs::SaveFileDialog(const std::u16string& filter, const st
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   if (!fileName.empty()) dialog.selectFile(Q(fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  fileName = dialog.selectedFiles().first().toStdU16String();
+  fileName = NameFromToolkit(dialog.selectedFiles().first());
   return true;
 }
 
 void TQtValidationDialogs::OpenDocument(const std::u16string& fileName) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(fileName)));
+  QDesktopServices::openUrl(LocalFileUrl(fileName));
 }
 
 TValidationDialogsOverride::TValidationDialogsOverride(IValidationDialogs& dialogs)

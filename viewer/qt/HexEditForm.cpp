@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Guard.h"
+#include "platform/qt/NativeNames.h"
 #include "viewer/RiffoscopeSession.h"
 
 namespace riffo {
@@ -239,7 +240,7 @@ bool THexEditForm::FormShow() {
   return Guarded(u"dgn: Error in THexEditForm.FormShow call...", false, [&] {
     if (!FLoaded) FLoaded = FEditor.FormShow();  // the file is read once
     FModel.Reset();
-    setWindowTitle(ToQ(FEditor.Caption()));
+    setWindowTitle(ShownText(FEditor.Caption()));
     FStringGrid1->SyncCursor();
     FStringGrid1->setFocus();
     return FLoaded;

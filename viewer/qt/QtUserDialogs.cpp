@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "platform/qt/MessageBoxes.h"
+#include "platform/qt/NativeNames.h"
 
 #include "viewer/qt/SplashAbout.h"
 
@@ -13,7 +14,7 @@ namespace riffo {
 
 namespace {
 
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+QString Q(const std::u16string& text) { return ShownText(text); }
 
 int Box(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text, QMessageBox::StandardButtons buttons) {
   return ExecMessageBox(owner, icon, Q(PROGRAM_NAME), Q(text), buttons);
@@ -40,7 +41,7 @@ bool TQtUserDialogs::ConfirmOkCancel(const std::u16string& text) {
 bool TQtUserDialogs::OpenFileDialog(const std::u16string& filter, std::u16string& fileName) {
   const QString name = QFileDialog::getOpenFileName(FOwner, QString(), QString(), Q(ToNameFilters(filter)));
   if (name.isEmpty()) return false;
-  fileName = name.toStdU16String();
+  fileName = NameFromToolkit(name);
   return true;
 }
 
@@ -50,7 +51,7 @@ bool TQtUserDialogs::SaveFileDialog(const std::u16string& filter, std::u16string
   const QString name = QFileDialog::getSaveFileName(FOwner, QString(), QString(), Q(ToNameFilters(filter)),
                                                     nullptr, QFileDialog::DontConfirmOverwrite);
   if (name.isEmpty()) return false;
-  fileName = name.toStdU16String();
+  fileName = NameFromToolkit(name);
   return true;
 }
 

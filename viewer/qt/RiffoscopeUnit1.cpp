@@ -14,6 +14,7 @@
 
 #include "platform/Guard.h"
 #include "platform/Text.h"
+#include "platform/qt/NativeNames.h"
 #include "platform/qt/ThemeColours.h"
 #include "viewer/ChunkTreeRender.h"
 #include "viewer/qt/HexEditForm.h"
@@ -46,7 +47,7 @@ constexpr int DESIGN_FINDINGS_HEIGHT = 72;
 
 constexpr int NODE_ROLE = Qt::UserRole + 1;
 
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+QString Q(const std::u16string& text) { return ShownText(text); }
 
 const TDisplayNode* NodeOf(const QTreeWidgetItem* item) {
   if (!item) return nullptr;
@@ -124,7 +125,7 @@ void TTreePane::dragMoveEvent(QDragMoveEvent* event) {
 void TTreePane::dropEvent(QDropEvent* event) {
   std::vector<std::u16string> names;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) names.push_back(url.toLocalFile().toStdU16String());
+    if (url.isLocalFile()) names.push_back(NameFromLocalUrl(url));
   event->acceptProposedAction();
   if (OnFilesDropped && !names.empty()) OnFilesDropped(names);
 }

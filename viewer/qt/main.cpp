@@ -1,11 +1,11 @@
 // riffoscope [FILE]: the viewer; a file given as a name or as a file:// URI
 // (as file managers pass it) is opened at start.
 #include <QApplication>
-#include <QUrl>
 
 #include <cstdio>
 #include <cstring>
 
+#include "platform/qt/NativeNames.h"
 #include "viewer/qt/RiffoscopeUnit1.h"
 
 namespace {
@@ -39,22 +39,15 @@ int AnswerInformationOptions(int argc, char* argv[]) {
   return -1;
 }
 
-// A file:// URI becomes the local file name it denotes; anything else is
-// taken as a file name as given.
-QString FileArgument(const QString& argument) {
-  if (!argument.startsWith(QStringLiteral("file://"), Qt::CaseInsensitive)) return argument;
-  const QUrl url(argument);
-  return url.isValid() && url.isLocalFile() ? url.toLocalFile() : argument;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   if (const int status = AnswerInformationOptions(argc, argv); status >= 0) return status;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Riffoscope"));
-  const QStringList args = QApplication::arguments();
-  const std::u16string first = args.size() > 1 ? FileArgument(args.at(1)).toStdU16String() : std::u16string();
+  // The toolkit has taken its own options out of argv. The name is read from
+  // the bytes: the toolkit's decoded arguments lose bytes that are not UTF-8.
+  const std::u16string first = argc > 1 ? riffo::NameFromArgument(argv[1]) : std::u16string();
   riffo::TRiffoscopeForm form(nullptr, first);
   form.show();
   return QApplication::exec();
