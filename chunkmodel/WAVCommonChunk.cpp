@@ -218,7 +218,7 @@ HRESULT TWAVCommonChunk::LoadChunk(TStream* fileStream) {
     TLoadState state;
     const TCallbacks* callbacks = Callbacks();
     if (callbacks != nullptr && callbacks->Cancel) state.Cancel = &callbacks->Cancel;
-    HRESULT result = LoadNode(*reader, Depth(), state);
+    HRESULT result = LoadNode(*reader, Depth(), state, nullptr, false);
     reader->Sync();
     if (state.Cancelled) {
       DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - load cancelled.");
@@ -228,12 +228,17 @@ HRESULT TWAVCommonChunk::LoadChunk(TStream* fileStream) {
   });
 }
 
-HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state) {
+HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state,
+                                  const Tds64_chunk* formSizes, bool inForm64) {
   auto report = [this](int32_t id, const std::string& message) {
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, Utf8ToUtf16(message), id);
   };
 
   int64_t remaining = 0;
+  // An RF64/BW64 form at the top of the file, and whether its extent is
+  // checked only once its ds64 chunk has given the true size.
+  bool form64 = false;
+  bool extentPending = false;
   if (FOwner == nullptr) {
     stream.Seek(0, SeekOrigin::Begin);
     FOffset = 0;
@@ -258,9 +263,20 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state)
                       HexPos(stream.Position()) + " .");
       return E_FAIL;
     }
-    FSize = GetLE32(header + 4);  // unsigned: 0xFFFFFFFF is 4294967295
+    const uint32_t sizeField = GetLE32(header + 4);
+    FSize = sizeField;  // unsigned: 0xFFFFFFFF is 4294967295
+    FSizeSource = TSizeSource::Field;
     FType = 0;
-    if (FName == FOURCC_RIFF) {
+    // RF64 and BW64 are forms only at the top of the file; deeper they are
+    // chunks like any other.
+    form64 = FOwner->FOwner == nullptr && Is64BitForm(FName);
+    if (inForm64 && sizeField == SIZE_FIELD_IN_DS64) ResolveSize(formSizes);
+    if (form64 && sizeField == SIZE_FIELD_IN_DS64) {
+      FSizeSource = TSizeSource::Unresolved;  // until the form's ds64 chunk is read
+      extentPending = true;
+    }
+    const bool container = FName == FOURCC_RIFF || form64;
+    if (container) {
       uint8_t bytes[4];
       if (!stream.ReadExact(bytes, 4)) {
         report(203, "Cannot read chunk type from file. End of file reached at 0x" +
@@ -269,12 +285,10 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state)
       }
       FType = GetLE32(bytes);
     }
-    if (FOffset + FSize + 8 > stream.Size())
-      report(204, "Incomplete chunk " + FourCC8(FName) + " at 0x" + HexPos(stream.Position()) +
-                      " . Chunk size exceeds the file.");
+    if (!extentPending) CheckExtent(stream.Size(), stream.Position());
 
-    if (FName != FOURCC_RIFF) {
-      LoadLeafRecord(stream);
+    if (!container) {
+      LoadLeafRecord(stream, inForm64);
       return S_OK;
     }
     if (depth > MAX_RIFF_NESTING) {
@@ -285,6 +299,9 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state)
     remaining = FSize - 4;
   }
 
+  // The bytes of this chunk's payload walked so far (the form type included).
+  int64_t consumed = FSize - remaining;
+  const Tds64_chunk* sizes = nullptr;
   while (remaining != 0) {
     // Once a load has stopped, every level stops with it.
     if (state.LimitReached || state.Cancelled) break;
@@ -306,8 +323,9 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state)
     }
     ++state.Chunks;
     auto child = std::make_unique<TWAVCommonChunk>(this);
-    const HRESULT loaded = Guarded(kLoadChunkFailed, E_FAIL,
-                                   [&] { return child->LoadNode(stream, depth + 1, state); });
+    const HRESULT loaded = Guarded(kLoadChunkFailed, E_FAIL, [&] {
+      return child->LoadNode(stream, depth + 1, state, sizes, form64);
+    });
     if (loaded != S_OK) {
       DebugTrace(u"dgn: Error in TWAVCommonChunk.LoadChunk - LoadChunk.");
       break;
@@ -315,12 +333,54 @@ HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state)
     const int64_t span = child->FSize + 8 + (child->FSize % 2);
     stream.Seek(child->FOffset + span, SeekOrigin::Begin);
     remaining -= span;
+    consumed += span;
+    if (form64 && sizes == nullptr && child->FName == FOURCC_ds64 && child->Fds64) {
+      // The first ds64 chunk gives the sizes of the chunks after it, and the
+      // form's own size when its field stands for one.
+      sizes = child->Fds64.get();
+      if (extentPending) {
+        FSize = static_cast<int64_t>(std::min<uint64_t>(sizes->riffSize, MAX_CHUNK_SIZE));
+        FSizeSource = TSizeSource::Ds64;
+        remaining = FSize - consumed;
+        CheckExtent(stream.Size(), FOffset + 12);
+        extentPending = false;
+      }
+    }
     FSubChunks.push_back(std::move(child));
   }
+  if (extentPending) CheckExtent(stream.Size(), FOffset + 12);
   return S_OK;
 }
 
-void TWAVCommonChunk::LoadLeafRecord(TStream& stream) {
+void TWAVCommonChunk::ResolveSize(const Tds64_chunk* formSizes) {
+  FSizeSource = TSizeSource::Unresolved;
+  if (formSizes == nullptr) return;
+  const uint64_t* size = nullptr;
+  if (FName == FOURCC_data) {
+    size = &formSizes->dataSize;
+  } else {
+    // The first entry for the id counts.
+    for (const TDs64Entry& entry : formSizes->Table)
+      if (entry.ChunkId == FName) {
+        size = &entry.Size;
+        break;
+      }
+  }
+  if (size == nullptr) return;
+  FSize = static_cast<int64_t>(std::min<uint64_t>(*size, MAX_CHUNK_SIZE));
+  FSizeSource = TSizeSource::Ds64;
+}
+
+void TWAVCommonChunk::CheckExtent(int64_t fileSize, int64_t headerEnd) {
+  // FOffset and FSize are both far below 2^62, so the sum cannot overflow.
+  if (FOffset + FSize + 8 > fileSize)
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR,
+           Utf8ToUtf16("Incomplete chunk " + FourCC8(FName) + " at 0x" + HexPos(headerEnd) +
+                       " . Chunk size exceeds the file."),
+           204);
+}
+
+void TWAVCommonChunk::LoadLeafRecord(TStream& stream, bool inForm64) {
   auto report = [this](int32_t id, const char* what) {
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR,
            Utf8ToUtf16(std::string(what) + HexPos(FOffset) + " ."), id);
@@ -362,6 +422,21 @@ void TWAVCommonChunk::LoadLeafRecord(TStream& stream) {
       Fmext = Tmext_chunk{};
       if (!ReadMextRecord(stream, Fmext)) report(226, "Cannot read mext chunk. End of file reached at 0x");
       break;
+    case FOURCC_ds64: {
+      // Only the ds64 chunk of an RF64/BW64 form is decoded; in a RIFF form
+      // it is a chunk like any other.
+      if (!inForm64) break;
+      auto record = std::make_unique<Tds64_chunk>();
+      const TDs64Status status = ReadDs64Record(stream, FSize, *record);
+      if (status == TDs64Status::Short) {
+        report(227, "Incomplete ds64 chunk. Chunk offset 0x");
+        break;
+      }
+      if (status == TDs64Status::TableOverrun)
+        report(227, "ds64 chunk table runs past the chunk. Chunk offset 0x");
+      Fds64 = std::move(record);
+      break;
+    }
     default:
       break;  // any other chunk is recorded with its position and size only
   }
@@ -430,7 +505,9 @@ int32_t IsWAVEFile(const std::u16string& fileName) {
     if (!stream || stream->Size() < 12) return 0;
     uint8_t bytes[4];
     stream->Seek(0, SeekOrigin::Begin);
-    if (!stream->ReadExact(bytes, 4) || GetLE32(bytes) != FOURCC_RIFF) return 0;
+    if (!stream->ReadExact(bytes, 4)) return 0;
+    const uint32_t id = GetLE32(bytes);
+    if (id != FOURCC_RIFF && !Is64BitForm(id)) return 0;
     stream->Seek(8, SeekOrigin::Begin);
     return stream->ReadExact(bytes, 4) && GetLE32(bytes) == FOURCC_WAVE ? 1 : 0;
   });

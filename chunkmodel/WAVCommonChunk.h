@@ -1,7 +1,13 @@
 // The RIFF chunk tree: one TWAVCommonChunk per chunk, the root standing for
-// the whole file. Only RIFF chunks are containers; every other chunk (LIST
-// included) is a leaf with its position and size, and the broadcast-wave
-// metadata chunks are decoded into their records while loading.
+// the whole file. RIFF chunks are containers, and so are RF64 and BW64 forms
+// at the top of the file; every other chunk (LIST included) is a leaf with
+// its position and size, and the broadcast-wave metadata chunks are decoded
+// into their records while loading.
+//
+// In an RF64/BW64 form a 32-bit size field of 0xFFFFFFFF stands for a size
+// held in the form's ds64 chunk: the form's own from riffSize, data's from
+// dataSize, any other chunk's from the ds64 table by id. FSize is always the
+// size in use; FSizeSource says where it came from.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +42,25 @@ inline constexpr uint32_t FOURCC_levl = 0x6C76656C;
 inline constexpr uint32_t FOURCC_mext = 0x7478656D;
 inline constexpr uint32_t FOURCC_data = 0x61746164;
 inline constexpr uint32_t FOURCC_LIST = 0x5453494C;
+inline constexpr uint32_t FOURCC_RF64 = 0x34364652;
+inline constexpr uint32_t FOURCC_BW64 = 0x34365742;
+inline constexpr uint32_t FOURCC_ds64 = 0x34367364;
+
+// The size field that stands for a 64-bit size in RF64/BW64 forms.
+inline constexpr uint32_t SIZE_FIELD_IN_DS64 = 0xFFFFFFFF;
+
+// Sizes from a ds64 chunk are capped here: no file is that long, and the cap
+// keeps every offset + size sum far from overflowing.
+inline constexpr int64_t MAX_CHUNK_SIZE = int64_t{1} << 60;
+
+// RF64 and BW64: the forms whose sizes may come from a ds64 chunk.
+inline bool Is64BitForm(uint32_t name) { return name == FOURCC_RF64 || name == FOURCC_BW64; }
+
+enum class TSizeSource : uint8_t {
+  Field,       // the 32-bit size field
+  Ds64,        // 0xFFFFFFFF replaced by the ds64 chunk
+  Unresolved,  // 0xFFFFFFFF in an RF64/BW64 form with no 64-bit size for it
+};
 
 // Nested RIFF containers deeper than this are kept as leaves, so that a
 // crafted file cannot exhaust the stack.
@@ -85,12 +110,14 @@ public:
   uint32_t FType = 0;
   int64_t FSize = 0;
   int64_t FOffset = 0;
+  TSizeSource FSizeSource = TSizeSource::Field;
   std::vector<std::unique_ptr<TWAVCommonChunk>> FSubChunks;
   std::unique_ptr<tWAVEFORMATEX> Ffmt;
   Tfact_chunk Ffact{};
   TLazyRecord<Tbroadcast_audio_extension> Fbroadcast_audio_extension;  // see TLazyRecord
   TLazyRecord<Tquality_chunk> Fquality_chunk;
   std::unique_ptr<Tcart_extension> Fcart_extension;
+  std::unique_ptr<Tds64_chunk> Fds64;
   TLevl_chunk Flevl{};
   Tmext_chunk Fmext{};
 
@@ -104,12 +131,16 @@ private:
 
   // The callbacks of the nearest node up the owner chain that has them.
   const TCallbacks* Callbacks() const;
-  HRESULT LoadNode(TStream& stream, int depth, TLoadState& state);
-  void LoadLeafRecord(TStream& stream);
+  HRESULT LoadNode(TStream& stream, int depth, TLoadState& state, const Tds64_chunk* formSizes,
+                   bool inForm64);
+  void ResolveSize(const Tds64_chunk* formSizes);
+  void CheckExtent(int64_t fileSize, int64_t headerEnd);
+  void LoadLeafRecord(TStream& stream, bool inForm64);
   int Depth() const;
 };
 
-// True when the file opens, is at least 12 bytes long and starts with RIFF....WAVE.
+// True when the file opens, is at least 12 bytes long and starts with
+// RIFF....WAVE, RF64....WAVE or BW64....WAVE.
 int32_t IsWAVEFile(const std::u16string& fileName);
 
 }  // namespace riffo

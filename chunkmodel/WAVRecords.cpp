@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pcm/FmtPayload.h"
 #include "platform/ByteOrder.h"
 #include "platform/Guard.h"
 
@@ -165,9 +166,9 @@ HRESULT ParseQualityChunk(TStream* fileStream, int64_t size, Tquality_chunk& rec
 }
 
 bool ReadFormatRecord(TStream& stream, int64_t size, tWAVEFORMATEX& record) {
-  // A 16-byte format chunk has no cbSize; the extension of an extensible
-  // format behind byte 18 is not kept.
+  // A 16-byte format chunk has no cbSize.
   uint8_t bytes[18];
+  record.HasExtension = false;
   if (!ReadFixed(stream, bytes, std::clamp<int64_t>(size, 0, 18))) return false;
   record.wFormatTag = GetLE16(bytes);
   record.nChannels = GetLE16(bytes + 2);
@@ -176,7 +177,58 @@ bool ReadFormatRecord(TStream& stream, int64_t size, tWAVEFORMATEX& record) {
   record.nBlockAlign = GetLE16(bytes + 12);
   record.wBitsPerSample = GetLE16(bytes + 14);
   record.cbSize = GetLE16(bytes + 16);
+  // The extensible part is read only when the tag, cbSize and the chunk all
+  // leave room for it; a short read leaves the record as it was. The sample
+  // readers' decoder interprets it, so both see the same extension.
+  if (record.wFormatTag == WAVE_FORMAT_EXTENSIBLE && record.cbSize >= 22 &&
+      size >= FMT_EXTENSIBLE_SIZE) {
+    uint8_t whole[FMT_EXTENSIBLE_SIZE];
+    std::memcpy(whole, bytes, sizeof bytes);
+    if (stream.Read(whole + sizeof bytes, FMT_EXTENSIBLE_SIZE - sizeof bytes) ==
+        static_cast<int64_t>(FMT_EXTENSIBLE_SIZE - sizeof bytes)) {
+      TFmtPayload decoded;
+      if (DecodeFmtPayload(whole, sizeof whole, decoded) && decoded.Fields.HasExtension) {
+        record.HasExtension = true;
+        record.wValidBitsPerSample = decoded.Fields.ValidBitsPerSample;
+        record.dwChannelMask = decoded.ChannelMask;
+        std::memcpy(record.SubFormat, decoded.Fields.SubFormat, sizeof record.SubFormat);
+      }
+    }
+  }
   return true;
+}
+
+TDs64Status ReadDs64Record(TStream& stream, int64_t size, Tds64_chunk& record) {
+  record = Tds64_chunk{};
+  // Never more than the fixed part and a full table at capacity, whatever
+  // the size field says.
+  constexpr int64_t kMostRead =
+      DS64_FIXED_SIZE + int64_t{DS64_ENTRY_SIZE} * DS64_TABLE_CAPACITY;
+  const int64_t wanted = std::clamp<int64_t>(size, 0, kMostRead);
+  std::vector<uint8_t> payload(static_cast<size_t>(wanted));
+  const int64_t got = wanted == 0 ? 0 : std::max<int64_t>(stream.Read(payload.data(), wanted), 0);
+  payload.resize(static_cast<size_t>(got));
+  if (got < DS64_FIXED_SIZE) return TDs64Status::Short;
+
+  const uint8_t* p = payload.data();
+  record.riffSize = GetLE64(p);
+  record.dataSize = GetLE64(p + 8);
+  record.sampleCount = GetLE64(p + 16);
+  record.tableLength = GetLE32(p + 24);
+
+  // Entries the chunk's payload has room for, by subtraction (size is at
+  // least the fixed part here), and entries the file actually gave.
+  const int64_t roomInChunk = (size - DS64_FIXED_SIZE) / DS64_ENTRY_SIZE;
+  const int64_t readable = (got - DS64_FIXED_SIZE) / DS64_ENTRY_SIZE;
+  const int64_t declared = record.tableLength;
+  const int64_t kept = std::min({declared, readable, int64_t{DS64_TABLE_CAPACITY}});
+  record.Table.reserve(static_cast<size_t>(kept));
+  for (int64_t i = 0; i < kept; ++i) {
+    const uint8_t* entry = p + DS64_FIXED_SIZE + i * DS64_ENTRY_SIZE;
+    record.Table.push_back({GetLE32(entry), GetLE64(entry + 4)});
+  }
+  const bool fileEnded = kept < std::min<int64_t>(declared, DS64_TABLE_CAPACITY);
+  return declared > roomInChunk || fileEnded ? TDs64Status::TableOverrun : TDs64Status::Complete;
 }
 
 // fact, levl and mext take their fixed size whatever the chunk's size says.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "contract/QuorvexControlInterface.h"
 #include "platform/Stream.h"
@@ -20,7 +21,16 @@ struct tWAVEFORMATEX {
   uint16_t nBlockAlign;
   uint16_t wBitsPerSample;
   uint16_t cbSize;
+  // The extensible format's part (tag 0xFFFE, cbSize of at least 22, and a
+  // chunk of at least 40 bytes); HasExtension says whether it was read.
+  bool HasExtension = false;
+  uint16_t wValidBitsPerSample = 0;
+  uint32_t dwChannelMask = 0;
+  uint8_t SubFormat[16] = {};
 };
+
+inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
+inline constexpr int FMT_EXTENSIBLE_SIZE = 40;
 
 struct Tfact_chunk {
   uint32_t dwSampleLength;
@@ -90,6 +100,29 @@ struct Tcart_extension {
   int32_t TagTextSize;  // tag-text bytes in the chunk (may exceed the field)
 };
 
+// The 64-bit sizes of an RF64/BW64 file: the form's, the data chunk's, the
+// sample count, and a table of sizes of other chunks by id.
+struct TDs64Entry {
+  uint32_t ChunkId;
+  uint64_t Size;
+};
+
+inline constexpr int DS64_FIXED_SIZE = 28;
+inline constexpr int DS64_ENTRY_SIZE = 12;
+// A real table names a handful of chunks; entries past this many are not
+// read, so a crafted table length costs neither memory nor time.
+inline constexpr uint32_t DS64_TABLE_CAPACITY = 1024;
+
+struct Tds64_chunk {
+  uint64_t riffSize = 0;
+  uint64_t dataSize = 0;
+  uint64_t sampleCount = 0;
+  uint32_t tableLength = 0;      // as recorded
+  std::vector<TDs64Entry> Table;  // the entries read: at most DS64_TABLE_CAPACITY
+};
+
+enum class TDs64Status { Complete, Short, TableOverrun };
+
 struct TLevl_chunk {
   uint32_t dwVersion;
   uint32_t dwFormat;
@@ -157,6 +190,10 @@ bool ReadFormatRecord(TStream& stream, int64_t size, tWAVEFORMATEX& record);
 bool ReadFactRecord(TStream& stream, Tfact_chunk& record);
 bool ReadLevlRecord(TStream& stream, TLevl_chunk& record);
 bool ReadMextRecord(TStream& stream, Tmext_chunk& record);
+// Reads the fixed part and the table (see DS64_TABLE_CAPACITY). Short: fewer
+// bytes than the fixed part; TableOverrun: the table runs past the chunk's
+// payload or the file, the record then holds the entries that were there.
+TDs64Status ReadDs64Record(TStream& stream, int64_t size, Tds64_chunk& record);
 // Fills the cart record from the payload; false when the payload could not be read.
 bool ReadCartRecord(TStream& stream, int64_t size, Tcart_extension& record);
 

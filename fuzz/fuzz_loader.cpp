@@ -21,6 +21,9 @@ void Walk(const riffo::TWAVCommonChunk& node, riffo::TDisplayNode& display) {
       riffo::MemToStrLines0D0A(child->Fcart_extension->TagText,
                                std::min<int32_t>(child->Fcart_extension->TagTextSize, 2047),
                                &display, line);
+    if (child->Fds64) {
+      for (const auto& entry : child->Fds64->Table) line->AddChild(riffo::FourCCToText(entry.ChunkId));
+    }
     Walk(*child, *line);
   }
 }
@@ -49,5 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   payload.Seek(0, riffo::SeekOrigin::Begin);
   riffo::Tquality_chunk quality{};
   riffo::ParseQualityChunk(&payload, static_cast<int64_t>(size), quality);
+  payload.Seek(0, riffo::SeekOrigin::Begin);
+  riffo::Tds64_chunk sizes;
+  riffo::ReadDs64Record(payload, static_cast<int64_t>(size), sizes);
+  payload.Seek(0, riffo::SeekOrigin::Begin);
+  riffo::tWAVEFORMATEX format{};
+  riffo::ReadFormatRecord(payload, static_cast<int64_t>(size), format);
   return 0;
 }

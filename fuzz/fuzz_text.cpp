@@ -1,7 +1,8 @@
 // The text conversions between file bytes, UTF-16 and UTF-8, both ways:
 // valid text survives a round trip unchanged, anything else comes out as
-// well-formed text of the other kind, and the 8-bit field decoder follows
-// its two documented readings.
+// well-formed text of the other kind, the 8-bit field decoder follows its two
+// documented readings, and file names (any bytes) survive the trip through
+// text and back to the system unchanged.
 #include <cstdint>
 #include <cstdlib>
 #include <set>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace {
@@ -80,6 +82,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(Utf8Valid(wideEncoded), "encoding UTF-16 gave invalid UTF-8");
   Check(riffo::Utf8ToUtf16(wideEncoded) == WithoutLoneSurrogates(wide), "UTF-16 does not survive the round trip");
   Check(IsWellFormedUtf16(wide) == (WithoutLoneSurrogates(wide) == wide), "the model of lone surrogates is wrong");
+
+  // File names: any bytes -> text -> the very same bytes. Valid UTF-8 reads
+  // as it always does; every other byte is one escape in U+DC80..U+DCFF, and
+  // a name is shown exactly as the plain decoding shows it.
+  const std::u16string name = riffo::FromNativePath(narrow);
+  Check(riffo::ToNativePath(name) == narrow, "a file name did not survive the round trip");
+  Check(riffo::Utf16FromNative(narrow) == name && riffo::NativeFromUtf16(name) == narrow,
+        "the path and text forms of the name mapping differ");
+  if (Utf8Valid(narrow)) Check(name == decoded, "a UTF-8 file name was read differently");
+  size_t escapes = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const bool high = name[i] >= 0xD800 && name[i] <= 0xDBFF;
+    if (high && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (name[i] >= 0xD800 && name[i] <= 0xDFFF) {
+      Check(name[i] >= 0xDC80, "a file name byte escaped outside U+DC80..U+DCFF");
+      ++escapes;
+    }
+  }
+  Check((escapes == 0) == Utf8Valid(narrow), "a file name escaped bytes of valid UTF-8");
+  Check(riffo::Utf16ToUtf8(name) == encoded, "a file name is shown unlike its plain decoding");
+  // Text -> name -> text: well-formed text comes back unchanged.
+  if (IsWellFormedUtf16(wide))
+    Check(riffo::FromNativePath(riffo::ToNativePath(wide)) == wide, "a text name did not survive the round trip");
 
   // 8-bit fields: UTF-8 when valid and not pure ASCII, else one character per byte.
   const std::u16string field = riffo::AnsiToUtf16(bytes.data(), bytes.size());

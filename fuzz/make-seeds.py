@@ -120,7 +120,56 @@ def wav_seeds():
         riff(b"WAVE", chunk(b"ds64", struct.pack("<QQQI", 100, 16, 8, 0)) + fmt() + chunk(b"data", b"\x80" * 16),
              kind=b"RF64"),
     ]
-    return seeds
+    return seeds + rf64_seeds()
+
+
+def extensible(channels, bits, valid_bits, mask, sub_tag):
+    guid = struct.pack("<H", sub_tag) + b"\0\0\0\0\x10\0\x80\0\0\xaa\0\x38\x9b\x71"
+    return fmt(channels, 48000, bits, 0xFFFE, struct.pack("<HI", valid_bits, mask) + guid)
+
+
+def ds64(riff_size, data_size, frames, table=(), table_length=None):
+    """A ds64 chunk: the three 64-bit sizes, the table length, the entries."""
+    count = len(table) if table_length is None else table_length
+    return chunk(b"ds64", struct.pack("<QQQI", riff_size, data_size, frames, count)
+                 + b"".join(struct.pack("<4sQ", cid, size) for cid, size in table))
+
+
+def rf64(body, kind=b"RF64"):
+    """An RF64/BW64 form with the size field 0xFFFFFFFF; a leading ds64 with
+    riffSize 0 gets the form's true size."""
+    form = kind + b"\xff\xff\xff\xff" + b"WAVE" + body
+    if body[:4] == b"ds64" and form[20:28] == b"\0" * 8:
+        form = form[:20] + struct.pack("<Q", len(form) - 8) + form[28:]
+    return form
+
+
+def sized(fourcc, payload):
+    """A chunk whose size field stands for a size in the ds64 chunk."""
+    return chunk(fourcc, payload, size=0xFFFFFFFF)
+
+
+def rf64_seeds():
+    """RF64 and BW64 forms, well formed and broken in each way ds64 can be,
+    and extensible format records of every sample kind."""
+    pcm24 = b"\0\0\0" * 12
+    return [
+        rf64(ds64(0, 36, 2, [(b"JUNK", 6)]) + extensible(6, 24, 24, 0x3F, 1) + sized(b"JUNK", b"\0" * 6)
+             + sized(b"data", pcm24)),
+        rf64(ds64(0, 16, 2) + extensible(2, 32, 32, 0x3, 3) + sized(b"data", b"\0" * 16), kind=b"BW64"),
+        rf64(ds64(0, 16, 2) + extensible(2, 32, 24, 0x3, 1) + sized(b"data", b"\0" * 16)),
+        rf64(ds64(0, 16, 2) + extensible(1, 64, 64, 0x4, 3) + sized(b"data", b"\0" * 16)),
+        rf64(ds64(0, 16, 2) + extensible(2, 16, 16, 0x80000003, 0x92) + sized(b"data", b"\0" * 16)),
+        riff(b"WAVE", extensible(2, 24, 20, 0, 1)[:-22] + chunk(b"data", b"\0" * 12)),
+        rf64(chunk(b"ds64", struct.pack("<QQ", 0, 16)) + fmt() + sized(b"data", b"\x80" * 16)),
+        rf64(ds64(0, 16, 16, [(b"JUNK", 8)], table_length=3) + fmt() + sized(b"data", b"\x80" * 16)),
+        rf64(ds64(0, 16, 16, [(b"JUNK", 8)], table_length=0xFFFFFFFF) + fmt() + sized(b"data", b"\x80" * 16)),
+        rf64(ds64(0xFFFFFFFFFFFFFFFF, 0x8000000000000000, 0) + fmt() + sized(b"data", b"\x80" * 16)),
+        rf64(fmt() + ds64(64, 16, 16) + sized(b"data", b"\x80" * 16)),
+        rf64(ds64(0, 16, 16) + fmt() + sized(b"LIST", b"INFO") + sized(b"data", b"\x80" * 16)),
+        rf64(fmt() + sized(b"data", b"\x80" * 16), kind=b"BW64"),
+        riff(b"WAVE", ds64(100, 16, 16) + rf64(ds64(0, 4, 4) + sized(b"data", b"\x80" * 4))),
+    ]
 
 
 def u16text(text):

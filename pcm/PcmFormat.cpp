@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace riffo {
 namespace {
@@ -35,6 +36,32 @@ std::string GuidText(const uint8_t (&g)[16]) {
                 g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13],
                 g[14], g[15]);
   return text;
+}
+
+std::string SubFormatName(TSubFormat subFormat) {
+  switch (subFormat) {
+    case TSubFormat::Pcm: return "PCM";
+    case TSubFormat::IeeeFloat: return "IEEE float";
+    default: return "unknown";
+  }
+}
+
+std::string ChannelMaskText(uint32_t mask) {
+  // The speaker positions of the mask's low bits, in bit order.
+  static constexpr const char* kSpeakers[] = {"FL",  "FR",  "FC",  "LFE", "BL",  "BR",
+                                              "FLC", "FRC", "BC",  "SL",  "SR",  "TC",
+                                              "TFL", "TFC", "TFR", "TBL", "TBC", "TBR"};
+  char hex[12];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(mask));
+  std::string text = hex;
+  if (mask == 0) return text;
+  std::string names;
+  for (uint32_t bit = 0; bit < 32; ++bit) {
+    if ((mask & (uint32_t{1} << bit)) == 0) continue;
+    if (!names.empty()) names += ' ';
+    names += bit < std::size(kSpeakers) ? std::string(kSpeakers[bit]) : "bit" + std::to_string(bit);
+  }
+  return text + " (" + names + ")";
 }
 
 TPcmFormat DescribePcmFormat(const TFmtFields& fields) {

@@ -48,6 +48,12 @@ TSubFormat SubFormatOf(const uint8_t (&guid)[16]);
 // "{00000001-0000-0010-8000-00AA00389B71}": the first three groups are
 // little-endian numbers in the record, the last two plain bytes.
 std::string GuidText(const uint8_t (&guid)[16]);
+// "PCM", "IEEE float" or "unknown" (None reads "unknown" too).
+std::string SubFormatName(TSubFormat subFormat);
+// The extensible record's channel mask as hex with the speakers it names:
+// "0x0000003F (FL FR FC LFE BL BR)". Bits without a speaker name read
+// "bitN"; a mask of 0 is the hex alone.
+std::string ChannelMaskText(uint32_t mask);
 
 struct TPcmFormat {
   TSampleEncoding Encoding = TSampleEncoding::Unsupported;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/Guard.h"
+#include "platform/OutputFile.h"
 #include "platform/Text.h"
 
 namespace riffo {
@@ -257,8 +258,19 @@ std::string EncodeRhs(const TUserStoreKey::Value& value) {
   switch (value.Type) {
     case StoreValueType::DWord: return Format8("dword:%08x", value.DWord);
     case StoreValueType::String: {
+      // A surrogate without its partner (a file name's undecodable byte, see
+      // Utf16FromNative) has no UTF-8 form either: such text goes as UTF-16
+      // too, so that it reads back exactly.
       bool plain = true;
-      for (const char16_t c : value.Text) plain = plain && c >= 0x20 && c != 0x7F;
+      const std::u16string& t = value.Text;
+      for (size_t i = 0; i < t.size() && plain; ++i) {
+        const bool high = t[i] >= 0xD800 && t[i] <= 0xDBFF;
+        if (high && i + 1 < t.size() && t[i + 1] >= 0xDC00 && t[i + 1] <= 0xDFFF) {
+          ++i;
+          continue;
+        }
+        plain = t[i] >= 0x20 && t[i] != 0x7F && !(t[i] >= 0xD800 && t[i] <= 0xDFFF);
+      }
       if (plain) return Quote(Utf16ToUtf8(value.Text));
       std::string out = "hex(1):";
       std::u16string text = value.Text;
@@ -434,35 +446,18 @@ ReadResult ReadWholeFile(const std::string& path, std::string& out) {
   return ReadResult::Ok;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes the text to a temporary file beside the store and renames it over
-// the store, so a reader (or a crash) only ever meets the old or the new file.
+// Writes the text through a temporary beside the store and renames it over
+// the store, flushed to the disk, so a reader (or a crash) only ever meets
+// the old or the new file.
 bool ReplaceFile(const std::string& path, const std::string& text) {
-  const std::string temp = path + ".tmp-" + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-  if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
+  TOutputStatus status = TOutputStatus::Ok;
+  const std::unique_ptr<TOutputFile> output = TOutputFile::Begin(path, TOutputMode::Replace, status);
+  if (!output) return false;
+  TStream* stream = output->Stream();
+  if (stream == nullptr ||
+      stream->Write(text.data(), static_cast<int64_t>(text.size())) != static_cast<int64_t>(text.size()))
     return false;
-  }
-  // Make the rename itself durable.
-  const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return true;
+  return output->Commit(TOutputSync::ToDisk) == TOutputStatus::Ok;
 }
 
 // A file that does not parse is renamed to user.reg.malformed-<UTC time>
@@ -508,19 +503,31 @@ private:
   int FFd = -1;
 };
 
-// Temporary files are written only under the lock, so one found while the
-// lock is held was left by a writer that died before its rename.
+// Temporaries are written only under the lock, so one found while the lock
+// is held was left by a writer that died before its rename: the output
+// helper's private folders holding a store file, and the "user.reg.tmp-<pid>"
+// files of earlier versions.
 void RemoveStaleTemporaries(const std::string& storePath) {
   const std::string folder = FolderOf(storePath);
-  const std::string prefix = storePath.substr(folder.size() + 1) + ".tmp-";
+  const std::string storeName = storePath.substr(folder.size() + 1);
+  const std::string legacyPrefix = storeName + ".tmp-";
+  const std::string_view outputPrefix = TOutputFile::TEMP_FOLDER_PREFIX;
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
-  std::vector<std::string> stale;
-  while (const dirent* entry = ::readdir(dir))
-    if (std::string_view(entry->d_name).substr(0, prefix.size()) == prefix)
-      stale.emplace_back(entry->d_name);
+  std::vector<std::string> staleFiles, staleFolders;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.substr(0, legacyPrefix.size()) == legacyPrefix) staleFiles.emplace_back(name);
+    else if (name.substr(0, outputPrefix.size()) == outputPrefix) staleFolders.emplace_back(name);
+  }
   ::closedir(dir);
-  for (const auto& name : stale) ::unlink((folder + "/" + name).c_str());
+  for (const auto& name : staleFiles) ::unlink((folder + "/" + name).c_str());
+  // A writer may also die before its temporary exists or after the rename:
+  // empty folders go too. A folder holding anything else stays.
+  for (const auto& name : staleFolders) {
+    ::unlink((folder + "/" + name + "/" + storeName).c_str());
+    ::rmdir((folder + "/" + name).c_str());
+  }
 }
 
 // Reads the store; a malformed file, or one beyond the size cap, reads as

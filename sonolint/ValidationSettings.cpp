@@ -45,7 +45,12 @@ constexpr TRuleRow BUILT_IN_RULES[] = {
     {224, "fact chunk read on end of file check", 3, true, true},
     {225, "levl chunk read on end of file check", 3, true, true},
     {226, "mext chunk read on end of file check", 3, true, true},
+    {227, "ds64 chunk read check", 3, true, true},
     {228, "Chunk count limit check", 3, true, true},
+    {229, "ds64 chunk presence and position check", 3, true, true},
+    {230, "64-bit chunk size presence check", 3, true, true},
+    {231, "ds64 sizes against the file check", 3, true, true},
+    {232, "RF64 form for a file that fits in RIFF information", 1, true, true},
     // Stream and format information.
     {301, "WAVE stream duration information", 1, true, false},
     {302, "fmt chunk FormatTag information", 1, true, false},

@@ -14,8 +14,8 @@ namespace riffo {
 inline constexpr const char16_t* VALIDATION_SETTINGS_REGISTRY_KEY =
     u"SOFTWARE\\Brindlecorp\\Quorvex\\Modules\\Sonolint\\ValidationSettings\\";
 
-// The 84 built-in rules in ascending identifier order.
-inline constexpr int32_t BUILT_IN_VALIDATION_SETTINGS_COUNT = 85;
+// The 90 built-in rules in ascending identifier order.
+inline constexpr int32_t BUILT_IN_VALIDATION_SETTINGS_COUNT = 90;
 const std::vector<TValidationSetting>& BuiltInValidationSettings();
 
 class TValidationSettingList final : public TRuleCatalogue {

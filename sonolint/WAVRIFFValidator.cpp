@@ -76,29 +76,30 @@ HRESULT TWAVRIFFValidator::ValidateWAV(const TWAVCommonChunk* wavCommonChunk) {
       return E_FAIL;
     }
     const TWAVCommonChunk* riff = wavCommonChunk->FSubChunks.front().get();
-    if (!riff || riff->FName != FOURCC_RIFF) {
+    if (!riff || (riff->FName != FOURCC_RIFF && !Is64BitForm(riff->FName))) {
       ReportAt(207, nonRiff, riff ? riff->FOffset : wavCommonChunk->FOffset);
       return E_FAIL;
     }
-    if (Failed(ValidateRIFFChunk(*riff)))
+    if (Failed(ValidateRIFFChunk(*riff, wavCommonChunk->FSize)))
       DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateWAV - cannot validate first RIFF chunk.");
     return S_OK;
   });
 }
 
-HRESULT TWAVRIFFValidator::ValidateRIFFChunk(const TWAVCommonChunk& riff) {
+HRESULT TWAVRIFFValidator::ValidateRIFFChunk(const TWAVCommonChunk& riff, int64_t fileSize) {
   return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk call...", E_FAIL, [&] {
     if (riff.FType != FOURCC_WAVE) {
       ReportAt(208, "Invalid chunk name. The main RIFF chunk should be of WAV type. Offset: ",
                riff.FOffset);
       return E_FAIL;
     }
+    if (Is64BitForm(riff.FName)) Validate64BitForm(riff, fileSize);
     bool fmtSeen = false;
     bool bextSeen = false;
     bool cartSeen = false;
     bool dataSeen = false;
     uint32_t byteRate = 0;
-    uint32_t dataSize = 0;
+    int64_t dataSize = 0;
 
     for (const auto& child : riff.FSubChunks) {
       if (!child) continue;
@@ -122,7 +123,10 @@ HRESULT TWAVRIFFValidator::ValidateRIFFChunk(const TWAVCommonChunk& riff) {
           break;
         case FOURCC_data:
           dataSeen = true;
-          dataSize = static_cast<uint32_t>(static_cast<uint64_t>(child->FSize));
+          // A RIFF form's sizes are 32 bits wide; an RF64/BW64 form's are 64.
+          dataSize = Is64BitForm(riff.FName)
+                         ? child->FSize
+                         : static_cast<int64_t>(static_cast<uint32_t>(static_cast<uint64_t>(child->FSize)));
           break;
         default:
           DebugTrace(FourCCToText(child->FName));
@@ -143,6 +147,65 @@ HRESULT TWAVRIFFValidator::ValidateRIFFChunk(const TWAVCommonChunk& riff) {
     }
     return S_OK;
   });
+}
+
+void TWAVRIFFValidator::Validate64BitForm(const TWAVCommonChunk& form, int64_t fileSize) {
+  const std::string formName = Utf16ToUtf8(FourCCToText(form.FName));
+  const TWAVCommonChunk* ds64 = nullptr;
+  const TWAVCommonChunk* data = nullptr;
+  for (const auto& child : form.FSubChunks) {
+    if (!child) continue;
+    if (child->FName == FOURCC_ds64 && ds64 == nullptr) ds64 = child.get();
+    if (child->FName == FOURCC_data && data == nullptr) data = child.get();
+  }
+  if (ds64 == nullptr)
+    ReportAt(229, ("ds64 chunk not found in the main " + formName + " chunk. Offset: ").c_str(),
+             form.FOffset);
+  else if (ds64 != form.FSubChunks.front().get())
+    ReportAt(229,
+             ("ds64 chunk is not the first chunk of the main " + formName + " chunk. Offset: ").c_str(),
+             ds64->FOffset);
+
+  auto unresolved = [&](const TWAVCommonChunk& chunk) {
+    if (chunk.FSizeSource != TSizeSource::Unresolved) return;
+    const std::string text = "Chunk size 0xFFFFFFFF of " + Utf16ToUtf8(FourCCToText(chunk.FName)) +
+                             " has no 64-bit size in the ds64 chunk. Offset: ";
+    ReportAt(230, text.c_str(), chunk.FOffset);
+  };
+  unresolved(form);
+  for (const auto& child : form.FSubChunks)
+    if (child) unresolved(*child);
+
+  // The sizes the ds64 record gives, against what the file holds.
+  if (ds64 != nullptr && ds64->Fds64) {
+    const Tds64_chunk& sizes = *ds64->Fds64;
+    auto disagree = [&](const char* what, uint64_t recorded, int64_t actual, int64_t offset) {
+      Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, 231,
+             Format16("%s in the ds64 chunk (%llu) disagrees with the file (%lld). Offset: 0x%s .",
+                      what, static_cast<unsigned long long>(recorded),
+                      static_cast<long long>(actual), HexPos(offset).c_str()));
+    };
+    // The form's payload runs from behind its header to the end of the file.
+    const int64_t formPayload = fileSize - form.FOffset - 8;
+    if (formPayload < 0 || sizes.riffSize != static_cast<uint64_t>(formPayload))
+      disagree("RIFF size", sizes.riffSize, formPayload, form.FOffset);
+    if (data != nullptr) {
+      const int64_t held = fileSize - data->FOffset - 8;  // bytes behind the data header
+      if (data->FSizeSource == TSizeSource::Field) {
+        if (sizes.dataSize != static_cast<uint64_t>(data->FSize))
+          disagree("Data size", sizes.dataSize, data->FSize, data->FOffset);
+      } else if (held < 0 || sizes.dataSize > static_cast<uint64_t>(held)) {
+        disagree("Data size", sizes.dataSize, held, data->FOffset);
+      }
+    }
+  }
+
+  // Every size fits in 32 bits when the whole file does.
+  if (fileSize - form.FOffset - 8 <= int64_t{0xFFFFFFFF})
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, 232,
+           Format16("%s form used for a file of %lld bytes that a RIFF form would hold. Offset: 0x%s .",
+                    formName.c_str(), static_cast<long long>(fileSize),
+                    HexPos(form.FOffset).c_str()));
 }
 
 HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {

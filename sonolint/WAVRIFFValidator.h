@@ -42,7 +42,10 @@ public:
                  const std::u16string& message);
 
 private:
-  HRESULT ValidateRIFFChunk(const TWAVCommonChunk& riff);
+  HRESULT ValidateRIFFChunk(const TWAVCommonChunk& riff, int64_t fileSize);
+  // The RF64/BW64 rules: the ds64 chunk's place, sizes left at 0xFFFFFFFF,
+  // the ds64 sizes against the file, and a form that RIFF would have held.
+  void Validate64BitForm(const TWAVCommonChunk& form, int64_t fileSize);
   HRESULT ValidatefmtChunk(const TWAVCommonChunk& chunk);
   HRESULT ValidatebextChunk(const TWAVCommonChunk& chunk);
   HRESULT ValidatecartChunk(const TWAVCommonChunk& chunk);

@@ -1,6 +1,8 @@
 #include "sonolint/WAVValidationThread.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
@@ -16,6 +18,9 @@ TFmtFields FmtFieldsOf(const tWAVEFORMATEX& format) {
   fields.SamplesPerSec = format.nSamplesPerSec;
   fields.BlockAlign = format.nBlockAlign;
   fields.BitsPerSample = format.wBitsPerSample;
+  fields.HasExtension = format.HasExtension;
+  fields.ValidBitsPerSample = format.wValidBitsPerSample;
+  std::copy(std::begin(format.SubFormat), std::end(format.SubFormat), fields.SubFormat);
   return fields;
 }
 
@@ -129,9 +134,9 @@ void TWAVValidationThread::DoLoad() {
       FChannels = format.nChannels;
       FBitsPerSample = format.wBitsPerSample;
       FPCMDataOffset = data->FOffset + 8;
-      // The size field is 32 bits wide; taken unsigned, so a data chunk of
-      // 2 GiB or more is still analysed whole.
-      FPCMDataSize = static_cast<int64_t>(static_cast<uint32_t>(data->FSize));
+      // The loader's size: the 32-bit field taken unsigned, so a data chunk
+      // of 2 GiB or more is analysed whole, or the 64-bit size of an RF64/BW64 file.
+      FPCMDataSize = data->FSize;
     } else {
       FDuration = 0;
     }

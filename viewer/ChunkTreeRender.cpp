@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chunkmodel/WAVHelpers.h"
+#include "pcm/PcmFormat.h"
 #include "platform/Guard.h"
 #include "platform/Text.h"
 
@@ -82,6 +83,7 @@ TBuilder BuilderFor(uint32_t name) {
     case FOURCC_cart: return UpdateTreeView_cart;
     case FOURCC_levl: return UpdateTreeView_levl;
     case FOURCC_mext: return UpdateTreeView_mext;
+    case FOURCC_ds64: return UpdateTreeView_ds64;
     default: return nullptr;
   }
 }
@@ -163,6 +165,12 @@ void UpdateTreeView_fmt(TDisplayNode* nodes, TDisplayNode* parent, int32_t level
         {u"BlockAlign", f.nBlockAlign},     {u"BitsPerSample", f.wBitsPerSample},
         {u"Size", f.cbSize}};
     for (const auto& [label, value] : fields) out.Add(FieldLine(label, FIELD_WIDTH, Decimal(value)), true);
+    if (!f.HasExtension) return;
+    out.Add(FieldLine(u"ValidBitsPerSample", FIELD_WIDTH, Decimal(f.wValidBitsPerSample)), true);
+    out.Add(FieldLine(u"ChannelMask", FIELD_WIDTH, Ascii(ChannelMaskText(f.dwChannelMask))), true);
+    out.Add(FieldLine(u"SubFormat", FIELD_WIDTH,
+                      Ascii(GuidText(f.SubFormat) + " (" + SubFormatName(SubFormatOf(f.SubFormat)) + ")")),
+            true);
   });
 }
 
@@ -291,6 +299,26 @@ void UpdateTreeView_levl(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
     line(u"dwPosPeakOfPeaks", Decimal(l.dwPosPeakOfPeaks));
     line(u"dwOffsetToPeaks", Decimal(l.dwOffsetToPeaks));
     line(u"strTimestamp", CharArrayToString(l.strTimestamp, sizeof l.strTimestamp));
+  });
+}
+
+void UpdateTreeView_ds64(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
+  GuardedVoid(u"Error in UpdateTreeView_ds64 call...", [&] {
+    // A ds64 chunk outside an RF64/BW64 form, or too short to decode, has no record.
+    if (chunk == nullptr || !chunk->Fds64) return;
+    const Tds64_chunk& d = *chunk->Fds64;
+    TFieldTarget out(nodes, parent, level, lineProc);
+    auto line = [&](std::u16string_view label, const std::u16string& value) {
+      out.Add(FieldLine(label, FIELD_WIDTH, value), true);
+    };
+    line(u"RIFF Size", Decimal(d.riffSize));
+    line(u"Data Size", Decimal(d.dataSize));
+    line(u"Sample Count", Decimal(d.sampleCount));
+    line(u"Table Length", Decimal(d.tableLength));
+    for (size_t i = 0; i < d.Table.size(); ++i)
+      line(u"Table[" + Decimal(i) + u"]",
+           u"'" + FourCCToText(d.Table[i].ChunkId) + u"' " + Decimal(d.Table[i].Size));
   });
 }
 

@@ -40,6 +40,8 @@ void UpdateTreeView_cart(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
                          const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
 void UpdateTreeView_levl(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
                          const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
+void UpdateTreeView_ds64(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
 void UpdateTreeView_mext(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
                          const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
 

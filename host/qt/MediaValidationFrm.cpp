@@ -21,6 +21,7 @@
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
 #include "platform/qt/MessageBoxes.h"
+#include "platform/qt/NativeNames.h"
 #include "platform/qt/ThemeColours.h"
 #include "platform/qt/WidgetHelpers.h"
 
@@ -119,12 +120,12 @@ bool TQtValidationDialogs::SaveFileDialog(const std::u16string& filter, const st
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   if (!fileName.empty()) dialog.selectFile(Q(fileName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  fileName = dialog.selectedFiles().first().toStdU16String();
+  fileName = NameFromToolkit(dialog.selectedFiles().first());
   return true;
 }
 
 void TQtValidationDialogs::OpenDocument(const std::u16string& fileName) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(fileName)));
+  QDesktopServices::openUrl(LocalFileUrl(fileName));
 }
 
 TValidationDialogsOverride::TValidationDialogsOverride(IValidationDialogs& dialogs)

@@ -62,7 +62,7 @@ Bytes Bext(const std::string& description, size_t codingHistory, const std::stri
 
 TEST(FormatRecord, PcmAndExtensibleAndTruncated) {
   auto pcm = LoadBody(Chunk("fmt ", PcmFormat(2, 48000, 16)));
-  const auto* f = pcm->Chunk(0).Ffmt.get();
+  const auto* f = pcm->Child(0).Ffmt.get();
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->wFormatTag, 1);
   EXPECT_EQ(f->nChannels, 2);
@@ -78,13 +78,13 @@ TEST(FormatRecord, PcmAndExtensibleAndTruncated) {
   Append16(extensible, 22);
   Append(extensible, Bytes(22, 0x77));
   auto ext = LoadBody(Chunk("fmt ", extensible));
-  ASSERT_NE(ext->Chunk(0).Ffmt, nullptr);
-  EXPECT_EQ(ext->Chunk(0).Ffmt->wFormatTag, 0xFFFE);
-  EXPECT_EQ(ext->Chunk(0).Ffmt->cbSize, 22);
+  ASSERT_NE(ext->Child(0).Ffmt, nullptr);
+  EXPECT_EQ(ext->Child(0).Ffmt->wFormatTag, 0xFFFE);
+  EXPECT_EQ(ext->Child(0).Ffmt->cbSize, 22);
   EXPECT_TRUE(ext->Recorder.Findings.empty());
 
   auto cut = LoadTruncated("fmt ", 16, {1, 0, 2, 0});
-  EXPECT_EQ(cut->Chunk(0).Ffmt, nullptr);
+  EXPECT_EQ(cut->Child(0).Ffmt, nullptr);
   // The RIFF and the fmt chunk both run past the end of the file, and the
   // root finds the RIFF's claimed end beyond its own.
   ASSERT_EQ(cut->Recorder.IDs(), (std::vector<int32_t>{204, 204, 206, 205}));
@@ -102,23 +102,23 @@ TEST(FixedRecords, ReadTheirSizeWhateverTheChunkSays) {
   Append(body, Chunk("mext", mext));
   Append(body, Chunk("fact", {0x40, 0x42, 0x0F, 0x00}));
   auto l = LoadBody(body);
-  const TLevl_chunk& lv = l->Chunk(0).Flevl;
+  const TLevl_chunk& lv = l->Child(0).Flevl;
   EXPECT_EQ(lv.dwVersion, 1u);
   EXPECT_EQ(lv.dwFormat, 2u);
   EXPECT_EQ(lv.dwOffsetToPeaks, 8u);
   EXPECT_EQ(Text(lv.strTimestamp, 28), "2017-03-14 10:20:30");
-  const Tmext_chunk& mx = l->Chunk(1).Fmext;
+  const Tmext_chunk& mx = l->Child(1).Fmext;
   EXPECT_EQ(mx.SoundInformtion, 1);
   EXPECT_EQ(mx.FrameSize, 0x0210);
   EXPECT_EQ(mx.AncillaryDataDef, 4);
-  EXPECT_EQ(l->Chunk(2).Ffact.dwSampleLength, 1000000u);
+  EXPECT_EQ(l->Child(2).Ffact.dwSampleLength, 1000000u);
   EXPECT_TRUE(l->Recorder.Findings.empty());
 
   // A fact chunk of 2 bytes is read on into the next chunk's header.
   Bytes shortFact = Chunk("fact", {0x01, 0x02});
   Append(shortFact, Chunk("data", {}));
   auto s = LoadBody(shortFact);
-  EXPECT_EQ(s->Chunk(0).Ffact.dwSampleLength, 0x61640201u);  // 01 02 'd' 'a'
+  EXPECT_EQ(s->Child(0).Ffact.dwSampleLength, 0x61640201u);  // 01 02 'd' 'a'
 }
 
 TEST(FixedRecords, TruncatedRecordsReportAndKeepWhatCame) {
@@ -144,14 +144,14 @@ TEST(FixedRecords, TruncatedRecordsReportAndKeepWhatCame) {
     EXPECT_EQ(l->Root->FSubChunks[0]->FSubChunks.size(), 1u);  // the node stays
   }
   auto fact = LoadTruncated("fact", 4, {0x2A, 0});
-  EXPECT_EQ(fact->Chunk(0).Ffact.dwSampleLength, 0x2Au);
+  EXPECT_EQ(fact->Child(0).Ffact.dwSampleLength, 0x2Au);
   auto cart = LoadTruncated("cart", 2100, {1});
-  EXPECT_EQ(cart->Chunk(0).Fcart_extension, nullptr);
+  EXPECT_EQ(cart->Child(0).Fcart_extension, nullptr);
 }
 
 TEST(BroadcastExtension, WellFormedChunkAndCodingHistorySizes) {
   auto l = LoadBody(Chunk("bext", Bext("A description", 98, "A=PCM,F=48000\r\nA=PCM,F=44100\r\n")));
-  const auto& b = *l->Chunk(0).Fbroadcast_audio_extension;
+  const auto& b = *l->Child(0).Fbroadcast_audio_extension;
   EXPECT_EQ(Text(b.Description, 256), "A description");
   EXPECT_EQ(Text(b.Originator, 32), "Originator");
   EXPECT_EQ(Text(b.OriginatorReference, 32), "Ref");
@@ -167,12 +167,12 @@ TEST(BroadcastExtension, WellFormedChunkAndCodingHistorySizes) {
   EXPECT_EQ(Text(b.CodingHistory, 98), "A=PCM,F=48000\r\nA=PCM,F=44100\r\n");
 
   auto exact = LoadBody(Chunk("bext", Bext("x", 0)));
-  EXPECT_EQ(exact->Chunk(0).Fbroadcast_audio_extension->CodingHistorySize, 0);
+  EXPECT_EQ(exact->Child(0).Fbroadcast_audio_extension->CodingHistorySize, 0);
 }
 
 TEST(BroadcastExtension, TextFieldsDropControlAndHighBytes) {
   auto l = LoadBody(Chunk("bext", Bext("a\tb\nc\xE9" "d", 0)));
-  EXPECT_EQ(Text(l->Chunk(0).Fbroadcast_audio_extension->Description, 256), "abcd");
+  EXPECT_EQ(Text(l->Child(0).Fbroadcast_audio_extension->Description, 256), "abcd");
 }
 
 TEST(BroadcastExtension, StrayBytesAfterATerminatorShiftTheLaterFields) {
@@ -183,7 +183,7 @@ TEST(BroadcastExtension, StrayBytesAfterATerminatorShiftTheLaterFields) {
   payload.resize(602);
   payload[320 - 252] = 'D';  // where OriginationDate is read, 252 bytes early
   auto l = LoadBody(Chunk("bext", payload));
-  const auto& b = *l->Chunk(0).Fbroadcast_audio_extension;
+  const auto& b = *l->Child(0).Fbroadcast_audio_extension;
   EXPECT_EQ(Text(b.Description, 256), "abc");
   EXPECT_EQ(Text(b.Originator, 32), "x");
   EXPECT_EQ(Text(b.OriginatorReference, 32), "");
@@ -193,7 +193,7 @@ TEST(BroadcastExtension, StrayBytesAfterATerminatorShiftTheLaterFields) {
 
 TEST(BroadcastExtension, ShortChunkLeavesTheRestZeroWithoutAFinding) {
   auto l = LoadBody(Chunk("bext", Field("only a description", 300)));
-  const auto& b = *l->Chunk(0).Fbroadcast_audio_extension;
+  const auto& b = *l->Child(0).Fbroadcast_audio_extension;
   EXPECT_EQ(Text(b.Description, 256), "only a description");
   EXPECT_EQ(Text(b.Originator, 32), "");
   EXPECT_EQ(b.Version, 0);
@@ -204,7 +204,7 @@ TEST(BroadcastExtension, ShortChunkLeavesTheRestZeroWithoutAFinding) {
 TEST(BroadcastExtension, LongCodingHistoryIsCutAtTheField) {
   std::string history(9000, 'h');
   auto l = LoadBody(Chunk("bext", Bext("d", 9000, history)));
-  const auto& b = *l->Chunk(0).Fbroadcast_audio_extension;
+  const auto& b = *l->Child(0).Fbroadcast_audio_extension;
   EXPECT_EQ(b.CodingHistorySize, 9000);
   EXPECT_EQ(b.CodingHistory[CODING_HISTORY_CAPACITY - 1], 'h');
 }
@@ -215,7 +215,7 @@ TEST(BroadcastExtension, OversizedPayloadIsNotReadWhole) {
   payload.resize(static_cast<size_t>(MAX_METADATA_PAYLOAD) + 2);
   auto l = LoadBody(Chunk("bext", payload));
   EXPECT_THAT(l->Recorder.IDs(), ElementsAre(213));
-  EXPECT_EQ(l->Chunk(0).Fbroadcast_audio_extension->Description[0], 0);
+  EXPECT_EQ(l->Child(0).Fbroadcast_audio_extension->Description[0], 0);
 }
 
 TEST(ReadCountedStringTest, CountsLookedAtAndKept) {
@@ -255,13 +255,13 @@ TEST(QualityChunk, LinesUpToTheTerminatorRules) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     auto l = LoadBody(Chunk("qlty", c.Payload));
-    const auto& q = *l->Chunk(0).Fquality_chunk;
+    const auto& q = *l->Child(0).Fquality_chunk;
     EXPECT_EQ(q.LinesCount, c.Lines);
     EXPECT_EQ(q.FileSecurityReport, 7u);
     EXPECT_EQ(q.FileSecurityWave, 9u);
   }
   auto l = LoadBody(Chunk("qlty", quality({"a\x01()"}, "")));
-  EXPECT_EQ(l->Chunk(0).Fquality_chunk->Lines[0], "a\x01()");  // unfiltered
+  EXPECT_EQ(l->Child(0).Fquality_chunk->Lines[0], "a\x01()");  // unfiltered
 }
 
 TEST(CartChunk, FixedPartTagTextAndShortChunks) {
@@ -281,7 +281,7 @@ TEST(CartChunk, FixedPartTagTextAndShortChunks) {
     return p;
   };
   auto full = LoadBody(Chunk("cart", cart(2048)));
-  const Tcart_extension* c = full->Chunk(0).Fcart_extension.get();
+  const Tcart_extension* c = full->Child(0).Fcart_extension.get();
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(Text(c->Version, 4), "0101");
   EXPECT_EQ(Text(c->Title, 64), "Title");
@@ -292,12 +292,12 @@ TEST(CartChunk, FixedPartTagTextAndShortChunks) {
   EXPECT_TRUE(full->Recorder.Findings.empty());
 
   auto tagged = LoadBody(Chunk("cart", cart(2100)));
-  EXPECT_EQ(tagged->Chunk(0).Fcart_extension->TagTextSize, 52);
-  EXPECT_EQ(tagged->Chunk(0).Fcart_extension->TagText[51], 't');
+  EXPECT_EQ(tagged->Child(0).Fcart_extension->TagTextSize, 52);
+  EXPECT_EQ(tagged->Child(0).Fcart_extension->TagText[51], 't');
 
   auto shortCart = LoadBody(Chunk("cart", cart(2000)));
-  ASSERT_NE(shortCart->Chunk(0).Fcart_extension, nullptr);
-  const Tcart_extension& s = *shortCart->Chunk(0).Fcart_extension;
+  ASSERT_NE(shortCart->Child(0).Fcart_extension, nullptr);
+  const Tcart_extension& s = *shortCart->Child(0).Fcart_extension;
   EXPECT_EQ(s.TagTextSize, 0);
   EXPECT_EQ(s.URL[0], 'h');
   EXPECT_EQ(s.URL[1023], 0);  // cut after 976 bytes: the last byte never came
@@ -307,5 +307,5 @@ TEST(CartChunk, FixedPartTagTextAndShortChunks) {
 
 TEST(NestedMetadata, ChunksInsideANestedRiffAreDecodedToo) {
   auto l = LoadBody(Riff("WAVE", Chunk("bext", Bext("inner", 0))));
-  EXPECT_EQ(Text(l->Chunk(0).FSubChunks[0]->Fbroadcast_audio_extension->Description, 256), "inner");
+  EXPECT_EQ(Text(l->Child(0).FSubChunks[0]->Fbroadcast_audio_extension->Description, 256), "inner");
 }

@@ -80,7 +80,7 @@ TEST_F(ConfigureTest, CancelKeepsTheRulesDisableAllAndOkSilencesTheRun) {
   EXPECT_EQ(Configure(*session,
                       [](QWidget& dialog) {
                         auto* list = dialog.findChild<QTableWidget*>(QStringLiteral("lvValidationSettings"));
-                        EXPECT_TRUE(list != nullptr && list->rowCount() == 85);
+                        EXPECT_TRUE(list != nullptr && list->rowCount() == 90);
                         Click(dialog, "btnDisableAll");
                         Click(dialog, "btnCancel");
                       }),
@@ -122,7 +122,7 @@ TEST_F(ConfigureTest, SettingsButtonOfTheValidationWindowOpensTheDialog) {
     Click(*dialog, "btnCancel");
   });
   QTest::mouseClick(window.btnSettings(), Qt::LeftButton);
-  EXPECT_EQ(rows, 85) << "the dialog was shown on Sonolint's catalogue";
+  EXPECT_EQ(rows, 90) << "the dialog was shown on Sonolint's catalogue";
   EXPECT_EQ(owner, &window) << "over the validation window";
 }
 

@@ -41,8 +41,9 @@ struct Loaded {
   std::unique_ptr<TWAVCommonChunk> Root = std::make_unique<TWAVCommonChunk>();
   FindingRecorder Recorder;
   HRESULT Result = E_FAIL;
-  // The i-th chunk inside the RIFF chunk.
-  const TWAVCommonChunk& Chunk(size_t i) const { return *Root->FSubChunks.at(0)->FSubChunks.at(i); }
+  // The form (RIFF, RF64 ...) and the i-th chunk inside it.
+  const TWAVCommonChunk& Form() const { return *Root->FSubChunks.at(0); }
+  const TWAVCommonChunk& Child(size_t i) const { return *Form().FSubChunks.at(i); }
 };
 
 inline std::unique_ptr<Loaded> Load(const std::vector<uint8_t>& file) {

@@ -65,6 +65,74 @@ inline Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
   return p;
 }
 
+inline void Append64(Bytes& out, uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// An RF64 (or BW64) form whose size field stands for the ds64 chunk's riffSize.
+inline Bytes Rf64(const Bytes& body, const std::string& id = "RF64") {
+  Bytes payload;
+  AppendText(payload, "WAVE");
+  Append(payload, body);
+  return ChunkWithSize(id, 0xFFFFFFFF, payload);
+}
+
+struct Ds64Entry {
+  std::string Id;
+  uint64_t Size;
+};
+
+// A ds64 payload: riffSize, dataSize, sampleCount, the table length (the
+// table's size unless given), then the entries.
+inline Bytes Ds64(uint64_t riffSize, uint64_t dataSize, uint64_t sampleCount,
+                  const std::vector<Ds64Entry>& table = {}, int64_t tableLength = -1) {
+  Bytes p;
+  Append64(p, riffSize);
+  Append64(p, dataSize);
+  Append64(p, sampleCount);
+  Append32(p, static_cast<uint32_t>(tableLength < 0 ? table.size() : tableLength));
+  for (const auto& e : table) {
+    AppendText(p, e.Id.substr(0, 4));
+    Append64(p, e.Size);
+  }
+  return p;
+}
+
+// The head of an RF64/BW64 file whose data chunk, last in the file, holds
+// dataSize bytes: form header, ds64 (riffSize, dataSize, the frame count),
+// the fmt chunk and the data header, every large size field 0xFFFFFFFF. The
+// file is the head followed by the data bytes (write it sparse for big ones).
+inline Bytes Rf64Head(uint64_t dataSize, const Bytes& fmtPayload, const std::string& id = "RF64") {
+  const uint16_t blockAlign = static_cast<uint16_t>(fmtPayload[12] | (fmtPayload[13] << 8));
+  Bytes body = Chunk("ds64", Ds64(0, dataSize, blockAlign != 0 ? dataSize / blockAlign : 0));
+  Append(body, Chunk("fmt ", fmtPayload));
+  AppendText(body, "data");
+  Append32(body, 0xFFFFFFFF);
+  Bytes head = Rf64(body, id);
+  const uint64_t riffSize = head.size() - 8 + dataSize;
+  for (int i = 0; i < 8; ++i) head[20 + i] = static_cast<uint8_t>(riffSize >> (8 * i));
+  return head;
+}
+
+// A 40-byte extensible fmt payload; subFormatTag 1 is PCM, 3 IEEE float.
+inline Bytes ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t validBits,
+                              uint32_t channelMask, uint16_t subFormatTag) {
+  Bytes p;
+  const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+  Append16(p, 0xFFFE);
+  Append16(p, channels);
+  Append32(p, rate);
+  Append32(p, rate * align);
+  Append16(p, align);
+  Append16(p, bits);
+  Append16(p, 22);
+  Append16(p, validBits);
+  Append32(p, channelMask);
+  Append16(p, subFormatTag);
+  Append(p, {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+  return p;
+}
+
 // A fixed-width 8-bit field: the text, then zeros up to the width.
 inline Bytes Field(const std::string& text, size_t width) {
   Bytes out(width, 0);

@@ -81,4 +81,12 @@ void WriteFileBytes(const std::string& path, const ByteVector& bytes) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+// Writes head and extends the file with a hole to totalSize bytes: the hole
+// reads as zeros and takes no disk space, so files over 4 GiB stay cheap.
+template <typename ByteVector>
+void WriteSparseFile(const std::string& path, const ByteVector& head, uint64_t totalSize) {
+  WriteFileBytes(path, head);
+  std::filesystem::resize_file(path, totalSize);
+}
+
 }  // namespace riffo::test

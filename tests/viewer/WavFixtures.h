@@ -136,6 +136,18 @@ inline Bytes NestedOverrunFile() {
   return Riff("WAVE", body);
 }
 
+// An RF64 form whose sizes come from its ds64 chunk: ds64 (one table entry,
+// for 'big1'), an extensible fmt chunk (6 channels, 24 bits, 5.1 mask, PCM),
+// 'big1' and data, both with 0xFFFFFFFF size fields. 166 bytes.
+inline Bytes Rf64ExtensibleFile() {
+  Bytes rest = Chunk("fmt ", ExtensibleFormat(6, 48000, 24, 24, 0x3F, 1));
+  Append(rest, ChunkWithSize("big1", 0xFFFFFFFF, Bytes(6, 0x44)));
+  Append(rest, ChunkWithSize("data", 0xFFFFFFFF, Bytes(36, 0)));
+  Bytes body = Chunk("ds64", Ds64(158, 36, 2, {{"big1", 6}}));
+  Append(body, rest);
+  return Rf64(body);
+}
+
 // The chunk tree of a fixture, loaded from memory as the viewer loads a file.
 inline std::unique_ptr<TWAVCommonChunk> LoadTree(const Bytes& file) {
   TMemoryStream stream(file);
@@ -165,6 +177,7 @@ inline const Fixture FIXTURES[] = {
     {"broadcast-wave", BroadcastWaveFile},
     {"nested-riff-and-list", NestedRiffAndListFile},
     {"truncated-in-fmt", TruncatedInFmtFile},
+    {"rf64-extensible", Rf64ExtensibleFile},
 };
 
 }  // namespace riffo::test

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/DebugTrace.h"
 #include "platform/Text.h"
 #include "platform/UserStore.h"
@@ -186,6 +188,25 @@ TEST_F(SessionFixture, SelectionMovesTheHexView) {
   const int before = view.Pane.Pages;
   session->Splitter1Moved();
   EXPECT_EQ(view.Pane.Pages, before + 1);
+}
+
+TEST_F(SessionFixture, SixGigabyteFileOpensAndItsDataChunkIsSelectable) {
+  const uint64_t dataSize = 6ull << 30;
+  const Bytes head = test::Rf64Head(dataSize, test::PcmFormat(2, 48000, 16), "BW64");
+  const auto name = folder.Write("six.wav", head);
+  std::filesystem::resize_file(Utf16ToUtf8(name), head.size() + dataSize);
+  ASSERT_TRUE(session->LoadFile(name));
+  EXPECT_TRUE(dialogs.Boxes.empty());
+  const TDisplayNode* form = Child(view.Root, 0);
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(form->Info->Size, static_cast<int64_t>(head.size() - 8 + dataSize));
+  const TDisplayNode* data = Child(form, 2);
+  ASSERT_NE(data, nullptr);
+  Select(data);
+  // Header and payload: the data chunk starts 8 bytes before the end of the head.
+  const auto offset = static_cast<int64_t>(head.size()) - 8;
+  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{offset, static_cast<int64_t>(dataSize) + 8}));
+  EXPECT_EQ(view.Pane.Shown.Lines.at(0).substr(0, 18), u"0x0000000000000040");
 }
 
 TEST_F(SessionFixture, CopyTakesEveryNodeCollapsedOrNot) {

@@ -17,7 +17,9 @@
 #include <QScreen>
 #include <cmath>
 
+#include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/qt/NativeNames.h"
 #include "platform/qt/ThemeColours.h"
 #include "platform/qt/WidgetHelpers.h"
 #include "support/RiffBuilder.h"
@@ -294,6 +296,44 @@ TEST_F(WindowFixture, LoadFailuresThroughOpenAndDrop) {
   EXPECT_EQ(form->windowTitle(), Q(u"Riffoscope (" + third + u")"));
   Trigger("Close");
   EXPECT_EQ(form->windowTitle(), "Riffoscope");
+}
+
+// A name whose bytes are not UTF-8 opens from the command line, from a drop
+// (as a file manager sends it: a URI with percent-escapes) and from Recent
+// Files, and shows readably in the title and the tree.
+TEST_F(WindowFixture, NamesThatAreNotUtf8OpenAndShow) {
+  const std::string bytes = folder.Path("bad\xff\xfe.wav").string();
+  test::WriteFileBytes(bytes, test::CanonicalPcm());
+  const std::u16string name = FromNativePath(bytes);
+  const QString shown = QString::fromStdString(Utf16ToUtf8(u"Riffoscope (" + name + u")"));
+  ASSERT_TRUE(shown.contains(QChar(0xFFFD)));
+
+  Show(NameFromArgument(bytes.c_str()));
+  EXPECT_TRUE(dialogs.Boxes.empty());
+  EXPECT_EQ(form->Session().FileName(), name);
+  EXPECT_EQ(form->windowTitle(), shown);
+  EXPECT_EQ(form->TreeView1()->topLevelItem(0)->text(0), ShownText(name));
+  Trigger("Close");
+
+  QMimeData mime;
+  mime.setData(QStringLiteral("text/uri-list"), "file://" + QByteArray::fromStdString(bytes).toPercentEncoding("/") + "\r\n");
+  QWidget* target = form->TreeView1()->viewport();
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  EXPECT_TRUE(dialogs.Boxes.empty());
+  EXPECT_EQ(form->Session().FileName(), name);
+  EXPECT_EQ(form->windowTitle(), shown);
+  form->close();
+  form.reset();
+
+  Show();  // Recent Files, read back from the settings, opens it again
+  emit form->RecentFiles1()->aboutToShow();
+  ASSERT_FALSE(form->RecentFiles1()->actions().isEmpty());
+  form->RecentFiles1()->actions()[0]->trigger();
+  EXPECT_TRUE(dialogs.Boxes.empty());
+  EXPECT_EQ(form->Session().FileName(), name);
 }
 
 TEST_F(WindowFixture, CopyWithCollapsedTreeTakesEveryLine) {

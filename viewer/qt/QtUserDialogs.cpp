@@ -38,7 +38,7 @@ bool TQtUserDialogs::ConfirmOkCancel(const std::u16string& text) {
 bool TQtUserDialogs::OpenFileDialog(const std::u16string& filter, std::u16string& fileName) {
   const QString name = QFileDialog::getOpenFileName(FOwner, QString(), QString(), Q(ToNameFilters(filter)));
   if (name.isEmpty()) return false;
-  fileName = name.toStdU16String();
+  fileName = NameFromToolkit(name);
   return true;
 }
 
@@ -48,7 +48,7 @@ bool TQtUserDialogs::SaveFileDialog(const std::u16string& filter, std::u16string
   const QString name = QFileDialog::getSaveFileName(FOwner, QString(), QString(), Q(ToNameFilters(filter)),
                                                     nullptr, QFileDialog::DontConfirmOverwrite);
   if (name.isEmpty()) return false;
-  fileName = name.toStdU16String();
+  fileName = NameFromToolkit(name);
   return true;
 }
 

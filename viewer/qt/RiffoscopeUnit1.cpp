@@ -16,6 +16,7 @@
 #include "platform/Guard.h"
 #include "platform/Product.h"
 #include "platform/Text.h"
+#include "platform/qt/NativeNames.h"
 #include "platform/qt/ThemeColours.h"
 #include "platform/qt/WidgetHelpers.h"
 #include "viewer/ChunkTreeRender.h"
@@ -119,7 +120,7 @@ void TTreePane::dragMoveEvent(QDragMoveEvent* event) {
 void TTreePane::dropEvent(QDropEvent* event) {
   std::vector<std::u16string> names;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) names.push_back(url.toLocalFile().toStdU16String());
+    if (url.isLocalFile()) names.push_back(NameFromLocalUrl(url));
   event->acceptProposedAction();
   if (OnFilesDropped && !names.empty()) OnFilesDropped(names);
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/Product.h"
-#include "viewer/CommandLine.h"
+#include "platform/qt/NativeNames.h"
 #include "viewer/qt/RiffoscopeUnit1.h"
 
 namespace {
@@ -44,11 +44,11 @@ int AnswerInformationOptions(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
   if (const int status = AnswerInformationOptions(argc, argv); status >= 0) return status;
-  // The toolkit takes its own options out of argv; the file argument is read
-  // from the bytes that remain, as a name need not be valid UTF-8.
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Riffoscope"));
-  const std::u16string first = argc > 1 ? riffo::FileNameFromArgument(argv[1]) : std::u16string();
+  // The toolkit has taken its own options out of argv. The name is read from
+  // the bytes: the toolkit's decoded arguments lose bytes that are not UTF-8.
+  const std::u16string first = argc > 1 ? riffo::NameFromArgument(argv[1]) : std::u16string();
   riffo::TRiffoscopeForm form(nullptr, first);
   form.show();
   return QApplication::exec();

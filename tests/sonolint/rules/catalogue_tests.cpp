@@ -35,9 +35,9 @@ struct Catalogue {
   Catalogue() { List.AddBuiltInValidationSettings(); }
 };
 
-TEST(RuleCatalogue, BuiltInTableHas85RulesInAscendingOrder) {
+TEST(RuleCatalogue, BuiltInTableHas90RulesInAscendingOrder) {
   const auto& rows = BuiltInValidationSettings();
-  ASSERT_EQ(rows.size(), 85u);
+  ASSERT_EQ(rows.size(), 90u);
   std::set<int32_t> fixedType;
   std::set<int32_t> disabled;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -70,7 +70,12 @@ TEST(RuleCatalogue, BuiltInRowsCarryTheirNamesAndSeverities) {
       {201, "Chunk name read on end of file check", 3},
       {215, "bext chunk completeness check", 3},
       {226, "mext chunk read on end of file check", 3},
+      {227, "ds64 chunk read check", 3},
       {228, "Chunk count limit check", 3},
+      {229, "ds64 chunk presence and position check", 3},
+      {230, "64-bit chunk size presence check", 3},
+      {231, "ds64 sizes against the file check", 3},
+      {232, "RF64 form for a file that fits in RIFF information", 1},
       {301, "WAVE stream duration information", 1},
       {406, "fmt chunk BitsPerSample check", 3},
       {422, "bext chunk Max Short Term Loudness information", 1},
@@ -86,7 +91,7 @@ TEST(RuleCatalogue, BuiltInRowsCarryTheirNamesAndSeverities) {
     EXPECT_EQ(setting->Name, row.Name);
     EXPECT_EQ(setting->_Type, row.Type) << row.ID;
   }
-  EXPECT_EQ(c.List.ValidationSettingsCount(), 85);
+  EXPECT_EQ(c.List.ValidationSettingsCount(), BUILT_IN_VALIDATION_SETTINGS_COUNT);
   EXPECT_EQ(c.List.GetValidationSettingFromID(0), nullptr);
   EXPECT_EQ(c.List.GetValidationSettingFromID(409), nullptr);
 }
@@ -216,15 +221,15 @@ TEST(RuleCatalogue, ListsOwnIndependentCopies) {
   TValidationSettingList copy;
   copy.AddItem(caller);
   ASSERT_TRUE(copy.AssignValidationSettingList(original.List));
-  ASSERT_EQ(copy.ValidationSettingsCount(), 85);
-  for (int32_t i = 0; i < 85; ++i) {
+  ASSERT_EQ(copy.ValidationSettingsCount(), BUILT_IN_VALIDATION_SETTINGS_COUNT);
+  for (int32_t i = 0; i < BUILT_IN_VALIDATION_SETTINGS_COUNT; ++i) {
     EXPECT_NE(copy.GetValidationSetting(i), original.List.GetValidationSetting(i));
     EXPECT_EQ(copy.GetValidationSetting(i)->ID, original.List.GetValidationSetting(i)->ID);
   }
   copy.GetValidationSettingFromID(209)->Enabled = false;
   EXPECT_TRUE(original.List.GetValidationSettingFromID(209)->Enabled);
   EXPECT_TRUE(copy.AssignValidationSettingList(copy));  // assigning itself keeps the rows
-  EXPECT_EQ(copy.ValidationSettingsCount(), 85);
+  EXPECT_EQ(copy.ValidationSettingsCount(), BUILT_IN_VALIDATION_SETTINGS_COUNT);
 
   copy.ClearValidationSettingList();
   EXPECT_EQ(copy.ValidationSettingsCount(), 0);
@@ -253,8 +258,9 @@ TEST(RuleCatalogueStore, FirstLoadWritesTheChangeableValuesAndSaveWritesAll) {
         EXPECT_EQ(type, row._Type) << row.ID;
       }
     }
-    EXPECT_EQ(enabledCount, 85);
-    EXPECT_EQ(typeCount, 74);
+    // Every rule's switch, and the severity of all but the 11 fixed ones.
+    EXPECT_EQ(enabledCount, BUILT_IN_VALIDATION_SETTINGS_COUNT);
+    EXPECT_EQ(typeCount, BUILT_IN_VALIDATION_SETTINGS_COUNT - 11);
     for (int32_t id : {101, 102, 103, 108, 301, 302, 303, 304, 305, 306, 307})
       EXPECT_FALSE(key->ValueExists(Name(id, "_Type"))) << id;
   }
