@@ -265,8 +265,19 @@ std::string EncodeRhs(const TUserStoreKey::Value& value) {
   switch (value.Type) {
     case StoreValueType::DWord: return Format8("dword:%08x", value.DWord);
     case StoreValueType::String: {
+      // A surrogate without its partner (a file name's undecodable byte, see
+      // Utf16FromNative) has no UTF-8 form either: such text goes as UTF-16
+      // too, so that it reads back exactly.
       bool plain = true;
-      for (const char16_t c : value.Text) plain = plain && c >= 0x20 && c != 0x7F;
+      const std::u16string& t = value.Text;
+      for (size_t i = 0; i < t.size() && plain; ++i) {
+        const bool high = t[i] >= 0xD800 && t[i] <= 0xDBFF;
+        if (high && i + 1 < t.size() && t[i + 1] >= 0xDC00 && t[i + 1] <= 0xDFFF) {
+          ++i;
+          continue;
+        }
+        plain = t[i] >= 0x20 && t[i] != 0x7F && !(t[i] >= 0xD800 && t[i] <= 0xDFFF);
+      }
       if (plain) return Quote(Utf16ToUtf8(value.Text));
       std::string out = "hex(1):";
       std::u16string text = value.Text;

@@ -74,6 +74,9 @@ TEST_F(UserStore, ValuesRoundTripThroughTheFile) {
     key->WriteString(u"LastFolder", tricky);
     key->WriteString(u"Notes", u"line one\r\nline\ttwo");
     key->WriteString(u"Empty", u"");
+    // A file name with undecodable bytes carries them as lone surrogates.
+    key->WriteString(u"RecentFile1", u"/tmp/bad\xDCFF\xDCFE.wav");
+    key->WriteString(u"Pair", u"\U0001F3B5 \xD800");
   }  // the destructor lands the writes
 
   const std::string text = test::ReadFileText(StorePath());
@@ -103,6 +106,10 @@ TEST_F(UserStore, ValuesRoundTripThroughTheFile) {
   EXPECT_EQ(str, u"line one\r\nline\ttwo");
   EXPECT_TRUE(key->ReadString(u"Empty", str));
   EXPECT_EQ(str, u"");
+  EXPECT_TRUE(key->ReadString(u"RecentFile1", str));
+  EXPECT_EQ(str, u"/tmp/bad\xDCFF\xDCFE.wav");
+  EXPECT_TRUE(key->ReadString(u"Pair", str));
+  EXPECT_EQ(str, u"\U0001F3B5 \xD800");
 }
 
 TEST_F(UserStore, MissingAndMistypedValuesReadAsFailure) {
