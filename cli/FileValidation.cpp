@@ -95,16 +95,15 @@ void TCliRunView::ProcessEvents() {
   if (Interrupted()) FSession.RequestStop();
 }
 
-bool RenderReport(TMediaValidationSession& session, TCliFormat format, const std::string& path) {
+bool RenderReport(TMediaValidationSession& session, TCliFormat format, TStream& out) {
   if (format == TCliFormat::JSON) {
     std::vector<std::u16string> modules;
     for (size_t i = 0; i < session.ModuleCount(); ++i)
       if (session.ModuleTicked(i)) modules.push_back(session.Module(i).ValidationModuleName());
     const std::string text =
         JsonReport(PROGRAM_NAME, RIFFOSCOPE_VERSION, session.FileName(), modules, session.Reports());
-    std::unique_ptr<TFileStream> out = TFileStream::Open(path, FileMode::Create);
-    return out && out->Write(text.data(), static_cast<int64_t>(text.size())) ==
-                      static_cast<int64_t>(text.size());
+    return out.Write(text.data(), static_cast<int64_t>(text.size())) ==
+           static_cast<int64_t>(text.size());
   }
   TReportFormat reportFormat = TReportFormat::TXT;
   switch (format) {
@@ -114,7 +113,12 @@ bool RenderReport(TMediaValidationSession& session, TCliFormat format, const std
     case TCliFormat::PDF: reportFormat = TReportFormat::PDF; break;
     default: break;
   }
-  return Succeeded(session.SaveReport(reportFormat, FromNativePath(path)));
+  return Succeeded(session.SaveReport(reportFormat, out));
+}
+
+bool RenderReport(TMediaValidationSession& session, TCliFormat format, TOutputFile& output) {
+  TStream* stream = output.Stream();
+  return stream != nullptr && RenderReport(session, format, *stream);
 }
 
 TFileResult ValidateOneFile(TMediaValidationSession& session, const std::string& fileName,
@@ -171,8 +175,7 @@ TFileResult ValidateOneFile(TMediaValidationSession& session, const std::string&
   std::unique_ptr<TOutputFile> output =
       TOutputFile::Begin(reportPath, force ? TOutputMode::Replace : TOutputMode::Exclusive, status);
   if (output) {
-    status = RenderReport(session, format, output->TempPath()) ? output->Commit()
-                                                               : TOutputStatus::CannotFinish;
+    status = RenderReport(session, format, *output) ? output->Commit() : TOutputStatus::CannotFinish;
   }
   switch (status) {
     case TOutputStatus::Ok: break;

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "host/MediaValidationSession.h"
+#include "platform/OutputFile.h"
+#include "platform/Stream.h"
 
 namespace riffo::cli {
 
@@ -50,8 +52,9 @@ private:
 TFileResult ValidateOneFile(TMediaValidationSession& session, const std::string& fileName,
                             const std::string& reportPath, TCliFormat format, bool force);
 
-// Writes the session's report in format into a file that does not exist
-// yet; false when it could not be written.
-bool RenderReport(TMediaValidationSession& session, TCliFormat format, const std::string& path);
+// Writes the session's report in format into a stream (standard output) or
+// an output file that the caller commits; false when it could not be written.
+bool RenderReport(TMediaValidationSession& session, TCliFormat format, TStream& out);
+bool RenderReport(TMediaValidationSession& session, TCliFormat format, TOutputFile& output);
 
 }  // namespace riffo::cli

@@ -8,10 +8,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 #include "cli/BatchInputs.h"
 #include "cli/CliCommand.h"
@@ -101,30 +97,6 @@ unsigned CoreCount() {
   return cores > 0 ? static_cast<unsigned>(cores) : 1u;
 }
 
-// Standard output for one report: the writers that need a file name write
-// into a private temporary folder and the bytes are copied out.
-bool ReportToStdout(TMediaValidationSession& session, TCliFormat format) {
-  std::string folder = (std::filesystem::temp_directory_path() / "riffoscope-cli-XXXXXX").string();
-  if (::mkdtemp(folder.data()) == nullptr) return false;
-  const std::string report = folder + "/report";
-  bool ok = RenderReport(session, format, report);
-  if (ok) {
-    std::ifstream in(report, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ok = (in.good() || in.eof());
-    if (ok && format == TCliFormat::PDF) {
-      TStdoutStream raw;
-      ok = raw.Write(bytes.data(), static_cast<int64_t>(bytes.size())) ==
-           static_cast<int64_t>(bytes.size());
-    } else {
-      ok = ok && WriteStdout(bytes);
-    }
-  }
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
-  return ok;
-}
-
 // Today's single-file command: the report on standard output or into OUT.
 int RunSingle(const TValidateOptions& options) {
   const std::string& fileName = options.Paths[0];
@@ -162,10 +134,11 @@ int RunSingle(const TValidateOptions& options) {
   // is an answer on the command line.
   bool saved = false;
   if (output) {
-    saved = RenderReport(session, options.Format, output->TempPath());
+    saved = RenderReport(session, options.Format, *output);
     if (saved && !CommitOutputFile(*output)) return EXIT_USAGE_ERROR;
   } else {
-    saved = ReportToStdout(session, options.Format);
+    TStdoutStream out;
+    saved = RenderReport(session, options.Format, out);
   }
   if (!saved) {
     PrintError(Utf16ToUtf8(MSG_ERROR_SAVING));

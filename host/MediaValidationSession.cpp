@@ -104,12 +104,13 @@ struct TFlagScope {
   bool& FFlag;
 };
 
-template <typename TExporter>
+// destination is the report file's name or a stream.
+template <typename TExporter, typename TDestination>
 HRESULT WriteReport(const char16_t* traceLine, const std::u16string& fileName,
-                    const std::vector<TCustomReport>& lines, const std::u16string& reportFileName) {
+                    const std::vector<TCustomReport>& lines, TDestination& destination) {
   return Guarded(traceLine, E_FAIL, [&] {
     TExporter exporter;
-    if (!exporter.OpenReportExport(fileName, reportFileName)) return E_FAIL;
+    if (!exporter.OpenReportExport(fileName, destination)) return E_FAIL;
     bool written = true;
     for (const auto& line : lines) {
       if (!exporter.AddReport(line.Module, line.ReportType, line.ReportMessage, line.StreamID)) {
@@ -388,6 +389,32 @@ HRESULT TMediaValidationSession::SaveReport(TReportFormat format, const std::u16
   return E_FAIL;
 }
 
+HRESULT TMediaValidationSession::SaveReport(TReportFormat format, TStream& destination) {
+  const std::vector<TCustomReport> lines = Reports();
+  switch (format) {
+    case TReportFormat::HTML:
+      return WriteReport<TQXReportExportHTML>(u"Error in TMediaValidationForm.SaveReportHTML call...",
+                                              FFileName, lines, destination);
+    case TReportFormat::PDF:
+      return Guarded(u"Error in TMediaValidationForm.SaveReportPDF call...", E_FAIL, [&] {
+        const TWritePdfReport writer = PdfReportWriter();
+        if (writer == nullptr) return E_FAIL;
+        return static_cast<HRESULT>(
+            writer(FFileName.c_str(), lines.data(), lines.size(), nullptr, &destination));
+      });
+    case TReportFormat::XML:
+      return WriteReport<TQXReportExportXML>(u"Error in TMediaValidationForm.SaveReportXML call...",
+                                             FFileName, lines, destination);
+    case TReportFormat::CSV:
+      return WriteReport<TQXReportExportCSV>(u"Error in TMediaValidationForm.SaveReportCSV call...",
+                                             FFileName, lines, destination);
+    case TReportFormat::TXT:
+      return WriteReport<TQXReportExportTXT>(u"Error in TMediaValidationForm.SaveReportTXT call...",
+                                             FFileName, lines, destination);
+  }
+  return E_FAIL;
+}
+
 HRESULT TMediaValidationSession::SaveReportHTML(const std::u16string& reportFileName) {
   return WriteReport<TQXReportExportHTML>(u"Error in TMediaValidationForm.SaveReportHTML call...",
                                           FFileName, Reports(), reportFileName);
@@ -399,7 +426,7 @@ HRESULT TMediaValidationSession::SaveReportPDF(const std::u16string& reportFileN
     if (writer == nullptr) return E_FAIL;
     const std::vector<TCustomReport> lines = Reports();
     return static_cast<HRESULT>(
-        writer(FFileName.c_str(), lines.data(), lines.size(), reportFileName.c_str()));
+        writer(FFileName.c_str(), lines.data(), lines.size(), reportFileName.c_str(), nullptr));
   });
 }
 

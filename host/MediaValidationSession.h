@@ -16,6 +16,7 @@
 #include "contract/QuorvexControlInterface.h"
 #include "host/CustomReport.h"
 #include "host/ValidationModule.h"
+#include "platform/Stream.h"
 
 namespace riffo {
 
@@ -179,6 +180,9 @@ public:
   TSaveResult SaveReportFile(const std::u16string& reportFileName,
                              const std::function<bool()>& confirmOverwrite);
   HRESULT SaveReport(TReportFormat format, const std::u16string& reportFileName);
+  // The report in format into a stream (standard output, or a file the
+  // caller writes through TOutputFile).
+  HRESULT SaveReport(TReportFormat format, TStream& destination);
   HRESULT SaveReportHTML(const std::u16string& reportFileName);
   HRESULT SaveReportPDF(const std::u16string& reportFileName);
   HRESULT SaveReportXML(const std::u16string& reportFileName);

@@ -8,11 +8,14 @@
 
 extern "C" __attribute__((visibility("default"))) int32_t riffo_write_pdf_report(
     const char16_t* fileName, const riffo::TCustomReport* lines, size_t count,
-    const char16_t* reportFileName) {
+    const char16_t* reportFileName, riffo::TStream* destination) {
   using namespace riffo;
   return Guarded(u"Error in TMediaValidationForm.SaveReportPDF call...", E_FAIL, [&] {
     TQXReportExportPDF exporter;
-    if (!exporter.OpenReportExport(fileName, reportFileName)) return E_FAIL;
+    const bool opened = destination != nullptr
+                            ? exporter.OpenReportExport(fileName, *destination)
+                            : exporter.OpenReportExport(fileName, reportFileName);
+    if (!opened) return E_FAIL;
     bool written = true;
     for (size_t i = 0; i < count && written; ++i)
       written = exporter.AddReport(lines[i].Module, lines[i].ReportType, lines[i].ReportMessage,

@@ -1,6 +1,5 @@
 #include "host/QXReportExport.h"
 
-#include <cerrno>
 #include <stdexcept>
 
 #include "chunkmodel/WAVHelpers.h"
@@ -266,12 +265,48 @@ std::u16string TQXTextReportExport::Trace(const char16_t* operation, const char1
   return u"dgn: Error in " + std::u16string(FLayout.ClassName) + u"." + operation + u" - " + what;
 }
 
+// Reports are handed to the destination in pieces of this size, so a long
+// report costs few writes and a short one a single write on close.
+constexpr size_t WRITE_PIECE_BYTES = 64 * 1024;
+
 void TQXTextReportExport::WriteLines(const std::vector<std::u16string>& lines) {
   for (const auto& line : lines) {
-    const std::string bytes = Utf16ToUtf8(line) + "\r\n";
-    if (std::fwrite(bytes.data(), 1, bytes.size(), FDestinationFile.get()) != bytes.size())
-      throw TWriteFailure();
+    FPending += Utf16ToUtf8(line);
+    FPending += "\r\n";
   }
+  if (FPending.size() >= WRITE_PIECE_BYTES) Flush();
+}
+
+void TQXTextReportExport::Flush() {
+  if (FPending.empty()) return;
+  const int64_t size = static_cast<int64_t>(FPending.size());
+  const bool written = !FWriteFailed && FDestination->Write(FPending.data(), size) == size;
+  FPending.clear();
+  if (!written) {
+    FWriteFailed = true;
+    throw TWriteFailure();
+  }
+}
+
+bool TQXTextReportExport::Open(const std::u16string& fileName, TStream& destination) {
+  FDestination = &destination;
+  FPending.clear();
+  FWriteFailed = false;
+  FReportIndex = 0;
+  WriteLines(FLayout.Header(fileName));
+  return true;
+}
+
+bool TQXTextReportExport::OpenReportExport(const std::u16string& fileName, TStream& destination) {
+  const std::u16string callLine =
+      u"Error in " + std::u16string(FLayout.ClassName) + u".OpenReportExport call...";
+  return Guarded(callLine, false, [&] {
+    if (Opened()) {
+      DebugTrace(Trace(u"OpenReportExport", u"report already opened."));
+      return false;
+    }
+    return Open(fileName, destination);
+  });
 }
 
 bool TQXTextReportExport::OpenReportExport(const std::u16string& fileName,
@@ -285,25 +320,19 @@ bool TQXTextReportExport::OpenReportExport(const std::u16string& fileName,
     }
     const std::u16string existsLine =
         Trace(u"OpenReportExport", (std::u16string(FLayout.FileKind) + u" already exists.").c_str());
-    if (FileExists(reportFileName)) {
+    // Exclusive: a file that exists now, or appears before the report is
+    // complete, is refused, never truncated.
+    TOutputStatus status = TOutputStatus::Ok;
+    std::unique_ptr<TOutputFile> output =
+        TOutputFile::Begin(ToNativePath(reportFileName), TOutputMode::Exclusive, status);
+    if (status == TOutputStatus::Exists) {
       DebugTrace(existsLine);
       return false;
     }
-    // Exclusive creation: a file that appears between the test above and
-    // here is refused as well, never truncated.
-    std::FILE* file = std::fopen(ToNativePath(reportFileName).c_str(), "wbx");
-    if (file == nullptr) {
-      if (errno == EEXIST) {
-        DebugTrace(existsLine);
-        return false;
-      }
-      throw TWriteFailure();
-    }
-    FDestinationFile.reset(file);
-    FDestinationFileName = reportFileName;
-    FReportIndex = 0;
-    WriteLines(FLayout.Header(fileName));
-    return true;
+    TStream* stream = output ? output->Stream() : nullptr;
+    if (stream == nullptr) throw TWriteFailure();
+    FOutput = std::move(output);
+    return Open(fileName, *stream);
   });
 }
 
@@ -322,6 +351,33 @@ bool TQXTextReportExport::AddReport(int32_t module, int32_t reportType,
   });
 }
 
+// Ends the open report whatever happens: the state is reset first, then the
+// footer and the last bytes are written and a named destination committed;
+// a report with a failed write is dropped, never put under its name.
+void TQXTextReportExport::EndReport() {
+  std::unique_ptr<TOutputFile> output = std::move(FOutput);
+  struct TReset {
+    TQXTextReportExport& Self;
+    ~TReset() {
+      Self.FDestination = nullptr;
+      Self.FPending.clear();
+      Self.FReportIndex = 0;
+    }
+  } reset{*this};
+  if (FWriteFailed) throw TWriteFailure();
+  WriteLines(FLayout.Footer());
+  Flush();
+  if (!output) return;
+  switch (output->Commit()) {
+    case TOutputStatus::Ok: return;
+    case TOutputStatus::Exists:
+      DebugTrace(Trace(u"CloseReportExport",
+                       (std::u16string(FLayout.FileKind) + u" already exists.").c_str()));
+      throw TWriteFailure();
+    default: throw TWriteFailure();
+  }
+}
+
 bool TQXTextReportExport::CloseReportExport() {
   const std::u16string callLine =
       u"Error in " + std::u16string(FLayout.ClassName) + u".CloseReportExport call...";
@@ -330,12 +386,7 @@ bool TQXTextReportExport::CloseReportExport() {
       DebugTrace(Trace(u"CloseReportExport", u"report not opened."));
       return false;
     }
-    WriteLines(FLayout.Footer());
-    std::FILE* file = FDestinationFile.release();
-    FDestinationFileName.clear();
-    FReportIndex = 0;
-    // fclose flushes what stdio still buffers; its failure is a lost report.
-    if (std::fclose(file) != 0) throw TWriteFailure();
+    EndReport();
     return true;
   });
 }

@@ -1,15 +1,18 @@
 // The text report exporters: XML, CSV, plain text and HTML. Each is used for
 // one save: open the destination, add every report line in arrival order,
-// close (or destroy, which closes). A destination that already exists is
-// never overwritten. Files are UTF-8 without a byte-order mark, every line
-// ended by CR LF.
+// close (or destroy, which closes). The destination is a stream, or a file
+// written through TOutputFile: a file that already exists is never
+// overwritten and a report appears under its name only once it is complete.
+// Reports are UTF-8 without a byte-order mark, every line ended by CR LF.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/OutputFile.h"
+#include "platform/Stream.h"
 
 namespace riffo {
 
@@ -35,26 +38,31 @@ public:
   // fileName is the validated media file (shown in the header), reportFileName
   // the destination. Fails when a report is open or the destination exists.
   bool OpenReportExport(const std::u16string& fileName, const std::u16string& reportFileName);
+  // The same into a stream, which must outlive the open report; the closing
+  // writes its last bytes.
+  bool OpenReportExport(const std::u16string& fileName, TStream& destination);
   bool AddReport(int32_t module, int32_t reportType, const std::u16string& reportMessage,
                  int32_t streamID);
   bool CloseReportExport();
 
-  bool Opened() const { return !FDestinationFileName.empty(); }
+  bool Opened() const { return FDestination != nullptr; }
   int32_t ReportIndex() const { return FReportIndex; }
 
 protected:
   explicit TQXTextReportExport(const TQXTextReportLayout& layout);
 
 private:
-  struct TFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
+  bool Open(const std::u16string& fileName, TStream& destination);
   void WriteLines(const std::vector<std::u16string>& lines);
+  void Flush();
+  void EndReport();
   std::u16string Trace(const char16_t* operation, const char16_t* what) const;
 
   const TQXTextReportLayout& FLayout;
-  std::unique_ptr<std::FILE, TFileCloser> FDestinationFile;
-  std::u16string FDestinationFileName;  // empty exactly while no report is open
+  std::unique_ptr<TOutputFile> FOutput;  // a named destination until it is committed
+  TStream* FDestination = nullptr;       // null exactly while no report is open
+  std::string FPending;                  // bytes not yet handed to the destination
+  bool FWriteFailed = false;             // a write failed: the report is not committed
   int32_t FReportIndex = 0;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "contract/QuorvexControlInterface.h"
@@ -72,6 +73,41 @@ TQXReportExportPDF::~TQXReportExportPDF() {
   });
 }
 
+std::unique_ptr<pdf::TPdfDocument> TQXReportExportPDF::NewDocument(
+    const std::u16string& fileName) const {
+  using namespace pdf;
+  auto doc = std::make_unique<TPdfDocument>();
+  doc->SetTitle(PDF_TITLE);
+  doc->BeginDoc();
+  doc->SetFont(u"Georgia", BASE_FONT_SIZE, fsRegular);
+  doc->SaveLayout();
+  // Every page: the maker's web address at the top right, the page number
+  // under a separator line at the bottom right.
+  doc->SetFontStyle(fsItalic | fsUnderline);
+  doc->SetAlignment(TTextAlign::Right);
+  doc->HeaderText(MAKER_WEB, TTextAlign::Right, doc->RightMargin());
+  doc->FooterLine();
+  doc->FooterPageNumber(u"Page %d/%d", TTextAlign::Right, doc->RightMargin());
+  doc->RestoreLayout();
+  // The title at the top left over a separator line; the time the report was
+  // opened at the bottom left.
+  doc->HeaderText(PDF_TITLE, TTextAlign::Left);
+  doc->FooterText(OpeningTimeText(FClock ? FClock() : LocalNow()), TTextAlign::Left);
+  doc->HeaderLine();
+
+  doc->SetFontSize(BODY_FONT_SIZE);
+  doc->HalfBlankLine();
+  doc->SetAlignment(TTextAlign::Justify);
+  doc->WriteText(u"File : " + fileName);
+  doc->NewLine();
+  doc->AddBookmark(PDF_BOOKMARK);
+
+  doc->SetAlignment(TTextAlign::Left);
+  for (double percent : {3.0, 17.0, 7.0, 7.0, 50.0}) doc->AddColumn(percent, TTextAlign::Left, true);
+  doc->ColumnHeaders({u"#", u"Module", u"Stream", u"Type", u"Message"});
+  return doc;
+}
+
 bool TQXReportExportPDF::OpenReportExport(const std::u16string& fileName,
                                           const std::u16string& reportFileName) {
   return Guarded(u"Error in TQXReportExportPDF.OpenReportExport call...", false, [&] {
@@ -88,44 +124,28 @@ bool TQXReportExportPDF::OpenReportExport(const std::u16string& fileName,
     if (reserve == TReserve::Failed) throw std::runtime_error("cannot create the destination");
 
     try {
-      using namespace pdf;
-      auto doc = std::make_unique<TPdfDocument>();
-      doc->SetTitle(PDF_TITLE);
-      doc->BeginDoc();
-      doc->SetFont(u"Georgia", BASE_FONT_SIZE, fsRegular);
-      doc->SaveLayout();
-      // Every page: the maker's web address at the top right, the page
-      // number under a separator line at the bottom right.
-      doc->SetFontStyle(fsItalic | fsUnderline);
-      doc->SetAlignment(TTextAlign::Right);
-      doc->HeaderText(MAKER_WEB, TTextAlign::Right, doc->RightMargin());
-      doc->FooterLine();
-      doc->FooterPageNumber(u"Page %d/%d", TTextAlign::Right, doc->RightMargin());
-      doc->RestoreLayout();
-      // The title at the top left over a separator line; the time the report
-      // was opened at the bottom left.
-      doc->HeaderText(PDF_TITLE, TTextAlign::Left);
-      doc->FooterText(OpeningTimeText(FClock ? FClock() : LocalNow()), TTextAlign::Left);
-      doc->HeaderLine();
-
-      doc->SetFontSize(BODY_FONT_SIZE);
-      doc->HalfBlankLine();
-      doc->SetAlignment(TTextAlign::Justify);
-      doc->WriteText(u"File : " + fileName);
-      doc->NewLine();
-      doc->AddBookmark(PDF_BOOKMARK);
-
-      doc->SetAlignment(TTextAlign::Left);
-      for (double percent : {3.0, 17.0, 7.0, 7.0, 50.0})
-        doc->AddColumn(percent, TTextAlign::Left, true);
-      doc->ColumnHeaders({u"#", u"Module", u"Stream", u"Type", u"Message"});
-      FDestinationFile = std::move(doc);
+      FDestinationFile = NewDocument(fileName);
     } catch (...) {
       // No report came of it: give the reserved name back.
       RemoveFile(reportFileName);
       throw;
     }
     FDestinationFileName = reportFileName;
+    FDestination = nullptr;
+    FReportIndex = 0;
+    return true;
+  });
+}
+
+bool TQXReportExportPDF::OpenReportExport(const std::u16string& fileName, TStream& destination) {
+  return Guarded(u"Error in TQXReportExportPDF.OpenReportExport call...", false, [&] {
+    if (Opened()) {
+      DebugTrace(u"dgn: Error in TQXReportExportPDF.OpenReportExport - report already opened.");
+      return false;
+    }
+    FDestinationFile = NewDocument(fileName);
+    FDestinationFileName.clear();
+    FDestination = &destination;
     FReportIndex = 0;
     return true;
   });
@@ -153,6 +173,17 @@ bool TQXReportExportPDF::CloseReportExport() {
       return false;
     }
     FDestinationFile->EndDoc();
+    if (FDestination != nullptr) {
+      // A stream takes one attempt: the report is closed whatever comes of it.
+      const std::unique_ptr<pdf::TPdfDocument> doc = std::move(FDestinationFile);
+      TStream& out = *std::exchange(FDestination, nullptr);
+      FReportIndex = 0;
+      const std::string pdf = doc->Render();
+      if (pdf.empty()) throw std::runtime_error(doc->LastError());
+      if (out.Write(pdf.data(), static_cast<int64_t>(pdf.size())) != static_cast<int64_t>(pdf.size()))
+        throw std::runtime_error("the report could not be written");
+      return true;
+    }
     // The destination is the empty file reserved on open; it is replaced by
     // the finished document in one step, unless someone else has written
     // into it meanwhile.

@@ -1,8 +1,8 @@
 // The PDF report exporter. Like the text exporters it is used for one save:
 // open, add every report line in arrival order, close (or destroy, which
-// closes). The document is laid out by the PDF page engine and the file is
-// written when the report is closed. A destination that already exists is
-// never overwritten.
+// closes). The document is laid out by the PDF page engine and written when
+// the report is closed, into a stream or a file. A destination file that
+// already exists is never overwritten.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "pdfengine/PdfDocument.h"
+#include "platform/Stream.h"
 
 namespace riffo {
 
@@ -28,13 +29,16 @@ public:
   // otherwise reserves the destination (an empty file) and sets up the
   // document.
   bool OpenReportExport(const std::u16string& fileName, const std::u16string& reportFileName);
+  // The same into a stream, which must outlive the open report; the document
+  // is written into it on close.
+  bool OpenReportExport(const std::u16string& fileName, TStream& destination);
   // One row: number, module, stream, type, message.
   bool AddReport(int32_t module, int32_t reportType, const std::u16string& reportMessage,
                  int32_t streamID);
   // Lays out the document and writes it to the destination.
   bool CloseReportExport();
 
-  bool Opened() const { return !FDestinationFileName.empty(); }
+  bool Opened() const { return FDestinationFile != nullptr; }
   int32_t ReportIndex() const { return FReportIndex; }
 
   // The local time shown in the page footer; tests set a fixed one.
@@ -42,8 +46,11 @@ public:
   void SetClock(TClock clock) { FClock = std::move(clock); }
 
 private:
-  std::unique_ptr<pdf::TPdfDocument> FDestinationFile;
-  std::u16string FDestinationFileName;  // empty exactly while no report is open
+  std::unique_ptr<pdf::TPdfDocument> NewDocument(const std::u16string& fileName) const;
+
+  std::unique_ptr<pdf::TPdfDocument> FDestinationFile;  // null exactly while no report is open
+  std::u16string FDestinationFileName;  // the reserved file, or empty for a stream
+  TStream* FDestination = nullptr;      // the stream, or null for a file
   int32_t FReportIndex = 0;
   TClock FClock;
 };

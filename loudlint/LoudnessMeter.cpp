@@ -21,11 +21,23 @@ constexpr double SURROUND_WEIGHT = 1.41;
 // Pieces read at a time, in frames; with at most 64 channels of 8 bytes a
 // piece stays under 32 MiB, and usually around 100 KiB.
 constexpr int64_t PIECE_FRAMES = 8192;
-// The filter of a part after the first is run in on this much audio first.
-constexpr int64_t PRE_ROLL_SECONDS = 1;
+// A part after the first starts its states and filter early, by these many
+// 100 ms blocks: the library's gating state makes its first 400 ms block
+// after 4 blocks, so 3 blocks early its first block is the first one the
+// previous part could not make; its range state makes its first 3 s block
+// after 30 blocks and one every 10 blocks, so 20 blocks early its first
+// block is the one after the previous part's last. The union of the parts'
+// blocks is then the single pass's. The filter of the maxima is run in on the
+// longest of these.
+constexpr int64_t GATING_PRE_ROLL_BLOCKS = 3;
+constexpr int64_t RANGE_PRE_ROLL_BLOCKS = 20;
 // Correlation windows and part boundaries are this many 100 ms blocks.
 constexpr int64_t BLOCKS_PER_WINDOW = 10;
 constexpr int32_t MAX_PARTS = 4;
+// Samples fed before and after a stretch measured for its true peak: more
+// than the library's interpolator holds, so that the stretch's own
+// interpolated values are those of a run over the whole data.
+constexpr int64_t TRUE_PEAK_CONTEXT = 64;
 
 struct TStateDeleter {
   void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
@@ -71,8 +83,12 @@ double LoudnessOfEnergy(double energy) {
 struct TPart {
   int64_t First = 0;  // frames from the start of the data
   int64_t End = 0;
-  TStatePtr State;
+  TStatePtr Gating;  // integrated loudness
+  TStatePtr Range;   // loudness range (the first part's gating state has it too)
   std::vector<double> BlockEnergy;  // weighted mean squares of complete blocks
+  // Per PeakFrames frames (the last stretch possibly short), the largest
+  // magnitude of each channel: Channels values per stretch.
+  std::vector<float> SecondPeak;
   std::vector<double> Sum;          // per channel
   std::vector<TClipRun> Runs;       // see MeasurePart
   double LL = 0, RR = 0, LR = 0;
@@ -88,6 +104,9 @@ struct TShared {
   std::vector<double> Weights;
   TKWeighting K;
   int64_t BlockFrames;
+  // Frames per stretch of the peak map (see TPart::SecondPeak): a 100 ms
+  // block, or a whole window where the map would grow too large.
+  int64_t PeakFrames;
   float PositiveFull;
   float NegativeFull;
 };
@@ -137,12 +156,17 @@ void MeasurePart(const TShared& shared, TPart& part) {
     return Filter(shared.K.HighPass, y, s2[c * 2], s2[c * 2 + 1]);
   };
 
-  // Run the filter in on the audio before the part.
+  // Run the states and the filter in on the audio before the part.
   if (part.First > 0) {
-    const int64_t preRoll =
-        std::min(part.First, PRE_ROLL_SECONDS * static_cast<int64_t>(format.SamplesPerSec));
-    ReadFrames(*stream, shared, part.First - preRoll, part.First,
-               [&](const float* samples, int64_t, int64_t frames) {
+    const int64_t rangeStart = std::max<int64_t>(0, part.First - RANGE_PRE_ROLL_BLOCKS * shared.BlockFrames);
+    const int64_t gatingStart = std::max<int64_t>(0, part.First - GATING_PRE_ROLL_BLOCKS * shared.BlockFrames);
+    ReadFrames(*stream, shared, rangeStart, part.First,
+               [&](const float* samples, int64_t first, int64_t frames) {
+                 ebur128_add_frames_float(part.Range.get(), samples, static_cast<size_t>(frames));
+                 const int64_t skip = std::clamp<int64_t>(gatingStart - first, 0, frames);
+                 if (skip < frames)
+                   ebur128_add_frames_float(part.Gating.get(), samples + static_cast<size_t>(skip) * nch,
+                                            static_cast<size_t>(frames - skip));
                  for (int64_t i = 0; i < frames; ++i)
                    for (size_t c = 0; c < nch; ++c)
                      filterSample(c, samples[static_cast<size_t>(i) * nch + c]);
@@ -154,6 +178,13 @@ void MeasurePart(const TShared& shared, TPart& part) {
   int64_t inBlock = 0;
   std::vector<int64_t> runStart(nch, -1);
   const int64_t window = shared.BlockFrames * BLOCKS_PER_WINDOW;
+  std::vector<float> secondPeak(nch, 0.0f);
+  int64_t inSecond = 0;
+  auto closeSecond = [&] {
+    part.SecondPeak.insert(part.SecondPeak.end(), secondPeak.begin(), secondPeak.end());
+    std::fill(secondPeak.begin(), secondPeak.end(), 0.0f);
+    inSecond = 0;
+  };
   double wLL = 0, wRR = 0, wLR = 0;
   int64_t inWindow = 0;
   const bool stereo = channels == 2;
@@ -171,7 +202,8 @@ void MeasurePart(const TShared& shared, TPart& part) {
 
   part.FramesRead = ReadFrames(
       *stream, shared, part.First, part.End, [&](const float* samples, int64_t first, int64_t frames) {
-        ebur128_add_frames_float(part.State.get(), samples, static_cast<size_t>(frames));
+        ebur128_add_frames_float(part.Gating.get(), samples, static_cast<size_t>(frames));
+        if (part.Range) ebur128_add_frames_float(part.Range.get(), samples, static_cast<size_t>(frames));
         for (int64_t i = 0; i < frames; ++i) {
           const float* frame = samples + static_cast<size_t>(i) * nch;
           const int64_t position = first + i;
@@ -180,6 +212,7 @@ void MeasurePart(const TShared& shared, TPart& part) {
             const double y = filterSample(c, x);
             blockSquares[c] += y * y;
             part.Sum[c] += x;
+            secondPeak[c] = std::max(secondPeak[c], std::fabs(x));
             const bool full = x >= posFull || x <= negFull;
             if (full) {
               if (runStart[c] < 0) runStart[c] = position;
@@ -203,6 +236,7 @@ void MeasurePart(const TShared& shared, TPart& part) {
               inWindow = 0;
             }
           }
+          if (++inSecond == shared.PeakFrames) closeSecond();
           if (++inBlock == shared.BlockFrames) {
             double energy = 0;
             for (size_t c = 0; c < nch; ++c) {
@@ -214,6 +248,7 @@ void MeasurePart(const TShared& shared, TPart& part) {
           }
         }
       });
+  if (inSecond > 0) closeSecond();
   const int64_t end = part.First + part.FramesRead;
   for (size_t c = 0; c < nch; ++c)
     if (runStart[c] >= 0) closeRun(c, end);
@@ -221,6 +256,92 @@ void MeasurePart(const TShared& shared, TPart& part) {
   part.LL += wLL;
   part.RR += wRR;
   part.LR += wLR;
+}
+
+// The most an interpolated value can exceed the largest magnitude of the
+// samples around it: the sum of the magnitudes of one phase's coefficients of
+// the library's interpolator, found by feeding it the worst sign pattern of a
+// band-limited interpolator at several fractional offsets (about 1.86 for the
+// 4x filter, 2.31 for the 2x filter, 1 without oversampling), with a margin.
+double InterpolatorGain(uint32_t rate) {
+  constexpr int PATTERN = 64;
+  double gain = 0;
+  for (int step = 0; step < 8; ++step) {
+    const double offset = step / 8.0;
+    float x[PATTERN];
+    for (int i = 0; i < PATTERN; ++i) {
+      const double d = i - PATTERN / 2 + offset;
+      const double sinc = std::fabs(d) < 1e-9 ? 1.0 : std::sin(std::numbers::pi * d) / (std::numbers::pi * d);
+      x[i] = sinc >= 0 ? 1.0f : -1.0f;
+    }
+    TStatePtr state(ebur128_init(1, rate, EBUR128_MODE_TRUE_PEAK));
+    if (!state) return 4.0;
+    double peak = 0;
+    ebur128_add_frames_float(state.get(), x, PATTERN);
+    if (ebur128_true_peak(state.get(), 0, &peak) == EBUR128_SUCCESS) gain = std::max(gain, peak);
+  }
+  return gain * 1.02;
+}
+
+// A stretch of the data [First, End) whose true peak is measured.
+struct TPeakStretch {
+  int64_t First = 0;
+  int64_t End = 0;
+};
+
+// The stretches whose interpolated values could exceed the channel's sample
+// peak: the pieces of the peak map where the gain times the largest magnitude
+// in the piece and its neighbours is above it. Elsewhere the true peak cannot exceed the
+// sample peak, so the library's (costly) oversampling runs only here.
+std::vector<TPeakStretch> TruePeakStretches(const std::vector<float>& secondPeak, size_t channels,
+                                            const std::vector<double>& samplePeak, double gain,
+                                            int64_t window, int64_t frames) {
+  const size_t seconds = channels > 0 ? secondPeak.size() / channels : 0;
+  auto peak = [&](size_t second, size_t c) { return static_cast<double>(secondPeak[second * channels + c]); };
+  std::vector<TPeakStretch> stretches;
+  for (size_t s = 0; s < seconds; ++s) {
+    bool candidate = false;
+    for (size_t c = 0; c < channels && !candidate; ++c) {
+      double around = peak(s, c);
+      if (s > 0) around = std::max(around, peak(s - 1, c));
+      if (s + 1 < seconds) around = std::max(around, peak(s + 1, c));
+      candidate = gain * around > samplePeak[c];
+    }
+    if (!candidate) continue;
+    const int64_t first = std::max<int64_t>(0, static_cast<int64_t>(s) * window - TRUE_PEAK_CONTEXT);
+    const int64_t end = std::min<int64_t>(frames, static_cast<int64_t>(s + 1) * window + TRUE_PEAK_CONTEXT);
+    if (!stretches.empty() && stretches.back().End >= first)
+      stretches.back().End = end;
+    else
+      stretches.push_back({first, end});
+  }
+  return stretches;
+}
+
+// The library's true peak of each channel over the stretches, each measured
+// by a state of its own. The context fed before a stretch lies in a second
+// that is no candidate, so whatever the interpolator makes of it (starting
+// from silence) stays at or below the sample peak.
+bool MeasureTruePeaks(const TShared& shared, const std::vector<TPeakStretch>& stretches, size_t first,
+                      size_t step, std::vector<double>& truePeak) {
+  const TPcmFormat& format = *shared.Format;
+  std::unique_ptr<TFileStream> stream = TFileStream::Open(shared.Input->FileName, FileMode::OpenRead);
+  if (!stream) return false;
+  for (size_t i = first; i < stretches.size(); i += step) {
+    TStatePtr state(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
+                                 EBUR128_MODE_TRUE_PEAK));
+    if (!state) return false;
+    ReadFrames(*stream, shared, stretches[i].First, stretches[i].End,
+               [&](const float* samples, int64_t, int64_t frames) {
+                 ebur128_add_frames_float(state.get(), samples, static_cast<size_t>(frames));
+               });
+    for (unsigned c = 0; c < static_cast<unsigned>(format.Channels); ++c) {
+      double peak = 0;
+      if (ebur128_true_peak(state.get(), c, &peak) == EBUR128_SUCCESS)
+        truePeak[c] = std::max(truePeak[c], peak);
+    }
+  }
+  return true;
 }
 
 // Joins runs that continue across part boundaries and keeps those long enough.
@@ -377,6 +498,11 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
     shared.NegativeFull = -1.0f;
   }
   result.Roles = shared.Roles;
+  // The peak map holds one float per channel and 100 ms; beyond 8 Mi values
+  // (a day of stereo, 5 hours of 5.1) it holds them per second instead.
+  shared.PeakFrames = shared.BlockFrames;
+  if (frames / shared.BlockFrames * format.Channels > (int64_t{8} << 20))
+    shared.PeakFrames = shared.BlockFrames * BLOCKS_PER_WINDOW;
 
   // Parts start at whole correlation windows (whole blocks).
   const int64_t window = shared.BlockFrames * BLOCKS_PER_WINDOW;
@@ -394,14 +520,20 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
     TPart& part = list[static_cast<size_t>(p)];
     part.First = p == 0 ? 0 : windows * p / parts * window;
     part.End = p + 1 == parts ? frames : windows * (p + 1) / parts * window;
-    part.State.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
-                                  EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK));
-    if (!part.State) {
+    // The first part starts with the data, so one state serves both.
+    part.Gating.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
+                                   p == 0 ? EBUR128_MODE_I | EBUR128_MODE_LRA : EBUR128_MODE_I));
+    if (p > 0)
+      part.Range.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec, EBUR128_MODE_LRA));
+    if (!part.Gating || (p > 0 && !part.Range)) {
       result.NotMeasured = "the loudness meter cannot be set up";
       return result;
     }
-    for (size_t c = 0; c < shared.Roles.size(); ++c)
-      ebur128_set_channel(part.State.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
+    for (size_t c = 0; c < shared.Roles.size(); ++c) {
+      ebur128_set_channel(part.Gating.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
+      if (part.Range)
+        ebur128_set_channel(part.Range.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
+    }
   }
 
   {
@@ -413,9 +545,11 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
   }
 
   // The measurement covers the parts up to the first one that came short.
-  std::vector<ebur128_state*> states;
+  std::vector<ebur128_state*> gatingStates;
+  std::vector<ebur128_state*> rangeStates;
   std::vector<double> energy;
   std::vector<TClipRun> runs;
+  std::vector<float> secondPeak;
   result.ChannelMean.assign(static_cast<size_t>(format.Channels), 0.0);
   result.TruePeak.assign(static_cast<size_t>(format.Channels), 0.0);
   result.SamplePeak.assign(static_cast<size_t>(format.Channels), 0.0);
@@ -425,17 +559,12 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
       result.NotMeasured = "the file cannot be read";
       return result;
     }
-    states.push_back(part.State.get());
+    gatingStates.push_back(part.Gating.get());
+    rangeStates.push_back(part.Range ? part.Range.get() : part.Gating.get());
     energy.insert(energy.end(), part.BlockEnergy.begin(), part.BlockEnergy.end());
     runs.insert(runs.end(), part.Runs.begin(), part.Runs.end());
     for (size_t c = 0; c < part.Sum.size(); ++c) result.ChannelMean[c] += part.Sum[c];
-    for (unsigned c = 0; c < static_cast<unsigned>(format.Channels); ++c) {
-      double peak = 0;
-      if (ebur128_true_peak(part.State.get(), c, &peak) == EBUR128_SUCCESS)
-        result.TruePeak[c] = std::max(result.TruePeak[c], peak);
-      if (ebur128_sample_peak(part.State.get(), c, &peak) == EBUR128_SUCCESS)
-        result.SamplePeak[c] = std::max(result.SamplePeak[c], peak);
-    }
+    secondPeak.insert(secondPeak.end(), part.SecondPeak.begin(), part.SecondPeak.end());
     LL += part.LL;
     RR += part.RR;
     LR += part.LR;
@@ -443,6 +572,34 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
     result.FramesMeasured += part.FramesRead;
     if (part.First + part.FramesRead < part.End) break;
   }
+  // Sample peaks, then the true peaks where they can exceed them.
+  const size_t nch = static_cast<size_t>(format.Channels);
+  for (size_t i = 0; i < secondPeak.size(); ++i)
+    result.SamplePeak[i % nch] = std::max(result.SamplePeak[i % nch], static_cast<double>(secondPeak[i]));
+  result.TruePeak = result.SamplePeak;
+  const std::vector<TPeakStretch> stretches =
+      TruePeakStretches(secondPeak, nch, result.SamplePeak, InterpolatorGain(format.SamplesPerSec), shared.PeakFrames,
+                        result.FramesMeasured);
+  {
+    const size_t threads = std::min<size_t>(list.size(), std::max<size_t>(1, stretches.size()));
+    std::vector<std::vector<double>> peaks(threads, result.TruePeak);
+    std::vector<char> ok(threads, 1);
+    std::vector<std::thread> workers;
+    for (size_t t = 1; t < threads; ++t)
+      workers.emplace_back([&, t] { ok[t] = MeasureTruePeaks(shared, stretches, t, threads, peaks[t]); });
+    ok[0] = MeasureTruePeaks(shared, stretches, 0, threads, peaks[0]);
+    for (std::thread& worker : workers) worker.join();
+    for (size_t t = 0; t < threads; ++t) {
+      if (!ok[t]) {
+        result.NotMeasured = "the file cannot be read";
+        return result;
+      }
+      for (size_t c = 0; c < nch; ++c) result.TruePeak[c] = std::max(result.TruePeak[c], peaks[t][c]);
+    }
+  }
+  result.TruePeakFrames = 0;
+  for (const TPeakStretch& stretch : stretches) result.TruePeakFrames += stretch.End - stretch.First;
+
   result.Cancelled = Cancelled(input);
   result.PartsUsed = parts;
   for (double& mean : result.ChannelMean)
@@ -450,10 +607,10 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
 
   result.Integrated = MINUS_INF;
   double value = 0;
-  if (ebur128_loudness_global_multiple(states.data(), states.size(), &value) == EBUR128_SUCCESS)
+  if (ebur128_loudness_global_multiple(gatingStates.data(), gatingStates.size(), &value) == EBUR128_SUCCESS)
     result.Integrated = value;
   result.Range = 0;
-  if (ebur128_loudness_range_multiple(states.data(), states.size(), &value) == EBUR128_SUCCESS)
+  if (ebur128_loudness_range_multiple(rangeStates.data(), rangeStates.size(), &value) == EBUR128_SUCCESS)
     result.Range = value;
   result.MaxMomentary = MaxWindowLoudness(energy, 4);
   result.MaxShortTerm = MaxWindowLoudness(energy, 30);

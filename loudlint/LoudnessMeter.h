@@ -5,10 +5,20 @@
 //
 // Integrated loudness, loudness range and the peaks come from the loudness
 // library. A long file is cut into parts at one-second boundaries that are
-// measured on threads of their own, one library state each; the states'
-// gating blocks are combined at the end. A part misses only the few gating
-// blocks that straddle its start, which moves the result by far less than
-// 0.05 LU on anything longer than the least part length.
+// measured on threads of their own, each with a library state for the
+// integrated loudness and one for the range; the states' blocks are combined
+// at the end. Each state of a later part starts a little before the part, so
+// that it makes exactly the blocks that straddle the boundary and the union
+// of the parts' blocks is a single pass's (only the filters' first
+// milliseconds differ, far below 0.01 LU).
+//
+// The true peak can only exceed the sample peak where the samples around come
+// within the interpolator's gain (about 5.4 dB) of it. A first pass records
+// every channel's largest magnitude per 100 ms; the library's oversampling,
+// the costliest part of the measurement, then runs only over the seconds where
+// the true peak may lie above the sample peak, each stretch with a little of
+// the audio around it. The result is the library's true peak over the whole
+// data.
 //
 // The maximum momentary (400 ms) and short-term (3 s) loudness come from this
 // meter's own K-weighted 100 ms block energies: asking the library for the
@@ -105,6 +115,8 @@ struct TMeterResult {
   double Correlation = 0;
   int64_t FirstLowCorrelationFrame = -1;
   int32_t PartsUsed = 0;
+  // Frames the library's oversampling ran over (see MeasureLoudness).
+  int64_t TruePeakFrames = 0;
 };
 
 TMeterResult MeasureLoudness(const TMeterInput& input);

@@ -2,14 +2,11 @@
 
 #include <cairo-pdf.h>
 #include <cairo.h>
-#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <strings.h>
 #include <pango/pangocairo.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -19,6 +16,7 @@
 #include <stdexcept>
 
 #include "platform/Files.h"
+#include "platform/OutputFile.h"
 #include "platform/Text.h"
 
 namespace riffo::pdf {
@@ -752,39 +750,6 @@ cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned
   }
 }
 
-// Writes all bytes to a new file; false (and the file removed) on any error.
-bool WriteNewFile(const std::string& path, const std::string& bytes, bool exclusive,
-                  std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC),
-                        0666);
-  if (fd < 0) {
-    error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  size_t done = 0;
-  bool ok = true;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = path + ": " + std::strerror(errno);
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0 && errno != EINVAL) {
-    error = path + ": " + std::strerror(errno);
-    ok = false;
-  }
-  if (::close(fd) != 0 && ok) {
-    error = path + ": " + std::strerror(errno);
-    ok = false;
-  }
-  if (!ok) ::unlink(path.c_str());
-  return ok;
-}
-
 std::string RenderDocument(TDocumentState& doc) {
   std::string pdf;
   doc.Pages = 0;
@@ -995,38 +960,28 @@ bool TPdfDocument::SaveToFile(const std::u16string& fileName, TSaveMode mode) {
     FImpl->Error = "no file name";
     return false;
   }
-  if (mode == TSaveMode::CreateNew && FileExists(fileName)) {
-    FImpl->Error = path + ": the file exists already";
+  // Written beside the destination and moved into place when complete; a
+  // file that appears meanwhile is still not overwritten unless asked.
+  TOutputStatus status = TOutputStatus::Ok;
+  const std::unique_ptr<TOutputFile> output = TOutputFile::Begin(
+      path, mode == TSaveMode::Replace ? TOutputMode::Replace : TOutputMode::Exclusive, status);
+  TStream* stream = output ? output->Stream() : nullptr;
+  if (stream == nullptr) {
+    FImpl->Error = path + (status == TOutputStatus::Exists       ? ": the file exists already"
+                           : status == TOutputStatus::NotRegular ? ": not a regular file"
+                                                                 : ": " + std::string(std::strerror(errno)));
     return false;
   }
-  // Write beside the destination, then move the complete file into place.
-  static std::atomic<unsigned> counter{0};
-  const std::string temporary = path + ".part-" + std::to_string(::getpid()) + "-" +
-                                std::to_string(counter.fetch_add(1));
-  std::string ignored;
-  if (!WriteNewFile(temporary, pdf, true, ignored)) {
-    // Folders that refuse the temporary file get the file written directly.
-    return WriteNewFile(path, pdf, mode == TSaveMode::CreateNew, FImpl->Error);
-  }
-  if (mode == TSaveMode::Replace) {
-    if (::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (stream->Write(pdf.data(), static_cast<int64_t>(pdf.size())) != static_cast<int64_t>(pdf.size())) {
     FImpl->Error = path + ": " + std::strerror(errno);
-    ::unlink(temporary.c_str());
     return false;
   }
-  // link() refuses an existing name, so a file that appeared meanwhile is
-  // still not overwritten.
-  if (::link(temporary.c_str(), path.c_str()) == 0) {
-    ::unlink(temporary.c_str());
-    return true;
+  switch (output->Commit(TOutputSync::ToDisk)) {
+    case TOutputStatus::Ok: return true;
+    case TOutputStatus::Exists: FImpl->Error = path + ": the file exists already"; return false;
+    case TOutputStatus::NotRegular: FImpl->Error = path + ": not a regular file"; return false;
+    default: FImpl->Error = path + ": the file could not be written"; return false;
   }
-  const int linkError = errno;
-  ::unlink(temporary.c_str());
-  if (linkError == EEXIST) {
-    FImpl->Error = path + ": the file exists already";
-    return false;
-  }
-  return WriteNewFile(path, pdf, true, FImpl->Error);
 }
 
 int TPdfDocument::PageCount() const { return FImpl->Pages; }

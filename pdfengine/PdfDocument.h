@@ -130,9 +130,10 @@ public:
   void Row(const std::vector<std::u16string>& cells);
 
   // ---- output
-  // Lays out, draws and writes the document. The file is written to a
-  // temporary file beside the destination and moved into place when complete,
-  // so a failure never leaves a partial PDF under the destination's name.
+  // Lays out, draws and writes the document through TOutputFile: into a
+  // temporary beside the destination, moved into place when complete (and
+  // flushed to the disk), so a failure never leaves a partial PDF under the
+  // destination's name.
   bool SaveToFile(const std::u16string& fileName, TSaveMode mode = TSaveMode::CreateNew);
   // The finished PDF in memory (same layout as SaveToFile); empty on failure.
   std::string Render();

@@ -33,6 +33,14 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return true;
 }
 
+// Flushes a file's (or a folder's) content to the disk.
+bool SyncFile(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  return ::close(fd) == 0 && synced;
+}
+
 }  // namespace
 
 TPathKind PathKind(const std::string& path) {
@@ -61,7 +69,7 @@ std::unique_ptr<TOutputFile> TOutputFile::Begin(const std::string& target, TOutp
       status = mode == TOutputMode::Exclusive ? TOutputStatus::Exists : TOutputStatus::NotRegular;
       return nullptr;
   }
-  std::string folder = FolderOf(target) + "/.riffoscope-out-XXXXXX";
+  std::string folder = FolderOf(target) + "/" + TEMP_FOLDER_PREFIX + "XXXXXX";
   if (::mkdtemp(folder.data()) == nullptr) {
     status = TOutputStatus::CannotCreate;
     return nullptr;
@@ -90,12 +98,13 @@ TStream* TOutputFile::Stream() {
   return FStream.get();
 }
 
-TOutputStatus TOutputFile::Commit() {
+TOutputStatus TOutputFile::Commit(TOutputSync sync) {
   if (FFolder.empty()) return TOutputStatus::CannotFinish;
   // The stream writes straight to the file (no buffer of its own), so a
   // failed write was already seen by the writer.
   FStream.reset();
-  if (PathKind(FTempPath) != TPathKind::Regular) {
+  if (PathKind(FTempPath) != TPathKind::Regular ||
+      (sync == TOutputSync::ToDisk && !SyncFile(FTempPath, O_RDONLY))) {
     Discard();
     return TOutputStatus::CannotFinish;
   }
@@ -112,6 +121,10 @@ TOutputStatus TOutputFile::Commit() {
       status = TOutputStatus::CannotFinish;
   }
   Discard();
+  // Makes the rename itself durable; the new content is in place already, so
+  // a folder that cannot be flushed does not undo the commit.
+  if (status == TOutputStatus::Ok && sync == TOutputSync::ToDisk)
+    SyncFile(FolderOf(FTarget), O_RDONLY | O_DIRECTORY);
   return status;
 }
 

@@ -19,6 +19,11 @@ enum class TOutputMode {
   Replace     // an existing regular file is replaced
 };
 
+enum class TOutputSync {
+  None,    // the rename is atomic; the bytes reach the disk when the system writes them
+  ToDisk   // the content and the rename are flushed to the disk before Commit returns
+};
+
 enum class TOutputStatus {
   Ok,
   Exists,         // Exclusive, and the target exists
@@ -49,7 +54,11 @@ public:
 
   // Puts the finished temporary in place of the target; the target is
   // checked again at this moment. The temporary is gone afterwards either way.
-  TOutputStatus Commit();
+  TOutputStatus Commit(TOutputSync sync = TOutputSync::None);
+
+  // The prefix of the private temporary folders' names: a writer killed
+  // before its commit leaves such a folder beside its target.
+  static constexpr const char* TEMP_FOLDER_PREFIX = ".riffoscope-out-";
 
   const std::string& Target() const { return FTarget; }
 

@@ -458,8 +458,8 @@ void TRiffoscopeSession::ExportStructure1Click() {
     const int64_t size = FWAVFileStream ? FWAVFileStream->Size() : 0;
     const TExportResult result = ExportStructureToFile(name, FFileName, size, FWAVCommonChunk.get());
     if (!result.Ok) {
-      // What was written before the failure stays; the user learns that the
-      // file is incomplete instead of taking it for a whole export.
+      // Nothing is left under the name: an incomplete export is never
+      // taken for a whole one.
       DebugTrace(u"Error in TForm1.ExportStructure1Click call...");
       FDialogs.ShowError(result.Message);
     }

@@ -1,9 +1,12 @@
 #include "viewer/StructureExport.h"
 
+#include <memory>
 #include <string_view>
 
 #include "chunkmodel/WAVHelpers.h"
+#include "platform/Files.h"
 #include "platform/Guard.h"
+#include "platform/OutputFile.h"
 #include "platform/Text.h"
 #include "viewer/ChunkTreeRender.h"
 
@@ -117,9 +120,14 @@ TExportResult ExportStructureToFile(const std::u16string& outFileName,
                                     const std::u16string& fileName, int64_t fileSize,
                                     const TWAVCommonChunk* chunk) {
   return Guarded(u"dgn: Error in ExportStructureToFile call...", WriteFailure(outFileName), [&] {
-    auto out = TFileStream::Open(outFileName, FileMode::Create);
-    if (!out) return WriteFailure(outFileName);
-    return WriteStructureExport(*out, outFileName, fileName, fileSize, chunk);
+    TOutputStatus status = TOutputStatus::Ok;
+    const std::unique_ptr<TOutputFile> output =
+        TOutputFile::Begin(ToNativePath(outFileName), TOutputMode::Replace, status);
+    TStream* out = output ? output->Stream() : nullptr;
+    if (out == nullptr) return WriteFailure(outFileName);
+    TExportResult result = WriteStructureExport(*out, outFileName, fileName, fileSize, chunk);
+    if (result.Ok && output->Commit() != TOutputStatus::Ok) result = WriteFailure(outFileName);
+    return result;
   });
 }
 

@@ -43,8 +43,9 @@ TExportResult WriteStructureExport(TStream& out, const std::u16string& outName,
                                    const std::u16string& fileName, int64_t fileSize,
                                    const TWAVCommonChunk* chunk);
 
-// Creates (or truncates) outFileName and writes the export into it. Whether
-// an existing file may be replaced is the caller's decision.
+// Writes the export into outFileName through TOutputFile: the file appears
+// (replacing an existing regular file) only once the export is complete.
+// Whether an existing file may be replaced is the caller's decision.
 TExportResult ExportStructureToFile(const std::u16string& outFileName,
                                     const std::u16string& fileName, int64_t fileSize,
                                     const TWAVCommonChunk* chunk);

@@ -38,7 +38,7 @@ for ((i = 0; i < runs; ++i)); do
   (( $(echo "$t < $best_ours" | bc -l) )) && best_ours=$t
   start=$(now)
   theirs=$(ffmpeg -hide_banner -nostats -i "$file" -af ebur128=peak=true -f null - 2>&1 |
-           grep -A12 "Summary:" | grep -E "I:|LRA:|Peak:" | tr -s ' ' | tr '\n' ' ')
+           sed -n '/Summary:/,$p' | grep -E " I:|LRA:|Peak:" | tr -s ' ' | tr '\n' ' ')
   t=$(echo "$(now) - $start" | bc -l)
   (( $(echo "$t < $best_ffmpeg" | bc -l) )) && best_ffmpeg=$t
 done

@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "HostTestSupport.h"
 #include "support/RiffBuilder.h"
+#include "support/TempFolder.h"
 
 namespace riffo {
 namespace {
@@ -133,6 +135,31 @@ TEST_F(CliValidateTest, FormatOptionAndOutputFile) {
   EXPECT_EQ(Run({"take1.wav", "--format", "pdf", "-o", "r.pdf"}).Status, 1);
   EXPECT_EQ(ReadFile("r.pdf").rfind("%PDF-", 0), 0u);
 #endif
+}
+
+// A report on standard output is written straight there, byte for byte the
+// report -o writes, in every format; no temporary folder is needed (TMPDIR
+// names none).
+TEST_F(CliValidateTest, StandardOutputGetsTheSameBytesAsAReportFile) {
+  AddModule();
+  std::optional<test::ScopedEnv> noTemp(std::in_place, "TMPDIR", Path8("no-such-folder"));
+  for (const std::string format : {"txt", "csv", "xml", "html", "json", "pdf"}) {
+#ifndef RIFFO_PDF_LIBRARY
+    if (format == "pdf") continue;
+#endif
+    const TRun toStdout = Run({"--format", format, "take1.wav"});
+    const TRun toFile = Run({"--format", format, "-o", "report." + format, "take1.wav"});
+    EXPECT_EQ(toStdout.Status, 1) << format << ": " << toStdout.Err;
+    EXPECT_EQ(toFile.Status, 1) << format << ": " << toFile.Err;
+    const std::string file = ReadFile("report." + format);
+    if (format == "pdf")  // the footer shows the time of the run
+      EXPECT_EQ(toStdout.Out.rfind("%PDF-", 0), 0u);
+    else
+      EXPECT_EQ(toStdout.Out, file) << format;
+    EXPECT_FALSE(file.empty()) << format;
+  }
+  noTemp.reset();
+  EXPECT_EQ(Run({"--format", "csv", "-o", "-", "take1.wav"}).Out, kCsvReport);
 }
 
 // Linux names are bytes: a name that is not UTF-8 opens the file it names,

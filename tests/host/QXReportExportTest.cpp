@@ -10,12 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "HostTestSupport.h"
 #include "platform/DebugTrace.h"
 #include "platform/Files.h"
+#include "platform/Stream.h"
+#include "support/FileSizeLimit.h"
 
 namespace riffo {
 namespace {
@@ -144,6 +147,34 @@ TEST_P(ReportExportTest, DestinationThatCannotBeCreatedIsTraced) {
   EXPECT_FALSE(exporter->Opened());
   EXPECT_EQ(trace.Lines(), std::vector<std::u16string>{Utf8ToUtf16(
                                std::string("Error in ") + GetParam().ClassName + ".OpenReportExport call...")});
+}
+
+TEST_P(ReportExportTest, AStreamGetsTheSameBytesAsAFile) {
+  TMemoryStream out;
+  auto exporter = GetParam().Make();
+  ASSERT_TRUE(exporter->OpenReportExport(kMediaFile, out));
+  for (const TLine& l : kLines) EXPECT_TRUE(exporter->AddReport(l.Module, l.Type, l.Message, l.Stream));
+  EXPECT_TRUE(exporter->CloseReportExport());
+  EXPECT_EQ(std::string(out.Bytes().begin(), out.Bytes().end()), Golden(Name("report")));
+}
+
+// A report that cannot be written whole (here the file size limit stops it
+// part way) fails, and nothing is left under its name, nor beside it.
+TEST_P(ReportExportTest, AReportThatCannotBeWrittenWholeLeavesNothingBehind) {
+  TraceCapture trace;
+  bool closed = true;
+  {
+    test::FileSizeLimit limit(4096);
+    auto exporter = GetParam().Make();
+    ASSERT_TRUE(exporter->OpenReportExport(kMediaFile, Path(Name("report"))));
+    for (int i = 0; i < 2000; ++i) exporter->AddReport(4, 1, u"[101] a line that takes room", -1);
+    closed = exporter->CloseReportExport();
+    EXPECT_FALSE(exporter->Opened());
+  }
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(trace.Contains(
+      Utf8ToUtf16(std::string("Error in ") + GetParam().ClassName + ".CloseReportExport call...")));
+  EXPECT_TRUE(std::filesystem::is_empty(FDir)) << "nothing under the name, no temporary";
 }
 
 // Texts from file fields may hold any character. The markup formats write

@@ -74,6 +74,9 @@ TEST_F(UserStore, ValuesRoundTripThroughTheFile) {
     key->WriteString(u"LastFolder", tricky);
     key->WriteString(u"Notes", u"line one\r\nline\ttwo");
     key->WriteString(u"Empty", u"");
+    // A file name with undecodable bytes carries them as lone surrogates.
+    key->WriteString(u"RecentFile1", u"/tmp/bad\xDCFF\xDCFE.wav");
+    key->WriteString(u"Pair", u"\U0001F3B5 \xD800");
   }  // the destructor lands the writes
 
   const std::string text = test::ReadFileText(StorePath());
@@ -103,6 +106,10 @@ TEST_F(UserStore, ValuesRoundTripThroughTheFile) {
   EXPECT_EQ(str, u"line one\r\nline\ttwo");
   EXPECT_TRUE(key->ReadString(u"Empty", str));
   EXPECT_EQ(str, u"");
+  EXPECT_TRUE(key->ReadString(u"RecentFile1", str));
+  EXPECT_EQ(str, u"/tmp/bad\xDCFF\xDCFE.wav");
+  EXPECT_TRUE(key->ReadString(u"Pair", str));
+  EXPECT_EQ(str, u"\U0001F3B5 \xD800");
 }
 
 TEST_F(UserStore, MissingAndMistypedValuesReadAsFailure) {
@@ -255,6 +262,31 @@ TEST_F(UserStore, WritesThatChangeNothingLeaveTheFileAlone) {
   early->WriteInteger(u"FormTop", 60);  // what early read, no longer what the file holds
   EXPECT_TRUE(early->Commit());
   EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 60);
+}
+
+// Opening keys again while the file stays the same does not parse it again
+// (no work in proportion to the other keys' values); a file changed in place
+// meanwhile, or replaced, is read anew.
+TEST_F(UserStore, AFileIsParsedAgainOnlyWhenItChanged) {
+  const auto storeText = [](int formTop) {
+    std::string text = "[HKEY_CURRENT_USER\\Other]\n";
+    for (int i = 0; i < 3000; ++i) text += Format8("\"Value%d\"=dword:%08x\n", i, i);
+    return text + "[HKEY_CURRENT_USER\\" + Utf16ToUtf8(kViewerKey) + "]\n" +
+           Format8("\"FormTop\"=dword:%08x\n", formTop) + std::string(formTop % 7, ';') + "\n";
+  };
+  PutStoreText(storeText(1));
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 1);
+  const uint64_t before = UserStoreNameFoldings();
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 1);
+  EXPECT_LT(UserStoreNameFoldings() - before, 100u);
+
+  PutStoreText(storeText(1000));  // rewritten in place, a few bytes longer
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 1000);
+  {
+    auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
+    key->WriteInteger(u"FormTop", 7);
+  }
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 7);
 }
 
 // A child process running body; it exits with 0 when body returns true. The
@@ -465,11 +497,14 @@ TEST_F(UserStore, FileStaysParseableWhileAWriterIsKilled) {
 
   // Whatever temporary file the killed writer left goes with the next write.
   test::WriteFileText(StorePath() + ".tmp-999999", "half a store");
+  std::filesystem::create_directories(FConfig + "/brindlecorp/.riffoscope-out-left");
+  test::WriteFileText(FConfig + "/brindlecorp/.riffoscope-out-left/user.reg", "half a store");
   {
     auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
     key->WriteInteger(u"Counter", -1);
   }
   EXPECT_TRUE(StoreFolderEntries("user.reg.tmp-").empty());
+  EXPECT_TRUE(StoreFolderEntries(".riffoscope-out-").empty());
   EXPECT_EQ(Integer(kViewerKey, u"Counter"), -1);
 }
 

@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "viewer/StructureExport.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempFolder.h"
 #include "viewer/WavFixtures.h"
 
@@ -126,6 +129,27 @@ TEST(StructureExportToFile, WritesTheNamedFileExactlyAsNamed) {
   ASSERT_TRUE(result.Ok);
   EXPECT_EQ(test::ReadWholeFile(outName), ExportText(u"take.wav", 44, root.get()));
   EXPECT_FALSE(FileExists(Utf8ToUtf16(outName + ".txt")));
+}
+
+// An export that cannot be written whole fails and leaves the file it was
+// to replace as it was, with nothing beside it.
+TEST(StructureExportToFile, AnExportCutShortLeavesTheOldFileAlone) {
+  test::TempFolder folder;
+  const test::Bytes file = test::CanonicalPcmFile();
+  const auto root = test::LoadTree(file);
+  const std::string outName = folder.File("structure.txt");
+  test::WriteFileText(outName, "old export");
+  TExportResult result;
+  {
+    test::FileSizeLimit limit(200);
+    result = ExportStructureToFile(Utf8ToUtf16(outName), u"take.wav", 44, root.get());
+  }
+  EXPECT_FALSE(result.Ok);
+  EXPECT_EQ(Utf16ToUtf8(result.Message), "Cannot write " + outName + " file.");
+  EXPECT_EQ(test::ReadWholeFile(outName), "old export");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(StructureExportToFile, AFileThatCannotBeCreatedIsReported) {

@@ -297,9 +297,9 @@ TEST_F(WindowFixture, LoadFailuresThroughOpenAndDrop) {
   EXPECT_EQ(form->windowTitle(), "Riffoscope");
 }
 
-// A name whose bytes are not UTF-8 opens from the command line and from a
-// drop (as a file manager sends it: a URI with percent-escapes), and shows
-// readably in the title and the tree.
+// A name whose bytes are not UTF-8 opens from the command line, from a drop
+// (as a file manager sends it: a URI with percent-escapes) and from Recent
+// Files, and shows readably in the title and the tree.
 TEST_F(WindowFixture, NamesThatAreNotUtf8OpenAndShow) {
   const std::string bytes = folder.Path("bad\xff\xfe.wav").string();
   test::WriteFileBytes(bytes, test::CanonicalPcm());
@@ -324,6 +324,15 @@ TEST_F(WindowFixture, NamesThatAreNotUtf8OpenAndShow) {
   EXPECT_TRUE(dialogs.Boxes.empty());
   EXPECT_EQ(form->Session().FileName(), name);
   EXPECT_EQ(form->windowTitle(), shown);
+  form->close();
+  form.reset();
+
+  Show();  // Recent Files, read back from the settings, opens it again
+  emit form->RecentFiles1()->aboutToShow();
+  ASSERT_FALSE(form->RecentFiles1()->actions().isEmpty());
+  form->RecentFiles1()->actions()[0]->trigger();
+  EXPECT_TRUE(dialogs.Boxes.empty());
+  EXPECT_EQ(form->Session().FileName(), name);
 }
 
 TEST_F(WindowFixture, CopyWithCollapsedTreeTakesEveryLine) {
