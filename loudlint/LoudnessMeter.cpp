@@ -203,40 +203,72 @@ void MeasurePart(const TShared& shared, TPart& part) {
         if (part.Bridge && first < bridgeEnd)
           ebur128_add_frames_float(part.Bridge.get(), samples,
                                    static_cast<size_t>(std::min(frames, bridgeEnd - first)));
-        for (int64_t i = 0; i < frames; ++i) {
-          const float* frame = samples + static_cast<size_t>(i) * nch;
-          const int64_t position = first + i;
+        // Segments end at block boundaries (the peak map's and the
+        // correlation windows' boundaries are block boundaries too), and each
+        // segment is run channel by channel so the filter stays in registers.
+        for (int64_t done = 0; done < frames;) {
+          const int64_t length = std::min(frames - done, shared.BlockFrames - inBlock);
+          const float* segment = samples + static_cast<size_t>(done) * nch;
+          const int64_t segmentStart = first + done;
           for (size_t c = 0; c < nch; ++c) {
-            const float x = frame[c];
-            const double y = filterSample(c, x);
-            blockSquares[c] += y * y;
-            part.Sum[c] += x;
-            secondPeak[c] = std::max(secondPeak[c], std::fabs(x));
-            const bool full = x >= posFull || x <= negFull;
-            if (full) {
-              if (runStart[c] < 0) runStart[c] = position;
-            } else if (runStart[c] >= 0) {
-              closeRun(c, position);
+            double a1 = s1[c * 2], a2 = s1[c * 2 + 1], b1 = s2[c * 2], b2 = s2[c * 2 + 1];
+            double squares = 0, sum = 0;
+            float peak = secondPeak[c];
+            int64_t run = runStart[c];
+            const TBiquad& f = shared.K.Shelf;
+            const TBiquad& g = shared.K.HighPass;
+            for (int64_t i = 0; i < length; ++i) {
+              const float x = segment[static_cast<size_t>(i) * nch + c];
+              const double y1 = f.B0 * x + a1;
+              a1 = f.B1 * x - f.A1 * y1 + a2;
+              a2 = f.B2 * x - f.A2 * y1;
+              const double y = g.B0 * y1 + b1;
+              b1 = g.B1 * y1 - g.A1 * y + b2;
+              b2 = g.B2 * y1 - g.A2 * y;
+              squares += y * y;
+              sum += x;
+              peak = std::max(peak, std::fabs(x));
+              if (x >= posFull || x <= negFull) {
+                if (run < 0) run = segmentStart + i;
+              } else if (run >= 0) {
+                runStart[c] = run;
+                closeRun(c, segmentStart + i);
+                run = -1;
+              }
             }
+            s1[c * 2] = a1;
+            s1[c * 2 + 1] = a2;
+            s2[c * 2] = b1;
+            s2[c * 2 + 1] = b2;
+            blockSquares[c] += squares;
+            part.Sum[c] += sum;
+            secondPeak[c] = peak;
+            runStart[c] = run;
           }
           if (stereo) {
-            const double l = frame[0], r = frame[1];
-            wLL += l * l;
-            wRR += r * r;
-            wLR += l * r;
-            if (++inWindow == window) {
+            for (int64_t i = 0; i < length; ++i) {
+              const double l = segment[static_cast<size_t>(i) * 2], r = segment[static_cast<size_t>(i) * 2 + 1];
+              wLL += l * l;
+              wRR += r * r;
+              wLR += l * r;
+            }
+            inWindow += length;
+            if (inWindow == window) {
               part.LL += wLL;
               part.RR += wRR;
               part.LR += wLR;
               if (part.FirstLowCorrelationFrame < 0 && wLL > 0 && wRR > 0 &&
                   wLR / std::sqrt(wLL * wRR) < input.CorrelationLimit)
-                part.FirstLowCorrelationFrame = position + 1 - window;
+                part.FirstLowCorrelationFrame = segmentStart + length - window;
               wLL = wRR = wLR = 0;
               inWindow = 0;
             }
           }
-          if (++inSecond == shared.PeakFrames) closeSecond();
-          if (++inBlock == shared.BlockFrames) {
+          done += length;
+          inSecond += length;
+          if (inSecond == shared.PeakFrames) closeSecond();
+          inBlock += length;
+          if (inBlock == shared.BlockFrames) {
             double energy = 0;
             for (size_t c = 0; c < nch; ++c) {
               energy += shared.Weights[c] * blockSquares[c];
