@@ -32,8 +32,9 @@ bool InRange(std::string_view text, size_t from, size_t count, int low, int high
 }
 
 // "<label>" followed by the field's text up to its first 0 byte.
-std::u16string FieldLine(const char16_t* label, const uint8_t* field, int32_t width) {
-  return std::u16string(label) + CharArrayToString(field, width);
+template <size_t N>
+std::u16string FieldLine(const char16_t* label, const uint8_t (&field)[N]) {
+  return std::u16string(label) + FieldText(field);
 }
 
 std::u16string UnsignedLine(const char16_t* label, uint32_t value) {
@@ -249,15 +250,15 @@ HRESULT TWAVRIFFValidator::ValidatebextChunk(const TWAVCommonChunk& chunk) {
     const Tbroadcast_audio_extension& bext = chunk.Fbroadcast_audio_extension;
     const int32_t module = MODULE_ID_SONOLINT;
     Report(module, SEVERITY_INFO, 410,
-           FieldLine(u"WAVE bext - Description : ", bext.Description, 256));
+           FieldLine(u"WAVE bext - Description : ", bext.Description));
     Report(module, SEVERITY_INFO, 411,
-           FieldLine(u"WAVE bext - Originator : ", bext.Originator, 32));
+           FieldLine(u"WAVE bext - Originator : ", bext.Originator));
     Report(module, SEVERITY_INFO, 412,
-           FieldLine(u"WAVE bext - Originator Reference : ", bext.OriginatorReference, 32));
+           FieldLine(u"WAVE bext - Originator Reference : ", bext.OriginatorReference));
     Report(module, SEVERITY_INFO, 413,
-           FieldLine(u"WAVE bext - Origination Date : ", bext.OriginationDate, 10));
+           FieldLine(u"WAVE bext - Origination Date : ", bext.OriginationDate));
     Report(module, SEVERITY_INFO, 414,
-           FieldLine(u"WAVE bext - Origination Time : ", bext.OriginationTime, 8));
+           FieldLine(u"WAVE bext - Origination Time : ", bext.OriginationTime));
     Report(module, SEVERITY_INFO, 415,
            UnsignedLine(u"WAVE bext - Time Reference Low : ", bext.TimeReferenceLow));
     Report(module, SEVERITY_INFO, 416,
@@ -275,9 +276,9 @@ HRESULT TWAVRIFFValidator::ValidatebextChunk(const TWAVCommonChunk& chunk) {
     Report(module, SEVERITY_INFO, 422,
            UnsignedLine(u"WAVE bext - Max Short Term Loudness : ", bext.MaxShortTermLoudness));
 
-    if (!IsValidDateText(CharArrayToBytes(bext.OriginationDate, 10)))
+    if (!IsValidDateText(FieldBytes(bext.OriginationDate)))
       ReportAt(217, "Invalid Origination Date in the bext chunk. Offset: ", chunk.FOffset);
-    if (!IsValidTimeText(CharArrayToBytes(bext.OriginationTime, 8)))
+    if (!IsValidTimeText(FieldBytes(bext.OriginationTime)))
       ReportAt(218, "Invalid Origination Time in the bext chunk. Offset: ", chunk.FOffset);
     return S_OK;
   });
@@ -291,35 +292,35 @@ HRESULT TWAVRIFFValidator::ValidatecartChunk(const TWAVCommonChunk& chunk) {
     }
     const Tcart_extension& cart = *chunk.Fcart_extension;
     const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, SEVERITY_INFO, 430, FieldLine(u"WAVE cart - Version : ", cart.Version, 4));
-    Report(module, SEVERITY_INFO, 431, FieldLine(u"WAVE cart - Title : ", cart.Title, 64));
-    Report(module, SEVERITY_INFO, 432, FieldLine(u"WAVE cart - Artist : ", cart.Artist, 64));
-    Report(module, SEVERITY_INFO, 433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID, 64));
-    Report(module, SEVERITY_INFO, 434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID, 64));
-    Report(module, SEVERITY_INFO, 435, FieldLine(u"WAVE cart - Category : ", cart.Category, 64));
+    Report(module, SEVERITY_INFO, 430, FieldLine(u"WAVE cart - Version : ", cart.Version));
+    Report(module, SEVERITY_INFO, 431, FieldLine(u"WAVE cart - Title : ", cart.Title));
+    Report(module, SEVERITY_INFO, 432, FieldLine(u"WAVE cart - Artist : ", cart.Artist));
+    Report(module, SEVERITY_INFO, 433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID));
+    Report(module, SEVERITY_INFO, 434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID));
+    Report(module, SEVERITY_INFO, 435, FieldLine(u"WAVE cart - Category : ", cart.Category));
     Report(module, SEVERITY_INFO, 436,
-           FieldLine(u"WAVE cart - Classification : ", cart.Classification, 64));
-    Report(module, SEVERITY_INFO, 437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue, 64));
-    Report(module, SEVERITY_INFO, 438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate, 10));
-    Report(module, SEVERITY_INFO, 439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime, 8));
-    Report(module, SEVERITY_INFO, 440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate, 10));
-    Report(module, SEVERITY_INFO, 441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime, 8));
+           FieldLine(u"WAVE cart - Classification : ", cart.Classification));
+    Report(module, SEVERITY_INFO, 437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue));
+    Report(module, SEVERITY_INFO, 438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate));
+    Report(module, SEVERITY_INFO, 439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime));
+    Report(module, SEVERITY_INFO, 440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate));
+    Report(module, SEVERITY_INFO, 441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime));
     Report(module, SEVERITY_INFO, 442,
-           FieldLine(u"WAVE cart - Producer App ID : ", cart.ProducerAppID, 64));
+           FieldLine(u"WAVE cart - Producer App ID : ", cart.ProducerAppID));
     Report(module, SEVERITY_INFO, 443,
-           FieldLine(u"WAVE cart - Producer App Version : ", cart.ProducerAppVersion, 64));
-    Report(module, SEVERITY_INFO, 444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef, 64));
+           FieldLine(u"WAVE cart - Producer App Version : ", cart.ProducerAppVersion));
+    Report(module, SEVERITY_INFO, 444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef));
     Report(module, SEVERITY_INFO, 445,
            UnsignedLine(u"WAVE cart - Level Reference : ", cart.dwLevelReference));
-    Report(module, SEVERITY_INFO, 446, FieldLine(u"WAVE cart - URL : ", cart.URL, 1024));
+    Report(module, SEVERITY_INFO, 446, FieldLine(u"WAVE cart - URL : ", cart.URL));
 
-    if (!IsValidDateText(CharArrayToBytes(cart.StartDate, 10)))
+    if (!IsValidDateText(FieldBytes(cart.StartDate)))
       ReportAt(219, "Invalid Start Date in the cart chunk. Offset: ", chunk.FOffset);
-    if (!IsValidTimeText(CharArrayToBytes(cart.StartTime, 8)))
+    if (!IsValidTimeText(FieldBytes(cart.StartTime)))
       ReportAt(220, "Invalid Start Time in the cart chunk. Offset: ", chunk.FOffset);
-    if (!IsValidDateText(CharArrayToBytes(cart.EndDate, 10)))
+    if (!IsValidDateText(FieldBytes(cart.EndDate)))
       ReportAt(221, "Invalid End Date in the cart chunk. Offset: ", chunk.FOffset);
-    if (!IsValidTimeText(CharArrayToBytes(cart.EndTime, 8)))
+    if (!IsValidTimeText(FieldBytes(cart.EndTime)))
       ReportAt(222, "Invalid End Time in the cart chunk. Offset: ", chunk.FOffset);
     return S_OK;
   });

@@ -1,6 +1,7 @@
 #include "viewer/ChunkTreeRender.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -23,11 +24,9 @@ std::u16string Ascii(std::string_view text) { return std::u16string(text.begin()
 
 std::u16string Decimal(uint64_t value) { return Ascii(std::to_string(value)); }
 
-// Appends a 64-bit value as exactly 16 upper-case hex digits.
+// Appends a 64-bit offset or size as exactly 16 hex digits.
 void AppendHex64(std::u16string& out, int64_t value) {
-  static constexpr char16_t DIGITS[] = u"0123456789ABCDEF";
-  const auto bits = static_cast<uint64_t>(value);
-  for (int shift = 60; shift >= 0; shift -= 4) out += DIGITS[(bits >> shift) & 0x0F];
+  AppendHex(out, static_cast<uint64_t>(value), POSITION_HEX_DIGITS);
 }
 
 std::u16string FieldLine(std::u16string_view label, int32_t width, const std::u16string& value) {
@@ -59,16 +58,17 @@ private:
 };
 
 // Hex lines of an opaque byte field below its field node.
-void AddHexLines(TDisplayNode* fieldNode, const uint8_t* data, int64_t length) {
-  if (fieldNode != nullptr) MemToStrLinesShort(data, length, fieldNode, HEX_COLUMN_WIDTH, fieldNode);
+template <size_t N>
+void AddHexLines(TDisplayNode* fieldNode, const uint8_t (&field)[N]) {
+  if (fieldNode != nullptr) MemToStrLinesShort(field, N, fieldNode, HEX_COLUMN_WIDTH, fieldNode);
 }
 
 // Text lines of a CR LF-separated field below its field node; a stored size
 // larger than the field is read no further than the field holds.
-void AddTextLines(TDisplayNode* fieldNode, const uint8_t* data, int32_t storedSize,
-                  int32_t capacity) {
+template <size_t N>
+void AddTextLines(TDisplayNode* fieldNode, const uint8_t (&field)[N], int32_t storedSize) {
   if (fieldNode != nullptr)
-    MemToStrLines0D0A(data, std::min(storedSize, capacity), fieldNode, fieldNode);
+    MemToStrLines0D0A(field, std::min(storedSize, static_cast<int32_t>(N)), fieldNode, fieldNode);
 }
 
 using TBuilder = void (*)(TDisplayNode*, TDisplayNode*, int32_t, const TStructureLineProc*,
@@ -204,27 +204,25 @@ void UpdateTreeView_bext(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
     if (chunk == nullptr) return;
     const Tbroadcast_audio_extension& b = chunk->Fbroadcast_audio_extension;
     TFieldTarget out(nodes, parent, level, lineProc);
-    auto text = [](const uint8_t* field, int32_t width) { return CharArrayToString(field, width); };
     auto line = [&](std::u16string_view label, const std::u16string& value) {
       return out.Add(FieldLine(label, WIDE_FIELD_WIDTH, value), true);
     };
-    line(u"Description", text(b.Description, sizeof b.Description));
-    line(u"Originator", text(b.Originator, sizeof b.Originator));
-    line(u"Originator Reference", text(b.OriginatorReference, sizeof b.OriginatorReference));
-    line(u"Origination Date", text(b.OriginationDate, sizeof b.OriginationDate));
-    line(u"Origination Time", text(b.OriginationTime, sizeof b.OriginationTime));
+    line(u"Description", FieldText(b.Description));
+    line(u"Originator", FieldText(b.Originator));
+    line(u"Originator Reference", FieldText(b.OriginatorReference));
+    line(u"Origination Date", FieldText(b.OriginationDate));
+    line(u"Origination Time", FieldText(b.OriginationTime));
     line(u"Time Reference Low", Decimal(b.TimeReferenceLow));
     line(u"Time Reference High", Decimal(b.TimeReferenceHigh));
     line(u"Version", Decimal(b.Version));
-    AddHexLines(line(u"SMPTE_UMID", {}), b.SMPTE_UMID, sizeof b.SMPTE_UMID);
+    AddHexLines(line(u"SMPTE_UMID", {}), b.SMPTE_UMID);
     line(u"Loudness Value", Decimal(b.LoudnessValue));
     line(u"Loudness Range", Decimal(b.LoudnessRange));
     line(u"Max True Peak Level", Decimal(b.MaxTruePeakLevel));
     line(u"Max Momentary Loudness", Decimal(b.MaxMomentaryLoudness));
     line(u"Max Short Term Loudness", Decimal(b.MaxShortTermLoudness));
-    AddHexLines(line(u"Reserved", {}), b.Reserved, sizeof b.Reserved);
-    AddTextLines(line(u"Coding History", {}), b.CodingHistory, b.CodingHistorySize,
-                 CODING_HISTORY_CAPACITY);
+    AddHexLines(line(u"Reserved", {}), b.Reserved);
+    AddTextLines(line(u"Coding History", {}), b.CodingHistory, b.CodingHistorySize);
   });
 }
 
@@ -241,32 +239,29 @@ void UpdateTreeView_cart(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
     auto line = [&](std::u16string_view label, const std::u16string& value) {
       return out.Add(FieldLine(label, WIDE_FIELD_WIDTH, value), true);
     };
-    auto fixed = [&](std::u16string_view label, const uint8_t* field, int32_t width) {
-      return line(label, CharArrayToString(field, width));
-    };
-    fixed(u"Version", c.Version, sizeof c.Version);
-    fixed(u"Title", c.Title, sizeof c.Title);
-    fixed(u"Artist", c.Artist, sizeof c.Artist);
-    fixed(u"Cut ID", c.CutID, sizeof c.CutID);
-    fixed(u"Client ID", c.ClientID, sizeof c.ClientID);
-    fixed(u"Category", c.Category, sizeof c.Category);
-    fixed(u"Classification", c.Classification, sizeof c.Classification);
-    fixed(u"Out Cue", c.OutCue, sizeof c.OutCue);
-    fixed(u"Start Date", c.StartDate, sizeof c.StartDate);
-    fixed(u"Start Time", c.StartTime, sizeof c.StartTime);
-    fixed(u"End Date", c.EndDate, sizeof c.EndDate);
-    fixed(u"End Time", c.EndTime, sizeof c.EndTime);
-    fixed(u"Producer App ID", c.ProducerAppID, sizeof c.ProducerAppID);
-    fixed(u"Producer App Version", c.ProducerAppVersion, sizeof c.ProducerAppVersion);
-    fixed(u"User Def", c.UserDef, sizeof c.UserDef);
+    line(u"Version", FieldText(c.Version));
+    line(u"Title", FieldText(c.Title));
+    line(u"Artist", FieldText(c.Artist));
+    line(u"Cut ID", FieldText(c.CutID));
+    line(u"Client ID", FieldText(c.ClientID));
+    line(u"Category", FieldText(c.Category));
+    line(u"Classification", FieldText(c.Classification));
+    line(u"Out Cue", FieldText(c.OutCue));
+    line(u"Start Date", FieldText(c.StartDate));
+    line(u"Start Time", FieldText(c.StartTime));
+    line(u"End Date", FieldText(c.EndDate));
+    line(u"End Time", FieldText(c.EndTime));
+    line(u"Producer App ID", FieldText(c.ProducerAppID));
+    line(u"Producer App Version", FieldText(c.ProducerAppVersion));
+    line(u"User Def", FieldText(c.UserDef));
     line(u"Level Reference", Decimal(c.dwLevelReference));
 
     TDisplayNode* timer = out.Add(PadRight(u"Post Timer", WIDE_FIELD_WIDTH), true);
     // The entry lines go below the "Post Timer" node in the tree, and on the
     // line sink at the same level as the "Post Timer" line.
     TFieldTarget entries(timer, timer, level, lineProc);
-    for (int i = 0; i < 8; ++i) {
-      const std::u16string index = Decimal(static_cast<uint64_t>(i));
+    for (size_t i = 0; i < std::size(c.PostTimer); ++i) {
+      const std::u16string index = Decimal(i);
       entries.Add(PadRight(u"Usage[" + index + u"]", POST_TIMER_WIDTH) + u" : '" +
                       FourCCToText(c.PostTimer[i].dwUsage) + u"' , " +
                       PadRight(u"Value[" + index + u"]", POST_TIMER_WIDTH) + u" : " +
@@ -274,9 +269,9 @@ void UpdateTreeView_cart(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
                   true);
     }
 
-    AddHexLines(line(u"Reserved", {}), c.Reserved, sizeof c.Reserved);
-    fixed(u"URL", c.URL, sizeof c.URL);
-    AddTextLines(line(u"Tag Text", {}), c.TagText, c.TagTextSize, TAG_TEXT_CAPACITY);
+    AddHexLines(line(u"Reserved", {}), c.Reserved);
+    line(u"URL", FieldText(c.URL));
+    AddTextLines(line(u"Tag Text", {}), c.TagText, c.TagTextSize);
   });
 }
 
@@ -298,7 +293,7 @@ void UpdateTreeView_levl(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
     line(u"dwNumPeakFrames", Decimal(l.dwNumPeakFrames));
     line(u"dwPosPeakOfPeaks", Decimal(l.dwPosPeakOfPeaks));
     line(u"dwOffsetToPeaks", Decimal(l.dwOffsetToPeaks));
-    line(u"strTimestamp", CharArrayToString(l.strTimestamp, sizeof l.strTimestamp));
+    line(u"strTimestamp", FieldText(l.strTimestamp));
   });
 }
 
@@ -336,7 +331,7 @@ void UpdateTreeView_mext(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
     line(u"FrameSize", Decimal(m.FrameSize));
     line(u"AncillaryDataLength", Decimal(m.AncillaryDataLength));
     line(u"AncillaryDataDef", Decimal(m.AncillaryDataDef));
-    line(u"Reserved", CharArrayToString(m.Reserved, sizeof m.Reserved));
+    line(u"Reserved", FieldText(m.Reserved));
   });
 }
 
