@@ -12,10 +12,6 @@
 namespace riffo {
 namespace {
 
-constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
-constexpr int kBytesPerLine = 16;
-constexpr int kHexLineWidth = 50;
-
 // Rounds to whole hundredths, ties to even; non-finite input counts as 0 and
 // the result is kept inside a range where the clock arithmetic cannot overflow.
 int64_t ToHundredths(double seconds) {
@@ -70,7 +66,9 @@ std::u16string FramedLine(const std::u16string& text) {
 }
 
 std::u16string ByteToHex(uint8_t value) {
-  return std::u16string{kHexDigits[value >> 4], kHexDigits[value & 0x0F]};
+  std::u16string text;
+  AppendHex(text, value, 2);
+  return text;
 }
 
 std::u16string ExtractLine(std::u16string& text) {
@@ -92,9 +90,9 @@ char16_t DisplayChar(uint8_t byte) {
 
 std::u16string HexDumpLine(const uint8_t* data, int64_t count, int32_t width) {
   std::u16string line;
-  line.reserve(static_cast<size_t>(width) + kBytesPerLine);
+  line.reserve(static_cast<size_t>(width) + HEX_DUMP_BYTES_PER_LINE);
   for (int64_t i = 0; i < count; ++i) {
-    line += ByteToHex(data[i]);
+    AppendHex(line, data[i], 2);
     line += u' ';
   }
   line = PadRight(line, width);
@@ -105,9 +103,10 @@ std::u16string HexDumpLine(const uint8_t* data, int64_t count, int32_t width) {
 bool MemToStrLines2(const uint8_t* data, int64_t length, std::vector<std::u16string>* lines) {
   if (length <= 0 || data == nullptr || lines == nullptr) return false;
   return Guarded(u"dgn: Error in MemToStrLines2 call...", false, [&] {
-    for (int64_t start = 0; start < length; start += kBytesPerLine)
-      lines->push_back(HexDumpLine(data + start, std::min<int64_t>(kBytesPerLine, length - start),
-                                   kHexLineWidth));
+    for (int64_t start = 0; start < length; start += HEX_DUMP_BYTES_PER_LINE) {
+      const int64_t count = std::min<int64_t>(HEX_DUMP_BYTES_PER_LINE, length - start);
+      lines->push_back(HexDumpLine(data + start, count, HEX_DUMP_WIDTH));
+    }
     return true;
   });
 }
@@ -117,9 +116,10 @@ bool MemToStrLinesShort(const uint8_t* data, int64_t length, TDisplayNode* treeV
   if (length <= 0) return true;
   return Guarded(u"dgn: Error in MemToStrLinesShort call...", false, [&] {
     if (data == nullptr || treeView == nullptr || parent == nullptr) return true;
-    for (int64_t start = 0; start < length; start += kBytesPerLine)
-      parent->AddChild(
-          HexDumpLine(data + start, std::min<int64_t>(kBytesPerLine, length - start), width));
+    for (int64_t start = 0; start < length; start += HEX_DUMP_BYTES_PER_LINE) {
+      const int64_t count = std::min<int64_t>(HEX_DUMP_BYTES_PER_LINE, length - start);
+      parent->AddChild(HexDumpLine(data + start, count, width));
+    }
     return true;
   });
 }

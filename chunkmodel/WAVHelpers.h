@@ -2,6 +2,7 @@
 // CR LF line splitting and the time texts of the validation reports.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,16 @@ std::u16string CharArrayToString(const uint8_t* data, int32_t length);
 // The same, as the raw bytes (for checks that look at the bytes themselves).
 std::string CharArrayToBytes(const uint8_t* data, int32_t length);
 
+// The text (and the raw bytes) of a record's text field, as wide as the field.
+template <size_t N>
+std::u16string FieldText(const uint8_t (&field)[N]) {
+  return CharArrayToString(field, static_cast<int32_t>(N));
+}
+template <size_t N>
+std::string FieldBytes(const uint8_t (&field)[N]) {
+  return CharArrayToBytes(field, static_cast<int32_t>(N));
+}
+
 std::u16string PadRight(const std::u16string& text, int32_t width);
 
 // The frame of slashes at the head of the structure export and the text
@@ -35,9 +46,16 @@ std::u16string ExtractLine(std::u16string& text);
 // The character shown for a byte in the character column of a hex dump.
 char16_t DisplayChar(uint8_t byte);
 
-// Appends hex-dump lines (16 bytes each, hex part padded to 50) to lines.
+// A hex-dump line shows up to this many bytes: each as two hex digits and a
+// blank, the hex part padded to a width, then each byte's DisplayChar.
+inline constexpr int32_t HEX_DUMP_BYTES_PER_LINE = 16;
+// The hex part's width in the hex view and in MemToStrLines2: the character
+// column starts right behind it.
+inline constexpr int32_t HEX_DUMP_WIDTH = 50;
+
+// Appends hex-dump lines (hex part padded to HEX_DUMP_WIDTH) to lines.
 bool MemToStrLines2(const uint8_t* data, int64_t length, std::vector<std::u16string>* lines);
-// One hex-dump line of up to 16 bytes with the hex part padded to width.
+// One hex-dump line of up to HEX_DUMP_BYTES_PER_LINE bytes with the hex part padded to width.
 std::u16string HexDumpLine(const uint8_t* data, int64_t count, int32_t width);
 
 // Adds hex-dump lines (hex part padded to width) as children of parent.

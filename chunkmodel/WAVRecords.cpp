@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <type_traits>
 #include <vector>
 
 #include "pcm/FmtPayload.h"
@@ -19,31 +21,50 @@ bool ReadPayload(TStream& stream, int64_t size, std::vector<uint8_t>& payload) {
   return size == 0 || stream.Read(payload.data(), size) == size;
 }
 
-// Copies `count` bytes of the payload from `pos` on; bytes beyond its end stay zero.
-void CopyField(const std::vector<uint8_t>& payload, int64_t pos, uint8_t* field, size_t count) {
-  std::memset(field, 0, count);
-  const int64_t size = static_cast<int64_t>(payload.size());
-  if (pos < 0 || pos >= size) return;
-  const size_t available = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), size - pos));
-  std::memcpy(field, payload.data() + pos, available);
-}
+// Reads a record's fields in file order from a run of bytes: each field takes
+// its own width (a text field's array length, a number's size) and the next
+// field follows it. Bytes past the end of the run read as zero.
+class TFieldReader {
+public:
+  TFieldReader(const uint8_t* data, int64_t size, int64_t pos = 0)
+      : FData(data), FSize(size), FPos(pos) {}
+  explicit TFieldReader(const std::vector<uint8_t>& payload, int64_t pos = 0)
+      : TFieldReader(payload.data(), static_cast<int64_t>(payload.size()), pos) {}
 
-template <size_t N>
-void CopyField(const std::vector<uint8_t>& payload, int64_t pos, uint8_t (&field)[N]) {
-  CopyField(payload, pos, field, N);
-}
+  template <size_t N>
+  TFieldReader& operator>>(uint8_t (&field)[N]) {
+    Take(field, N);
+    return *this;
+  }
 
-uint16_t Field16(const std::vector<uint8_t>& payload, int64_t pos) {
-  uint8_t bytes[2];
-  CopyField(payload, pos, bytes);
-  return GetLE16(bytes);
-}
+  template <typename T>
+    requires std::is_unsigned_v<T>
+  TFieldReader& operator>>(T& value) {
+    uint8_t bytes[sizeof(T)];
+    Take(bytes, sizeof bytes);
+    if constexpr (sizeof(T) == 2) value = GetLE16(bytes);
+    else if constexpr (sizeof(T) == 4) value = GetLE32(bytes);
+    else value = GetLE64(bytes);
+    return *this;
+  }
 
-uint32_t Field32(const std::vector<uint8_t>& payload, int64_t pos) {
-  uint8_t bytes[4];
-  CopyField(payload, pos, bytes);
-  return GetLE32(bytes);
-}
+  // Fills `count` bytes of a field of variable length (zeros past the end).
+  void Take(uint8_t* field, size_t count) {
+    std::memset(field, 0, count);
+    if (FPos >= 0 && FPos < FSize) {
+      const int64_t available = std::min<int64_t>(static_cast<int64_t>(count), FSize - FPos);
+      std::memcpy(field, FData + FPos, static_cast<size_t>(available));
+    }
+    FPos += static_cast<int64_t>(count);
+  }
+
+  int64_t Position() const { return FPos; }
+
+private:
+  const uint8_t* FData;
+  int64_t FSize;
+  int64_t FPos;
+};
 
 // Reads up to `count` bytes into a zero-filled buffer; false when fewer came.
 template <size_t N>
@@ -90,18 +111,20 @@ HRESULT ParseBroadcastAudioExtension(TStream* fileStream, int64_t size,
       uint8_t* Data;
       int32_t Width;
     };
-    const TextField fields[] = {{record.Description, 256},
-                                {record.Originator, 32},
-                                {record.OriginatorReference, 32}};
+    auto text = [](auto& field) {
+      return TextField{field, static_cast<int32_t>(std::size(field))};
+    };
+    const TextField fields[] = {text(record.Description), text(record.Originator),
+                                text(record.OriginatorReference)};
     for (const auto& field : fields) {
       std::memset(field.Data, 0, static_cast<size_t>(field.Width));
       const int64_t left = size - pos;
       if (left <= 0) continue;  // a short chunk: the field has no bytes
       const auto window = static_cast<int32_t>(std::min<int64_t>(field.Width, left));
-      std::string text;
+      std::string kept;
       int32_t consumed = 0, counted = 0;
-      ReadCountedString(payload.data() + pos, window, text, consumed, counted);
-      std::memcpy(field.Data, text.data(), text.size());
+      ReadCountedString(payload.data() + pos, window, kept, consumed, counted);
+      std::memcpy(field.Data, kept.data(), kept.size());
       int32_t passed = consumed;
       pos += consumed;
       while (passed < field.Width && pos < size && payload[static_cast<size_t>(pos)] == 0) {
@@ -110,34 +133,19 @@ HRESULT ParseBroadcastAudioExtension(TStream* fileStream, int64_t size,
       }
     }
 
-    CopyField(payload, pos, record.OriginationDate);
-    pos += 10;
-    CopyField(payload, pos, record.OriginationTime);
-    pos += 8;
-    record.TimeReferenceLow = Field32(payload, pos);
-    pos += 4;
-    record.TimeReferenceHigh = Field32(payload, pos);
-    pos += 4;
-    record.Version = Field16(payload, pos);
-    pos += 2;
-    CopyField(payload, pos, record.SMPTE_UMID);
-    pos += 64;
-    record.LoudnessValue = Field16(payload, pos);
-    record.LoudnessRange = Field16(payload, pos + 2);
-    record.MaxTruePeakLevel = Field16(payload, pos + 4);
-    record.MaxMomentaryLoudness = Field16(payload, pos + 6);
-    record.MaxShortTermLoudness = Field16(payload, pos + 8);
-    pos += 10;
-    CopyField(payload, pos, record.Reserved);
-    pos += 180;
+    TFieldReader in(payload, pos);
+    in >> record.OriginationDate >> record.OriginationTime >> record.TimeReferenceLow >>
+        record.TimeReferenceHigh >> record.Version >> record.SMPTE_UMID >> record.LoudnessValue >>
+        record.LoudnessRange >> record.MaxTruePeakLevel >> record.MaxMomentaryLoudness >>
+        record.MaxShortTermLoudness >> record.Reserved;
 
     // The size counts every coding-history byte of the chunk; the field keeps
     // as many as it holds.
-    record.CodingHistorySize = static_cast<int32_t>(size - pos);
+    record.CodingHistorySize = static_cast<int32_t>(size - in.Position());
     std::memset(record.CodingHistory, 0, sizeof record.CodingHistory);
     if (record.CodingHistorySize >= 1)
-      CopyField(payload, pos, record.CodingHistory,
-                static_cast<size_t>(std::min(record.CodingHistorySize, CODING_HISTORY_CAPACITY)));
+      in.Take(record.CodingHistory,
+              static_cast<size_t>(std::min(record.CodingHistorySize, CODING_HISTORY_CAPACITY)));
     return S_OK;
   });
 }
@@ -148,10 +156,10 @@ HRESULT ParseQualityChunk(TStream* fileStream, int64_t size, Tquality_chunk& rec
     if (fileStream == nullptr) return E_FAIL;
     std::vector<uint8_t> payload;
     if (!ReadPayload(*fileStream, size, payload)) return E_FAIL;
-    record.FileSecurityReport = Field32(payload, 0);
-    record.FileSecurityWave = Field32(payload, 4);
+    TFieldReader in(payload);
+    in >> record.FileSecurityReport >> record.FileSecurityWave;
 
-    size_t pos = 8;
+    auto pos = static_cast<size_t>(in.Position());
     while (record.LinesCount < QUALITY_LINES_CAPACITY) {
       if (pos >= payload.size() || payload[pos] == 0) break;
       size_t end = pos;
@@ -167,25 +175,21 @@ HRESULT ParseQualityChunk(TStream* fileStream, int64_t size, Tquality_chunk& rec
 
 bool ReadFormatRecord(TStream& stream, int64_t size, tWAVEFORMATEX& record) {
   // A 16-byte format chunk has no cbSize.
-  uint8_t bytes[18];
+  uint8_t bytes[FMT_RECORD_SIZE];
   record.HasExtension = false;
-  if (!ReadFixed(stream, bytes, std::clamp<int64_t>(size, 0, 18))) return false;
-  record.wFormatTag = GetLE16(bytes);
-  record.nChannels = GetLE16(bytes + 2);
-  record.nSamplesPerSec = GetLE32(bytes + 4);
-  record.nAvgBytesPerSec = GetLE32(bytes + 8);
-  record.nBlockAlign = GetLE16(bytes + 12);
-  record.wBitsPerSample = GetLE16(bytes + 14);
-  record.cbSize = GetLE16(bytes + 16);
+  if (!ReadFixed(stream, bytes, std::clamp<int64_t>(size, 0, FMT_RECORD_SIZE))) return false;
+  TFieldReader in(bytes, sizeof bytes);
+  in >> record.wFormatTag >> record.nChannels >> record.nSamplesPerSec >> record.nAvgBytesPerSec >>
+      record.nBlockAlign >> record.wBitsPerSample >> record.cbSize;
   // The extensible part is read only when the tag, cbSize and the chunk all
   // leave room for it; a short read leaves the record as it was. The sample
   // readers' decoder interprets it, so both see the same extension.
-  if (record.wFormatTag == WAVE_FORMAT_EXTENSIBLE && record.cbSize >= 22 &&
+  constexpr int64_t kExtensionSize = FMT_EXTENSIBLE_SIZE - FMT_RECORD_SIZE;
+  if (record.wFormatTag == WAVE_FORMAT_EXTENSIBLE && record.cbSize >= kExtensionSize &&
       size >= FMT_EXTENSIBLE_SIZE) {
     uint8_t whole[FMT_EXTENSIBLE_SIZE];
     std::memcpy(whole, bytes, sizeof bytes);
-    if (stream.Read(whole + sizeof bytes, FMT_EXTENSIBLE_SIZE - sizeof bytes) ==
-        static_cast<int64_t>(FMT_EXTENSIBLE_SIZE - sizeof bytes)) {
+    if (stream.Read(whole + sizeof bytes, kExtensionSize) == kExtensionSize) {
       TFmtPayload decoded;
       if (DecodeFmtPayload(whole, sizeof whole, decoded) && decoded.Fields.HasExtension) {
         record.HasExtension = true;
@@ -210,11 +214,8 @@ TDs64Status ReadDs64Record(TStream& stream, int64_t size, Tds64_chunk& record) {
   payload.resize(static_cast<size_t>(got));
   if (got < DS64_FIXED_SIZE) return TDs64Status::Short;
 
-  const uint8_t* p = payload.data();
-  record.riffSize = GetLE64(p);
-  record.dataSize = GetLE64(p + 8);
-  record.sampleCount = GetLE64(p + 16);
-  record.tableLength = GetLE32(p + 24);
+  TFieldReader in(payload);
+  in >> record.riffSize >> record.dataSize >> record.sampleCount >> record.tableLength;
 
   // Entries the chunk's payload has room for, by subtraction (size is at
   // least the fixed part here), and entries the file actually gave.
@@ -224,8 +225,9 @@ TDs64Status ReadDs64Record(TStream& stream, int64_t size, Tds64_chunk& record) {
   const int64_t kept = std::min({declared, readable, int64_t{DS64_TABLE_CAPACITY}});
   record.Table.reserve(static_cast<size_t>(kept));
   for (int64_t i = 0; i < kept; ++i) {
-    const uint8_t* entry = p + DS64_FIXED_SIZE + i * DS64_ENTRY_SIZE;
-    record.Table.push_back({GetLE32(entry), GetLE64(entry + 4)});
+    TDs64Entry entry{};
+    in >> entry.ChunkId >> entry.Size;
+    record.Table.push_back(entry);
   }
   const bool fileEnded = kept < std::min<int64_t>(declared, DS64_TABLE_CAPACITY);
   return declared > roomInChunk || fileEnded ? TDs64Status::TableOverrun : TDs64Status::Complete;
@@ -233,61 +235,43 @@ TDs64Status ReadDs64Record(TStream& stream, int64_t size, Tds64_chunk& record) {
 
 // fact, levl and mext take their fixed size whatever the chunk's size says.
 bool ReadFactRecord(TStream& stream, Tfact_chunk& record) {
-  uint8_t bytes[4];
+  uint8_t bytes[FACT_RECORD_SIZE];
   const bool complete = ReadFixed(stream, bytes);
-  record.dwSampleLength = GetLE32(bytes);
+  TFieldReader(bytes, sizeof bytes) >> record.dwSampleLength;
   return complete;
 }
 
 bool ReadLevlRecord(TStream& stream, TLevl_chunk& record) {
-  uint8_t bytes[60];
+  uint8_t bytes[LEVL_RECORD_SIZE];
   const bool complete = ReadFixed(stream, bytes);
-  uint32_t* numbers[] = {&record.dwVersion,       &record.dwFormat,         &record.dwPointsPerValue,
-                         &record.dwBlockSize,     &record.dwPeakChannels,   &record.dwNumPeakFrames,
-                         &record.dwPosPeakOfPeaks, &record.dwOffsetToPeaks};
-  for (size_t i = 0; i < 8; ++i) *numbers[i] = GetLE32(bytes + 4 * i);
-  std::memcpy(record.strTimestamp, bytes + 32, sizeof record.strTimestamp);
+  TFieldReader(bytes, sizeof bytes) >> record.dwVersion >> record.dwFormat >>
+      record.dwPointsPerValue >> record.dwBlockSize >> record.dwPeakChannels >>
+      record.dwNumPeakFrames >> record.dwPosPeakOfPeaks >> record.dwOffsetToPeaks >>
+      record.strTimestamp;
   return complete;
 }
 
 bool ReadMextRecord(TStream& stream, Tmext_chunk& record) {
-  uint8_t bytes[12];
+  uint8_t bytes[MEXT_RECORD_SIZE];
   const bool complete = ReadFixed(stream, bytes);
-  record.SoundInformtion = GetLE16(bytes);
-  record.FrameSize = GetLE16(bytes + 2);
-  record.AncillaryDataLength = GetLE16(bytes + 4);
-  record.AncillaryDataDef = GetLE16(bytes + 6);
-  std::memcpy(record.Reserved, bytes + 8, sizeof record.Reserved);
+  TFieldReader(bytes, sizeof bytes) >> record.SoundInformtion >> record.FrameSize >>
+      record.AncillaryDataLength >> record.AncillaryDataDef >> record.Reserved;
   return complete;
 }
 
 bool ReadCartRecord(TStream& stream, int64_t size, Tcart_extension& record) {
   std::vector<uint8_t> payload;
   if (!ReadPayload(stream, size, payload)) return false;
-  struct Text {
-    uint8_t* Data;
-    size_t Width;
-    int64_t Offset;
-  };
-  const Text texts[] = {
-      {record.Version, 4, 0},           {record.Title, 64, 4},
-      {record.Artist, 64, 68},          {record.CutID, 64, 132},
-      {record.ClientID, 64, 196},       {record.Category, 64, 260},
-      {record.Classification, 64, 324}, {record.OutCue, 64, 388},
-      {record.StartDate, 10, 452},      {record.StartTime, 8, 462},
-      {record.EndDate, 10, 470},        {record.EndTime, 8, 480},
-      {record.ProducerAppID, 64, 488},  {record.ProducerAppVersion, 64, 552},
-      {record.UserDef, 64, 616},        {record.Reserved, 276, 748},
-      {record.URL, 1024, 1024}};
-  for (const auto& t : texts) CopyField(payload, t.Offset, t.Data, t.Width);
-  record.dwLevelReference = Field32(payload, 680);
-  for (int i = 0; i < 8; ++i) {
-    record.PostTimer[i].dwUsage = Field32(payload, 684 + 8 * i);
-    record.PostTimer[i].dwValue = Field32(payload, 688 + 8 * i);
-  }
+  TFieldReader in(payload);
+  in >> record.Version >> record.Title >> record.Artist >> record.CutID >> record.ClientID >>
+      record.Category >> record.Classification >> record.OutCue >> record.StartDate >>
+      record.StartTime >> record.EndDate >> record.EndTime >> record.ProducerAppID >>
+      record.ProducerAppVersion >> record.UserDef >> record.dwLevelReference;
+  for (TPostTimer& timer : record.PostTimer) in >> timer.dwUsage >> timer.dwValue;
+  in >> record.Reserved >> record.URL;
+  // The tag text follows the fixed part.
   record.TagTextSize = size > CART_FIXED_SIZE ? static_cast<int32_t>(size - CART_FIXED_SIZE) : 0;
-  CopyField(payload, CART_FIXED_SIZE, record.TagText,
-            static_cast<size_t>(std::min(record.TagTextSize, TAG_TEXT_CAPACITY)));
+  in.Take(record.TagText, static_cast<size_t>(std::min(record.TagTextSize, TAG_TEXT_CAPACITY)));
   return true;
 }
 

@@ -1,6 +1,10 @@
 // The decoded broadcast-wave metadata records. Field names and widths follow
 // the published chunk layouts; the records are filled from byte buffers with
 // explicit little-endian decoding, never by overlaying file bytes.
+//
+// Each text field's width is written once, as its array's length here: the
+// decoders read each field in file order taking that many bytes, and the
+// tree and the reports take the width from the field (FieldText).
 #pragma once
 
 #include <cstdint>
@@ -30,11 +34,15 @@ struct tWAVEFORMATEX {
 };
 
 inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
+// The format record up to cbSize, and with the extensible part behind it.
+inline constexpr int FMT_RECORD_SIZE = 18;
 inline constexpr int FMT_EXTENSIBLE_SIZE = 40;
 
 struct Tfact_chunk {
   uint32_t dwSampleLength;
 };
+
+inline constexpr int FACT_RECORD_SIZE = 4;
 
 inline constexpr int BEXT_FIXED_SIZE = 602;
 inline constexpr int CODING_HISTORY_CAPACITY = 8192;
@@ -135,6 +143,8 @@ struct TLevl_chunk {
   uint8_t strTimestamp[28];
 };
 
+inline constexpr int LEVL_RECORD_SIZE = 60;
+
 struct Tmext_chunk {
   uint16_t SoundInformtion;
   uint16_t FrameSize;
@@ -142,6 +152,8 @@ struct Tmext_chunk {
   uint16_t AncillaryDataDef;
   uint8_t Reserved[4];
 };
+
+inline constexpr int MEXT_RECORD_SIZE = 12;
 
 // A record that every node has but only a few fill: it reads as all zeros
 // until it is written, and costs a pointer until then. Files with many small

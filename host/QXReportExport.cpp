@@ -242,6 +242,10 @@ struct TWriteFailure : std::runtime_error {
   TWriteFailure() : std::runtime_error("report file write failed") {}
 };
 
+// Reports are handed to the destination in pieces of this size, so a long
+// report costs few writes and a short one a single write on close.
+constexpr size_t WRITE_PIECE_BYTES = 64 * 1024;
+
 }  // namespace
 
 TQXReportExportXML::TQXReportExportXML() : TQXTextReportExport(kXmlLayout) {}
@@ -260,10 +264,6 @@ TQXTextReportExport::~TQXTextReportExport() {
 std::u16string TQXTextReportExport::Trace(const char16_t* operation, const char16_t* what) const {
   return u"dgn: Error in " + std::u16string(FLayout.ClassName) + u"." + operation + u" - " + what;
 }
-
-// Reports are handed to the destination in pieces of this size, so a long
-// report costs few writes and a short one a single write on close.
-constexpr size_t WRITE_PIECE_BYTES = 64 * 1024;
 
 void TQXTextReportExport::WriteLines(const std::vector<std::u16string>& lines) {
   for (const auto& line : lines) {

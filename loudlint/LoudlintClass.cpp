@@ -75,7 +75,7 @@ TLoudlint::TWaitResult TLoudlint::RunCommand(int32_t command, const std::u16stri
   // A worker still busy with an earlier command that timed out must not
   // block the host for ever.
   while (!worker.MailboxEmpty()) {
-    std::this_thread::sleep_for(WAIT_STEP);
+    worker.WaitForAnswer(WAIT_STEP);
     if (TSteadyClock::now() > deadline) return TWaitResult::TimedOut;
   }
   switch (command) {
@@ -84,8 +84,9 @@ TLoudlint::TWaitResult TLoudlint::RunCommand(int32_t command, const std::u16stri
     case LL_COMMAND_PLAY: worker.Play(); break;
     default: worker.Stop(); break;
   }
+  // The answer wakes the wait at once; the step bounds it when none comes.
   for (;;) {
-    std::this_thread::sleep_for(WAIT_STEP);
+    worker.WaitForAnswer(WAIT_STEP);
     if (TSteadyClock::now() > deadline) return TWaitResult::TimedOut;
     const int32_t status = worker.Status();
     if (status == LL_STATUS_DONE_OFFSET + command) return TWaitResult::Done;

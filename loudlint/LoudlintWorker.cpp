@@ -106,15 +106,19 @@ TLoudlintWorker::~TLoudlintWorker() {
   GuardedVoid(u"dgn: Error in TLoudlintWorker.Destroy call...", [&] {
     if (FThread.joinable()) {
       FTerminated.store(true, std::memory_order_release);
-      FExitEvent.Set();
+      FWakeEvent.Set();
       FThread.join();
     }
   });
 }
 
+// Serves the mailbox when a command is posted (and every millisecond
+// besides) until the thread is to end.
 void TLoudlintWorker::Execute() {
   GuardedVoid(u"dgn: Error in TLoudlintWorker.Execute call...", [&] {
-    while (!FExitEvent.Wait(POLL_STEP)) {
+    for (;;) {
+      FWakeEvent.Wait(POLL_STEP);
+      if (FTerminated.load(std::memory_order_acquire)) break;
       const int32_t command = FCommand.load(std::memory_order_acquire);
       if (command != 0) ExecuteCommand(command);
     }
@@ -147,12 +151,14 @@ void TLoudlintWorker::ExecuteCommand(int32_t command) {
 void TLoudlintWorker::Answer(int32_t status) {
   FStatus.store(status, std::memory_order_release);
   FCommand.store(0, std::memory_order_release);
+  FAnswerEvent.Set();
 }
 
 void TLoudlintWorker::Post(int32_t command) {
   while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
   FStatus.store(command, std::memory_order_release);
   FCommand.store(command, std::memory_order_release);
+  FWakeEvent.Set();
 }
 
 void TLoudlintWorker::LoadFile(const std::u16string& fileName) {

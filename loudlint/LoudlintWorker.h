@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -77,6 +78,9 @@ public:
   void Play() { Post(LL_COMMAND_PLAY); }
   void Stop() { Post(LL_COMMAND_STOP); }
   bool MailboxEmpty() const { return FCommand.load(std::memory_order_acquire) == 0; }
+  // Waits until the worker answers a command (or the timeout passes); may
+  // return early, so callers check the status and wait again.
+  void WaitForAnswer(std::chrono::milliseconds timeout) { FAnswerEvent.Wait(timeout); }
   int32_t Status() const { return FStatus.load(std::memory_order_acquire); }
 
   int64_t Duration() const;  // 100 ns units
@@ -92,7 +96,8 @@ private:
   bool MeasurementCancelled() const;
   void Report(const TFinding& finding) const;
 
-  TAutoResetEvent FExitEvent;
+  TAutoResetEvent FWakeEvent;    // a command was posted, or the thread is to end
+  TAutoResetEvent FAnswerEvent;  // a command was answered
   std::atomic<bool> FTerminated{false};
   std::atomic<int32_t> FCommand{0};
   std::atomic<int32_t> FStatus{0};

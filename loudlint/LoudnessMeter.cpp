@@ -21,16 +21,18 @@ constexpr double SURROUND_WEIGHT = 1.41;
 // Pieces read at a time, in frames; with at most 64 channels of 8 bytes a
 // piece stays under 32 MiB, and usually around 100 KiB.
 constexpr int64_t PIECE_FRAMES = 8192;
-// A part after the first starts its states and filter early, by these many
-// 100 ms blocks: the library's gating state makes its first 400 ms block
-// after 4 blocks, so 3 blocks early its first block is the first one the
-// previous part could not make; its range state makes its first 3 s block
-// after 30 blocks and one every 10 blocks, so 20 blocks early its first
-// block is the one after the previous part's last. The union of the parts'
-// blocks is then the single pass's. The filter of the maxima is run in on the
-// longest of these.
-constexpr int64_t GATING_PRE_ROLL_BLOCKS = 3;
-constexpr int64_t RANGE_PRE_ROLL_BLOCKS = 20;
+// How the parts' library blocks add up to a single pass's. A state makes its
+// first 400 ms gating block after 4 blocks of 100 ms and then one per block;
+// its first 3 s range block after 30 blocks and then one every 10 blocks.
+// Parts start at multiples of 10 blocks. Each part's state is fed 3 blocks
+// past the part's end, so it makes every gating block ending up to there; the
+// next part's state, starting at the boundary, makes its first gating block
+// one block later. The range blocks of the next part's state start 30 blocks
+// after the boundary; the two between (ending 10 and 20 blocks after it) come
+// from a bridge state fed from 20 blocks before the boundary to 20 after.
+// The filter of the maxima is run in on the same 20 blocks.
+constexpr int64_t GATING_POST_ROLL_BLOCKS = 3;
+constexpr int64_t BRIDGE_BLOCKS = 20;
 // Correlation windows and part boundaries are this many 100 ms blocks.
 constexpr int64_t BLOCKS_PER_WINDOW = 10;
 constexpr int32_t MAX_PARTS = 4;
@@ -83,8 +85,8 @@ double LoudnessOfEnergy(double energy) {
 struct TPart {
   int64_t First = 0;  // frames from the start of the data
   int64_t End = 0;
-  TStatePtr Gating;  // integrated loudness
-  TStatePtr Range;   // loudness range (the first part's gating state has it too)
+  TStatePtr State;   // integrated loudness and range
+  TStatePtr Bridge;  // range blocks across the part's start (later parts)
   std::vector<double> BlockEnergy;  // weighted mean squares of complete blocks
   // Per PeakFrames frames (the last stretch possibly short), the largest
   // magnitude of each channel: Channels values per stretch.
@@ -104,6 +106,7 @@ struct TShared {
   std::vector<double> Weights;
   TKWeighting K;
   int64_t BlockFrames;
+  int64_t Frames;  // frames measured at most
   // Frames per stretch of the peak map (see TPart::SecondPeak): a 100 ms
   // block, or a whole window where the map would grow too large.
   int64_t PeakFrames;
@@ -156,21 +159,15 @@ void MeasurePart(const TShared& shared, TPart& part) {
     return Filter(shared.K.HighPass, y, s2[c * 2], s2[c * 2 + 1]);
   };
 
-  // Run the states and the filter in on the audio before the part.
+  // Run the bridge and the filter in on the audio before the part.
+  const int64_t bridgeEnd = std::min(part.End, part.First + BRIDGE_BLOCKS * shared.BlockFrames);
   if (part.First > 0) {
-    const int64_t rangeStart = std::max<int64_t>(0, part.First - RANGE_PRE_ROLL_BLOCKS * shared.BlockFrames);
-    const int64_t gatingStart = std::max<int64_t>(0, part.First - GATING_PRE_ROLL_BLOCKS * shared.BlockFrames);
-    ReadFrames(*stream, shared, rangeStart, part.First,
-               [&](const float* samples, int64_t first, int64_t frames) {
-                 ebur128_add_frames_float(part.Range.get(), samples, static_cast<size_t>(frames));
-                 const int64_t skip = std::clamp<int64_t>(gatingStart - first, 0, frames);
-                 if (skip < frames)
-                   ebur128_add_frames_float(part.Gating.get(), samples + static_cast<size_t>(skip) * nch,
-                                            static_cast<size_t>(frames - skip));
-                 for (int64_t i = 0; i < frames; ++i)
-                   for (size_t c = 0; c < nch; ++c)
-                     filterSample(c, samples[static_cast<size_t>(i) * nch + c]);
-               });
+    const int64_t bridgeStart = std::max<int64_t>(0, part.First - BRIDGE_BLOCKS * shared.BlockFrames);
+    ReadFrames(*stream, shared, bridgeStart, part.First, [&](const float* samples, int64_t, int64_t frames) {
+      ebur128_add_frames_float(part.Bridge.get(), samples, static_cast<size_t>(frames));
+      for (int64_t i = 0; i < frames; ++i)
+        for (size_t c = 0; c < nch; ++c) filterSample(c, samples[static_cast<size_t>(i) * nch + c]);
+    });
   }
 
   part.Sum.assign(nch, 0.0);
@@ -202,42 +199,76 @@ void MeasurePart(const TShared& shared, TPart& part) {
 
   part.FramesRead = ReadFrames(
       *stream, shared, part.First, part.End, [&](const float* samples, int64_t first, int64_t frames) {
-        ebur128_add_frames_float(part.Gating.get(), samples, static_cast<size_t>(frames));
-        if (part.Range) ebur128_add_frames_float(part.Range.get(), samples, static_cast<size_t>(frames));
-        for (int64_t i = 0; i < frames; ++i) {
-          const float* frame = samples + static_cast<size_t>(i) * nch;
-          const int64_t position = first + i;
+        ebur128_add_frames_float(part.State.get(), samples, static_cast<size_t>(frames));
+        if (part.Bridge && first < bridgeEnd)
+          ebur128_add_frames_float(part.Bridge.get(), samples,
+                                   static_cast<size_t>(std::min(frames, bridgeEnd - first)));
+        // Segments end at block boundaries (the peak map's and the
+        // correlation windows' boundaries are block boundaries too), and each
+        // segment is run channel by channel so the filter stays in registers.
+        for (int64_t done = 0; done < frames;) {
+          const int64_t length = std::min(frames - done, shared.BlockFrames - inBlock);
+          const float* segment = samples + static_cast<size_t>(done) * nch;
+          const int64_t segmentStart = first + done;
           for (size_t c = 0; c < nch; ++c) {
-            const float x = frame[c];
-            const double y = filterSample(c, x);
-            blockSquares[c] += y * y;
-            part.Sum[c] += x;
-            secondPeak[c] = std::max(secondPeak[c], std::fabs(x));
-            const bool full = x >= posFull || x <= negFull;
-            if (full) {
-              if (runStart[c] < 0) runStart[c] = position;
-            } else if (runStart[c] >= 0) {
-              closeRun(c, position);
+            double a1 = s1[c * 2], a2 = s1[c * 2 + 1], b1 = s2[c * 2], b2 = s2[c * 2 + 1];
+            double squares = 0, sum = 0;
+            float peak = secondPeak[c];
+            int64_t run = runStart[c];
+            const TBiquad& f = shared.K.Shelf;
+            const TBiquad& g = shared.K.HighPass;
+            for (int64_t i = 0; i < length; ++i) {
+              const float x = segment[static_cast<size_t>(i) * nch + c];
+              const double y1 = f.B0 * x + a1;
+              a1 = f.B1 * x - f.A1 * y1 + a2;
+              a2 = f.B2 * x - f.A2 * y1;
+              const double y = g.B0 * y1 + b1;
+              b1 = g.B1 * y1 - g.A1 * y + b2;
+              b2 = g.B2 * y1 - g.A2 * y;
+              squares += y * y;
+              sum += x;
+              peak = std::max(peak, std::fabs(x));
+              if (x >= posFull || x <= negFull) {
+                if (run < 0) run = segmentStart + i;
+              } else if (run >= 0) {
+                runStart[c] = run;
+                closeRun(c, segmentStart + i);
+                run = -1;
+              }
             }
+            s1[c * 2] = a1;
+            s1[c * 2 + 1] = a2;
+            s2[c * 2] = b1;
+            s2[c * 2 + 1] = b2;
+            blockSquares[c] += squares;
+            part.Sum[c] += sum;
+            secondPeak[c] = peak;
+            runStart[c] = run;
           }
           if (stereo) {
-            const double l = frame[0], r = frame[1];
-            wLL += l * l;
-            wRR += r * r;
-            wLR += l * r;
-            if (++inWindow == window) {
+            for (int64_t i = 0; i < length; ++i) {
+              const double l = segment[static_cast<size_t>(i) * 2], r = segment[static_cast<size_t>(i) * 2 + 1];
+              wLL += l * l;
+              wRR += r * r;
+              wLR += l * r;
+            }
+            inWindow += length;
+            if (inWindow == window) {
               part.LL += wLL;
               part.RR += wRR;
               part.LR += wLR;
               if (part.FirstLowCorrelationFrame < 0 && wLL > 0 && wRR > 0 &&
                   wLR / std::sqrt(wLL * wRR) < input.CorrelationLimit)
-                part.FirstLowCorrelationFrame = position + 1 - window;
+                part.FirstLowCorrelationFrame = segmentStart + length - window;
               wLL = wRR = wLR = 0;
               inWindow = 0;
             }
           }
-          if (++inSecond == shared.PeakFrames) closeSecond();
-          if (++inBlock == shared.BlockFrames) {
+          done += length;
+          inSecond += length;
+          if (inSecond == shared.PeakFrames) closeSecond();
+          inBlock += length;
+          if (inBlock == shared.BlockFrames) {
             double energy = 0;
             for (size_t c = 0; c < nch; ++c) {
               energy += shared.Weights[c] * blockSquares[c];
@@ -250,6 +281,14 @@ void MeasurePart(const TShared& shared, TPart& part) {
       });
   if (inSecond > 0) closeSecond();
   const int64_t end = part.First + part.FramesRead;
+  // The gating blocks across the part's end (see GATING_POST_ROLL_BLOCKS).
+  if (end == part.End && part.End < shared.Frames) {
+    ReadFrames(*stream, shared, part.End,
+               std::min(shared.Frames, part.End + GATING_POST_ROLL_BLOCKS * shared.BlockFrames),
+               [&](const float* samples, int64_t, int64_t frames) {
+                 ebur128_add_frames_float(part.State.get(), samples, static_cast<size_t>(frames));
+               });
+  }
   for (size_t c = 0; c < nch; ++c)
     if (runStart[c] >= 0) closeRun(c, end);
   // The last, incomplete correlation window still counts in the sums.
@@ -489,6 +528,7 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
   for (TChannelRole role : shared.Roles) shared.Weights.push_back(ChannelWeight(role));
   shared.K = KWeightingFor(format.SamplesPerSec);
   shared.BlockFrames = BlockFrames(format.SamplesPerSec);
+  shared.Frames = frames;
   if (format.IsFloat()) {
     shared.PositiveFull = 1.0f;
     shared.NegativeFull = -1.0f;
@@ -520,19 +560,18 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
     TPart& part = list[static_cast<size_t>(p)];
     part.First = p == 0 ? 0 : windows * p / parts * window;
     part.End = p + 1 == parts ? frames : windows * (p + 1) / parts * window;
-    // The first part starts with the data, so one state serves both.
-    part.Gating.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
-                                   p == 0 ? EBUR128_MODE_I | EBUR128_MODE_LRA : EBUR128_MODE_I));
+    part.State.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
+                                  EBUR128_MODE_I | EBUR128_MODE_LRA));
     if (p > 0)
-      part.Range.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec, EBUR128_MODE_LRA));
-    if (!part.Gating || (p > 0 && !part.Range)) {
+      part.Bridge.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec, EBUR128_MODE_LRA));
+    if (!part.State || (p > 0 && !part.Bridge)) {
       result.NotMeasured = "the loudness meter cannot be set up";
       return result;
     }
     for (size_t c = 0; c < shared.Roles.size(); ++c) {
-      ebur128_set_channel(part.Gating.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
-      if (part.Range)
-        ebur128_set_channel(part.Range.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
+      ebur128_set_channel(part.State.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
+      if (part.Bridge)
+        ebur128_set_channel(part.Bridge.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
     }
   }
 
@@ -559,8 +598,9 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
       result.NotMeasured = "the file cannot be read";
       return result;
     }
-    gatingStates.push_back(part.Gating.get());
-    rangeStates.push_back(part.Range ? part.Range.get() : part.Gating.get());
+    gatingStates.push_back(part.State.get());
+    rangeStates.push_back(part.State.get());
+    if (part.Bridge) rangeStates.push_back(part.Bridge.get());
     energy.insert(energy.end(), part.BlockEnergy.begin(), part.BlockEnergy.end());
     runs.insert(runs.end(), part.Runs.begin(), part.Runs.end());
     for (size_t c = 0; c < part.Sum.size(); ++c) result.ChannelMean[c] += part.Sum[c];

@@ -5,12 +5,11 @@
 //
 // Integrated loudness, loudness range and the peaks come from the loudness
 // library. A long file is cut into parts at one-second boundaries that are
-// measured on threads of their own, each with a library state for the
-// integrated loudness and one for the range; the states' blocks are combined
-// at the end. Each state of a later part starts a little before the part, so
-// that it makes exactly the blocks that straddle the boundary and the union
-// of the parts' blocks is a single pass's (only the filters' first
-// milliseconds differ, far below 0.01 LU).
+// measured on threads of their own, one library state each; the states'
+// blocks are combined at the end. A part's state runs 300 ms past the part's
+// end and a small bridge state covers 2 s on either side of a later part's
+// start, so that the parts together make exactly a single pass's blocks (only
+// the first milliseconds of a state's filter differ, far below 0.01 LU).
 //
 // The true peak can only exceed the sample peak where the samples around come
 // within the interpolator's gain (about 5.4 dB) of it. A first pass records

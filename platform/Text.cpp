@@ -1,6 +1,6 @@
 #include "platform/Text.h"
 
-#include <cinttypes>
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -204,10 +204,32 @@ std::u16string Format16(const char* format, ...) {
   return Utf8ToUtf16(result);
 }
 
+namespace {
+
+template <typename String>
+void AppendHexDigits(String& out, uint64_t value, int minDigits) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  int digits = 1;
+  while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
+  digits = std::max(digits, std::clamp(minDigits, 1, 16));
+  for (int i = digits - 1; i >= 0; --i)
+    out += static_cast<typename String::value_type>(kDigits[(value >> (4 * i)) & 0x0F]);
+}
+
+}  // namespace
+
+void AppendHex(std::string& out, uint64_t value, int minDigits) {
+  AppendHexDigits(out, value, minDigits);
+}
+
+void AppendHex(std::u16string& out, uint64_t value, int minDigits) {
+  AppendHexDigits(out, value, minDigits);
+}
+
 std::string HexPos(int64_t value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.8" PRIX64, static_cast<uint64_t>(value));
-  return buffer;
+  std::string text;
+  AppendHex(text, static_cast<uint64_t>(value), 8);
+  return text;
 }
 
 }  // namespace riffo

@@ -40,7 +40,16 @@ std::string NativeFromUtf16(std::u16string_view text);
 std::u16string Format16(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format8(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// A 64-bit position as the system prints it: upper-case hex, at least 8 digits.
+// Every hex number the system writes (positions, sizes, dumped bytes) is
+// upper-case and zero-padded: AppendHex appends value with at least minDigits
+// digits (1 to 16), more when the value needs them.
+void AppendHex(std::string& out, uint64_t value, int minDigits);
+void AppendHex(std::u16string& out, uint64_t value, int minDigits);
+
+// The digits of a 64-bit offset or size written whole.
+inline constexpr int POSITION_HEX_DIGITS = 16;
+
+// A 64-bit position as the system prints it in messages: at least 8 digits.
 std::string HexPos(int64_t value);
 
 }  // namespace riffo

@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -99,6 +102,10 @@ struct Section {
   std::unordered_map<std::u16string, size_t> ValueIndex;
 
   Entry* FindValue(const std::u16string& name) {
+    const auto it = ValueIndex.find(Folded(name));
+    return it == ValueIndex.end() ? nullptr : &Entries[it->second];
+  }
+  const Entry* FindValue(const std::u16string& name) const {
     const auto it = ValueIndex.find(Folded(name));
     return it == ValueIndex.end() ? nullptr : &Entries[it->second];
   }
@@ -378,7 +385,8 @@ std::string RenderStore(const StoreFile& store) {
   return out;
 }
 
-Section* FindSection(StoreFile& store, std::u16string_view keyPath) {
+template <typename TStore>
+auto FindSection(TStore& store, std::u16string_view keyPath) -> decltype(&store.Sections[0]) {
   for (auto& section : store.Sections)
     if (SameName(KeyPathOfHeader(section.Header), keyPath)) return &section;
   return nullptr;
@@ -413,16 +421,47 @@ bool MakeFolders(const std::string& path) {
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
 // The whole file, or whether it is missing, unreadable or beyond the cap.
-enum class ReadResult { Ok, Missing, Failed, TooLarge };
+enum class ReadResult { Ok, Missing, Failed, TooLarge, Unchanged };
 
-ReadResult ReadWholeFile(const std::string& path, std::string& out) {
+// What tells one version of the store file from another: every write of
+// the store renames a new file (another inode) into place, and any other
+// writer changes the size or the times.
+struct TFileIdentity {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  timespec Modified{}, Changed{};
+  bool operator==(const TFileIdentity& other) const {
+    return Device == other.Device && Inode == other.Inode && Size == other.Size &&
+           Modified.tv_sec == other.Modified.tv_sec && Modified.tv_nsec == other.Modified.tv_nsec &&
+           Changed.tv_sec == other.Changed.tv_sec && Changed.tv_nsec == other.Changed.tv_nsec;
+  }
+};
+
+TFileIdentity IdentityOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+// Reads the whole file into out, unless its identity is `known` (Unchanged:
+// nothing is read); `identity` receives the identity of what was read.
+ReadResult ReadWholeFile(const std::string& path, std::string& out, TFileIdentity& identity,
+                         const std::optional<TFileIdentity>& known) {
   out.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
   // The size on disk is only a first answer (the file may grow while it is
   // read), so the cap is checked again as the bytes come in.
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > static_cast<off_t>(MAX_USER_STORE_FILE_SIZE)) {
+  if (::fstat(fd, &info) != 0) {
+    ::close(fd);
+    return ReadResult::Failed;
+  }
+  identity = IdentityOf(info);
+  if (known && *known == identity) {
+    ::close(fd);
+    return ReadResult::Unchanged;
+  }
+  if (info.st_size > static_cast<off_t>(MAX_USER_STORE_FILE_SIZE)) {
     ::close(fd);
     return ReadResult::TooLarge;
   }
@@ -442,6 +481,8 @@ ReadResult ReadWholeFile(const std::string& path, std::string& out) {
     }
     out.append(buffer, static_cast<size_t>(n));
   }
+  // A file written while it was read has no identity to remember it by.
+  if (::fstat(fd, &info) != 0 || !(IdentityOf(info) == identity)) identity = TFileIdentity{};
   ::close(fd);
   return ReadResult::Ok;
 }
@@ -530,22 +571,51 @@ void RemoveStaleTemporaries(const std::string& storePath) {
   }
 }
 
+// The last store file this process parsed, kept while the file stays the
+// same: a program opens its keys and saves them again several times a run,
+// and each would otherwise read and parse the whole file anew.
+struct TParsedStore {
+  std::string Path;
+  TFileIdentity Identity;
+  std::shared_ptr<const StoreFile> Store;
+};
+std::mutex gParsedLock;
+TParsedStore gParsed;
+
 // Reads the store; a malformed file, or one beyond the size cap, reads as
 // empty (and `malformed` is set). False when the file exists but cannot be
 // read: it must not be replaced.
-bool LoadStore(const std::string& path, StoreFile& store, bool& malformed) {
-  std::string text;
+bool LoadStore(const std::string& path, std::shared_ptr<const StoreFile>& store, bool& malformed) {
   malformed = false;
-  store.Sections.clear();
-  const ReadResult result = ReadWholeFile(path, text);
-  if (result == ReadResult::Failed) return false;
-  if (result == ReadResult::TooLarge) {
+  store = std::make_shared<const StoreFile>();
+  std::optional<TFileIdentity> known;
+  std::shared_ptr<const StoreFile> parsed;
+  {
+    std::lock_guard<std::mutex> hold(gParsedLock);
+    if (gParsed.Store && gParsed.Path == path) {
+      known = gParsed.Identity;
+      parsed = gParsed.Store;
+    }
+  }
+  std::string text;
+  TFileIdentity identity;
+  const ReadResult result = ReadWholeFile(path, text, identity, known);
+  switch (result) {
+    case ReadResult::Failed: return false;
+    case ReadResult::Missing: return true;
+    case ReadResult::TooLarge: malformed = true; return true;
+    case ReadResult::Unchanged: store = std::move(parsed); return true;
+    case ReadResult::Ok: break;
+  }
+  auto fresh = std::make_shared<StoreFile>();
+  if (!ParseStore(text, *fresh)) {
     malformed = true;
     return true;
   }
-  if (result == ReadResult::Ok && !ParseStore(text, store)) {
-    malformed = true;
-    store.Sections.clear();
+  store = fresh;
+  if (!(identity == TFileIdentity{})) {
+    std::lock_guard<std::mutex> hold(gParsedLock);
+    gParsed = TParsedStore{path, identity, store};
   }
   return true;
 }
@@ -564,7 +634,7 @@ bool SameValue(const TUserStoreKey::Value& a, const TUserStoreKey::Value& b) {
 
 // Whether every pending value already stands in the section with the same
 // type and content (however it is spelled in the file).
-bool NothingChanges(Section& section, const ValueMap& pending) {
+bool NothingChanges(const Section& section, const ValueMap& pending) {
   for (const auto& [name, value] : pending) {
     const Entry* entry = section.FindValue(name);
     if (entry == nullptr || !SameValue(DecodeRhs(entry->Rhs), value)) return false;
@@ -583,21 +653,20 @@ bool LandValues(const std::u16string& keyPath, const ValueMap& pending, ValueMap
   if (!lock.Held()) return false;
   RemoveStaleTemporaries(path);
   bool malformed = false;
-  StoreFile store;
-  if (!LoadStore(path, store, malformed)) return false;
+  std::shared_ptr<const StoreFile> current;
+  if (!LoadStore(path, current, malformed)) return false;
+  if (const Section* found = FindSection(*current, keyPath)) {
+    // Programs save every setting they hold, changed or not; a write that
+    // would leave the file as it is costs no rewrite (and no flush to disk).
+    // Decided here, under the lock and on the file as it is now, so a value
+    // another writer changed since this key was opened is still overwritten.
+    if (pending.empty() || (!malformed && NothingChanges(*found, pending))) {
+      if (values != nullptr) ValuesOf(*found, *values);
+      return true;
+    }
+  }
+  StoreFile store = *current;
   Section* section = FindSection(store, keyPath);
-  if (section != nullptr && pending.empty()) {  // nothing to land
-    if (values != nullptr) ValuesOf(*section, *values);
-    return true;
-  }
-  // Programs save every setting they hold, changed or not; a write that
-  // would leave the file as it is costs no rewrite (and no flush to disk).
-  // Decided here, under the lock and on the file as it is now, so a value
-  // another writer changed since this key was opened is still overwritten.
-  if (section != nullptr && !malformed && NothingChanges(*section, pending)) {
-    if (values != nullptr) ValuesOf(*section, *values);
-    return true;
-  }
   if (section == nullptr) {
     store.Sections.push_back(
         Section{Utf16ToUtf8(std::u16string(u"HKEY_CURRENT_USER\\") + keyPath), {}, {}});
@@ -635,9 +704,9 @@ std::unique_ptr<TUserStoreKey> TUserStoreKey::OpenOrCreate(const std::u16string&
                    if (!MakeFolders(FolderOf(path))) return nullptr;
                    std::unique_ptr<TUserStoreKey> key(new TUserStoreKey(NormaliseKeyPath(keyPath)));
                    bool malformed = false;
-                   StoreFile store;
+                   std::shared_ptr<const StoreFile> store;
                    LoadStore(path, store, malformed);
-                   for (const auto& section : store.Sections)
+                   for (const auto& section : store->Sections)
                      if (SameName(KeyPathOfHeader(section.Header), key->FKeyPath)) {
                        ValuesOf(section, key->FValues);
                        return key;

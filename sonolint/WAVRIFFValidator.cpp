@@ -29,8 +29,9 @@ bool InRange(std::string_view text, size_t from, size_t count, int low, int high
 }
 
 // "<label>" followed by the field's text up to its first 0 byte.
-std::u16string FieldLine(const char16_t* label, const uint8_t* field, int32_t width) {
-  return std::u16string(label) + CharArrayToString(field, width);
+template <size_t N>
+std::u16string FieldLine(const char16_t* label, const uint8_t (&field)[N]) {
+  return std::u16string(label) + FieldText(field);
 }
 
 std::u16string UnsignedLine(const char16_t* label, uint32_t value) {
@@ -61,6 +62,11 @@ void TWAVRIFFValidator::ReportAt(int32_t validationID, const char* messageBefore
                                  int64_t offset) {
   Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, validationID,
          Format16("%s0x%s .", messageBeforeOffset, HexPos(offset).c_str()));
+}
+
+void TWAVRIFFValidator::ReportInfo(std::initializer_list<TInfoLine> lines) {
+  for (const TInfoLine& line : lines)
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, line.ValidationID, line.Message);
 }
 
 HRESULT TWAVRIFFValidator::ValidateWAV(const TWAVCommonChunk* wavCommonChunk) {
@@ -215,15 +221,14 @@ HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {
       return E_FAIL;
     }
     const tWAVEFORMATEX& fmt = *chunk.Ffmt;
-    const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, REPORT_TYPE_INFO, 302, Format16("WAVE fmt - FormatTag = %d", fmt.wFormatTag));
-    Report(module, REPORT_TYPE_INFO, 303, Format16("WAVE fmt - Channels = %d", fmt.nChannels));
-    Report(module, REPORT_TYPE_INFO, 304,
-           Format16("WAVE fmt - SamplesPerSec = %d", static_cast<int32_t>(fmt.nSamplesPerSec)));
-    Report(module, REPORT_TYPE_INFO, 305,
-           Format16("WAVE fmt - AvgBytesPerSec = %d", static_cast<int32_t>(fmt.nAvgBytesPerSec)));
-    Report(module, REPORT_TYPE_INFO, 306, Format16("WAVE fmt - BlockAlign = %d", fmt.nBlockAlign));
-    Report(module, REPORT_TYPE_INFO, 307, Format16("WAVE fmt - BitsPerSample = %d", fmt.wBitsPerSample));
+    ReportInfo({
+        {302, Format16("WAVE fmt - FormatTag = %d", fmt.wFormatTag)},
+        {303, Format16("WAVE fmt - Channels = %d", fmt.nChannels)},
+        {304, Format16("WAVE fmt - SamplesPerSec = %d", static_cast<int32_t>(fmt.nSamplesPerSec))},
+        {305, Format16("WAVE fmt - AvgBytesPerSec = %d", static_cast<int32_t>(fmt.nAvgBytesPerSec))},
+        {306, Format16("WAVE fmt - BlockAlign = %d", fmt.nBlockAlign)},
+        {307, Format16("WAVE fmt - BitsPerSample = %d", fmt.wBitsPerSample)},
+    });
 
     if (fmt.wFormatTag == 0)
       ReportAt(401, "Invalid FormatTag value in the fmt chunk. Offset: ", chunk.FOffset);
@@ -244,37 +249,26 @@ HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {
 HRESULT TWAVRIFFValidator::ValidatebextChunk(const TWAVCommonChunk& chunk) {
   return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidatebextChunk call...", E_FAIL, [&] {
     const Tbroadcast_audio_extension& bext = chunk.Fbroadcast_audio_extension;
-    const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, REPORT_TYPE_INFO, 410,
-           FieldLine(u"WAVE bext - Description : ", bext.Description, 256));
-    Report(module, REPORT_TYPE_INFO, 411,
-           FieldLine(u"WAVE bext - Originator : ", bext.Originator, 32));
-    Report(module, REPORT_TYPE_INFO, 412,
-           FieldLine(u"WAVE bext - Originator Reference : ", bext.OriginatorReference, 32));
-    Report(module, REPORT_TYPE_INFO, 413,
-           FieldLine(u"WAVE bext - Origination Date : ", bext.OriginationDate, 10));
-    Report(module, REPORT_TYPE_INFO, 414,
-           FieldLine(u"WAVE bext - Origination Time : ", bext.OriginationTime, 8));
-    Report(module, REPORT_TYPE_INFO, 415,
-           UnsignedLine(u"WAVE bext - Time Reference Low : ", bext.TimeReferenceLow));
-    Report(module, REPORT_TYPE_INFO, 416,
-           UnsignedLine(u"WAVE bext - Time Reference High : ", bext.TimeReferenceHigh));
     // The loudness fields print as stored, unsigned and unscaled.
-    Report(module, REPORT_TYPE_INFO, 417, UnsignedLine(u"WAVE bext - Version : ", bext.Version));
-    Report(module, REPORT_TYPE_INFO, 418,
-           UnsignedLine(u"WAVE bext - Loudness Value : ", bext.LoudnessValue));
-    Report(module, REPORT_TYPE_INFO, 419,
-           UnsignedLine(u"WAVE bext - Loudness Range : ", bext.LoudnessRange));
-    Report(module, REPORT_TYPE_INFO, 420,
-           UnsignedLine(u"WAVE bext - Max True Peak Level : ", bext.MaxTruePeakLevel));
-    Report(module, REPORT_TYPE_INFO, 421,
-           UnsignedLine(u"WAVE bext - Max Momentary Loudness : ", bext.MaxMomentaryLoudness));
-    Report(module, REPORT_TYPE_INFO, 422,
-           UnsignedLine(u"WAVE bext - Max Short Term Loudness : ", bext.MaxShortTermLoudness));
+    ReportInfo({
+        {410, FieldLine(u"WAVE bext - Description : ", bext.Description)},
+        {411, FieldLine(u"WAVE bext - Originator : ", bext.Originator)},
+        {412, FieldLine(u"WAVE bext - Originator Reference : ", bext.OriginatorReference)},
+        {413, FieldLine(u"WAVE bext - Origination Date : ", bext.OriginationDate)},
+        {414, FieldLine(u"WAVE bext - Origination Time : ", bext.OriginationTime)},
+        {415, UnsignedLine(u"WAVE bext - Time Reference Low : ", bext.TimeReferenceLow)},
+        {416, UnsignedLine(u"WAVE bext - Time Reference High : ", bext.TimeReferenceHigh)},
+        {417, UnsignedLine(u"WAVE bext - Version : ", bext.Version)},
+        {418, UnsignedLine(u"WAVE bext - Loudness Value : ", bext.LoudnessValue)},
+        {419, UnsignedLine(u"WAVE bext - Loudness Range : ", bext.LoudnessRange)},
+        {420, UnsignedLine(u"WAVE bext - Max True Peak Level : ", bext.MaxTruePeakLevel)},
+        {421, UnsignedLine(u"WAVE bext - Max Momentary Loudness : ", bext.MaxMomentaryLoudness)},
+        {422, UnsignedLine(u"WAVE bext - Max Short Term Loudness : ", bext.MaxShortTermLoudness)},
+    });
 
-    if (!IsValidDateText(CharArrayToBytes(bext.OriginationDate, 10)))
+    if (!IsValidDateText(FieldBytes(bext.OriginationDate)))
       ReportAt(217, "Invalid Origination Date in the bext chunk. Offset: ", chunk.FOffset);
-    if (!IsValidTimeText(CharArrayToBytes(bext.OriginationTime, 8)))
+    if (!IsValidTimeText(FieldBytes(bext.OriginationTime)))
       ReportAt(218, "Invalid Origination Time in the bext chunk. Offset: ", chunk.FOffset);
     return S_OK;
   });
@@ -287,36 +281,33 @@ HRESULT TWAVRIFFValidator::ValidatecartChunk(const TWAVCommonChunk& chunk) {
       return E_FAIL;
     }
     const Tcart_extension& cart = *chunk.Fcart_extension;
-    const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, REPORT_TYPE_INFO, 430, FieldLine(u"WAVE cart - Version : ", cart.Version, 4));
-    Report(module, REPORT_TYPE_INFO, 431, FieldLine(u"WAVE cart - Title : ", cart.Title, 64));
-    Report(module, REPORT_TYPE_INFO, 432, FieldLine(u"WAVE cart - Artist : ", cart.Artist, 64));
-    Report(module, REPORT_TYPE_INFO, 433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID, 64));
-    Report(module, REPORT_TYPE_INFO, 434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID, 64));
-    Report(module, REPORT_TYPE_INFO, 435, FieldLine(u"WAVE cart - Category : ", cart.Category, 64));
-    Report(module, REPORT_TYPE_INFO, 436,
-           FieldLine(u"WAVE cart - Classification : ", cart.Classification, 64));
-    Report(module, REPORT_TYPE_INFO, 437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue, 64));
-    Report(module, REPORT_TYPE_INFO, 438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate, 10));
-    Report(module, REPORT_TYPE_INFO, 439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime, 8));
-    Report(module, REPORT_TYPE_INFO, 440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate, 10));
-    Report(module, REPORT_TYPE_INFO, 441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime, 8));
-    Report(module, REPORT_TYPE_INFO, 442,
-           FieldLine(u"WAVE cart - Producer App ID : ", cart.ProducerAppID, 64));
-    Report(module, REPORT_TYPE_INFO, 443,
-           FieldLine(u"WAVE cart - Producer App Version : ", cart.ProducerAppVersion, 64));
-    Report(module, REPORT_TYPE_INFO, 444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef, 64));
-    Report(module, REPORT_TYPE_INFO, 445,
-           UnsignedLine(u"WAVE cart - Level Reference : ", cart.dwLevelReference));
-    Report(module, REPORT_TYPE_INFO, 446, FieldLine(u"WAVE cart - URL : ", cart.URL, 1024));
+    ReportInfo({
+        {430, FieldLine(u"WAVE cart - Version : ", cart.Version)},
+        {431, FieldLine(u"WAVE cart - Title : ", cart.Title)},
+        {432, FieldLine(u"WAVE cart - Artist : ", cart.Artist)},
+        {433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID)},
+        {434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID)},
+        {435, FieldLine(u"WAVE cart - Category : ", cart.Category)},
+        {436, FieldLine(u"WAVE cart - Classification : ", cart.Classification)},
+        {437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue)},
+        {438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate)},
+        {439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime)},
+        {440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate)},
+        {441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime)},
+        {442, FieldLine(u"WAVE cart - Producer App ID : ", cart.ProducerAppID)},
+        {443, FieldLine(u"WAVE cart - Producer App Version : ", cart.ProducerAppVersion)},
+        {444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef)},
+        {445, UnsignedLine(u"WAVE cart - Level Reference : ", cart.dwLevelReference)},
+        {446, FieldLine(u"WAVE cart - URL : ", cart.URL)},
+    });
 
-    if (!IsValidDateText(CharArrayToBytes(cart.StartDate, 10)))
+    if (!IsValidDateText(FieldBytes(cart.StartDate)))
       ReportAt(219, "Invalid Start Date in the cart chunk. Offset: ", chunk.FOffset);
-    if (!IsValidTimeText(CharArrayToBytes(cart.StartTime, 8)))
+    if (!IsValidTimeText(FieldBytes(cart.StartTime)))
       ReportAt(220, "Invalid Start Time in the cart chunk. Offset: ", chunk.FOffset);
-    if (!IsValidDateText(CharArrayToBytes(cart.EndDate, 10)))
+    if (!IsValidDateText(FieldBytes(cart.EndDate)))
       ReportAt(221, "Invalid End Date in the cart chunk. Offset: ", chunk.FOffset);
-    if (!IsValidTimeText(CharArrayToBytes(cart.EndTime, 8)))
+    if (!IsValidTimeText(FieldBytes(cart.EndTime)))
       ReportAt(222, "Invalid End Time in the cart chunk. Offset: ", chunk.FOffset);
     return S_OK;
   });

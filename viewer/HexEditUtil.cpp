@@ -142,7 +142,9 @@ std::u16string THexEditor::CellText(int32_t column, int32_t row) const {
   if (column == HEX_EDIT_ADDRESS_COLUMN) {
     const int64_t address = (FOffset / HEX_EDIT_BYTES_PER_ROW) * HEX_EDIT_BYTES_PER_ROW +
                             static_cast<int64_t>(row - 1) * HEX_EDIT_BYTES_PER_ROW;
-    return Format16("0x%016llX", static_cast<unsigned long long>(address));
+    std::u16string text = u"0x";
+    AppendHex(text, static_cast<uint64_t>(address), POSITION_HEX_DIGITS);
+    return text;
   }
   if (column == HEX_EDIT_CHAR_COLUMN) return UpdateRow(row);
   if (!HoldsByte(column, row)) return {};

@@ -24,8 +24,10 @@ int64_t MulDiv(int64_t a, int64_t b, int64_t c) {
 }  // namespace
 
 std::u16string HexPageLine(int64_t offset, const uint8_t* data, int64_t count) {
-  std::u16string line = Utf8ToUtf16(Format8("0x%016llX   ", static_cast<unsigned long long>(offset)));
-  line += HexDumpLine(data, count, 50);
+  std::u16string line = u"0x";
+  AppendHex(line, static_cast<uint64_t>(offset), POSITION_HEX_DIGITS);
+  line += u"   ";
+  line += HexDumpLine(data, count, HEX_DUMP_WIDTH);
   return line;
 }
 

@@ -10,21 +10,24 @@
 #include <string>
 #include <vector>
 
+#include "chunkmodel/WAVHelpers.h"
 #include "contract/QuorvexControlInterface.h"
 #include "platform/Stream.h"
+#include "platform/Text.h"
 
 namespace riffo {
 
 inline constexpr int32_t HEX_LINE_HEIGHT = 16;          // pixels per line, as the page size is reckoned
-inline constexpr int32_t HEX_BYTES_PER_LINE = 16;
+inline constexpr int32_t HEX_BYTES_PER_LINE = HEX_DUMP_BYTES_PER_LINE;
 inline constexpr int32_t HEX_SCROLL_MAX = 100000;       // the scroll bar maps the file onto 0..this
 inline constexpr int32_t HEX_PAGE_BUFFER_SIZE = 10240;  // one page read at most
 inline constexpr int32_t HEX_MAX_PAGE_LINES = HEX_PAGE_BUFFER_SIZE / HEX_BYTES_PER_LINE;
 
-// Columns of a page line: "0x" + 16 hex digits + 3 blanks, then the hex pairs
-// (each followed by a blank, padded to 50), then the display characters.
-inline constexpr int32_t HEX_PAIRS_COLUMN = 21;
-inline constexpr int32_t HEX_CHARS_COLUMN = HEX_PAIRS_COLUMN + 50;
+// Columns of a page line: "0x" + the offset's 16 hex digits + 3 blanks, then
+// the hex pairs (each followed by a blank, padded to HEX_DUMP_WIDTH), then the
+// display characters.
+inline constexpr int32_t HEX_PAIRS_COLUMN = 2 + POSITION_HEX_DIGITS + 3;
+inline constexpr int32_t HEX_CHARS_COLUMN = HEX_PAIRS_COLUMN + HEX_DUMP_WIDTH;
 
 // A run of highlighted characters in one line of the page.
 struct THexHighlight {
@@ -73,7 +76,7 @@ enum class THexScrollCode {
 };
 
 // One page line: "0x" + offset as 16 hex digits + 3 blanks + the dump of up
-// to 16 bytes (hex part padded to 50 characters).
+// to 16 bytes (hex part padded to HEX_DUMP_WIDTH characters).
 std::u16string HexPageLine(int64_t offset, const uint8_t* data, int64_t count);
 
 // The highlight of [selStart, selStart + selLength) within the line that

@@ -19,10 +19,8 @@ constexpr int32_t INDENT_PER_LEVEL = 6;
 constexpr size_t WRITE_BLOCK = 64 * 1024;
 
 std::u16string Hex16(int64_t value) {
-  static constexpr char16_t DIGITS[] = u"0123456789ABCDEF";
-  auto bits = static_cast<uint64_t>(value);
-  std::u16string out(16, u'0');
-  for (int i = 15; i >= 0; --i, bits >>= 4) out[static_cast<size_t>(i)] = DIGITS[bits & 0x0F];
+  std::u16string out;
+  AppendHex(out, static_cast<uint64_t>(value), POSITION_HEX_DIGITS);
   return out;
 }
 

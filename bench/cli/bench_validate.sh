@@ -57,10 +57,11 @@ PY
 echo "riffoscope-cli: $cli"
 echo "modules beside it: $(cd "$(dirname "$cli")" && ls *.qvx 2>/dev/null | tr '\n' ' ')"
 
-# (a) whole-process cost per 44-byte file
-"$cli" validate "$work/tiny.wav" >/dev/null
+# (a) whole-process cost per 44-byte file. A module may find fault with a file
+# that holds no audio (exit status 1): the verdict does not matter here.
+"$cli" validate "$work/tiny.wav" >/dev/null || true
 start=$(now)
-for ((i = 0; i < runs; i++)); do "$cli" validate "$work/tiny.wav" >/dev/null; done
+for ((i = 0; i < runs; i++)); do "$cli" validate "$work/tiny.wav" >/dev/null || true; done
 end=$(now)
 python3 -c "print(f'(a) validate on a 44-byte WAV: {($end - $start) / $runs * 1000:.1f} ms per run ({$runs} runs; target < 15 ms)')"
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "chunkmodel/WAVCommonChunk.h"
 #include "chunkmodel/WAVHelpers.h"
@@ -110,7 +112,9 @@ TEST(FixedRecords, ReadTheirSizeWhateverTheChunkSays) {
   const Tmext_chunk& mx = l->Child(1).Fmext;
   EXPECT_EQ(mx.SoundInformtion, 1);
   EXPECT_EQ(mx.FrameSize, 0x0210);
+  EXPECT_EQ(mx.AncillaryDataLength, 3);
   EXPECT_EQ(mx.AncillaryDataDef, 4);
+  EXPECT_EQ(Text(mx.Reserved, 4), "ab");
   EXPECT_EQ(l->Child(2).Ffact.dwSampleLength, 1000000u);
   EXPECT_TRUE(l->Recorder.Findings.empty());
 
@@ -303,6 +307,49 @@ TEST(CartChunk, FixedPartTagTextAndShortChunks) {
   EXPECT_EQ(s.URL[1023], 0);  // cut after 976 bytes: the last byte never came
   EXPECT_EQ(shortCart->Recorder.IDs(), std::vector<int32_t>{216});
   EXPECT_EQ(shortCart->Recorder.Findings[0].Text, "Incomplete cart chunk. Chunk offset 0x0000000C .");
+}
+
+TEST(CartChunk, EveryFieldIsReadFromItsOwnPlaceAndWidth) {
+  // The fixed part built from the published widths, each text field filled
+  // with a byte of its own: a field read from a shifted place or with another
+  // width shows a neighbour's byte.
+  const size_t widths[] = {4, 64, 64, 64, 64, 64, 64, 64, 10, 8, 10, 8, 64, 64, 64};
+  Bytes p;
+  uint8_t fill = 'A';
+  for (size_t width : widths) Append(p, Bytes(width, fill++));
+  Append32(p, 0x01020304);
+  for (uint32_t i = 0; i < 8; ++i) {
+    Append32(p, 0x10 + i);
+    Append32(p, 0x20 + i);
+  }
+  Append(p, Bytes(276, 'r'));
+  Append(p, Bytes(1024, 'u'));
+  AppendText(p, "tag");
+  ASSERT_EQ(p.size(), 2048u + 3);
+
+  auto l = LoadBody(Chunk("cart", p));
+  const Tcart_extension& c = *l->Child(0).Fcart_extension;
+  auto bytes = [](const auto& field) { return std::string(std::begin(field), std::end(field)); };
+  const std::string texts[] = {
+      bytes(c.Version),   bytes(c.Title),         bytes(c.Artist),        bytes(c.CutID),
+      bytes(c.ClientID),  bytes(c.Category),      bytes(c.Classification), bytes(c.OutCue),
+      bytes(c.StartDate), bytes(c.StartTime),     bytes(c.EndDate),       bytes(c.EndTime),
+      bytes(c.ProducerAppID), bytes(c.ProducerAppVersion), bytes(c.UserDef)};
+  ASSERT_EQ(std::size(texts), std::size(widths));
+  char expected = 'A';
+  for (size_t i = 0; i < std::size(texts); ++i, ++expected) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(texts[i], std::string(widths[i], expected));
+  }
+  EXPECT_EQ(c.dwLevelReference, 0x01020304u);
+  EXPECT_EQ(c.PostTimer[0].dwUsage, 0x10u);
+  EXPECT_EQ(c.PostTimer[7].dwValue, 0x27u);
+  EXPECT_EQ(c.Reserved[0], 'r');
+  EXPECT_EQ(c.Reserved[275], 'r');
+  EXPECT_EQ(c.URL[0], 'u');
+  EXPECT_EQ(c.URL[1023], 'u');
+  EXPECT_EQ(c.TagTextSize, 3);
+  EXPECT_EQ(Text(c.TagText, 3), "tag");
 }
 
 TEST(NestedMetadata, ChunksInsideANestedRiffAreDecodedToo) {

@@ -128,6 +128,29 @@ TEST(HexPos, PrintsUpperCaseWithAtLeastEightDigits) {
   EXPECT_EQ(HexPos(-1), "FFFFFFFFFFFFFFFF");
 }
 
+TEST(AppendHex, PadsToTheWidthAndGrowsPastIt) {
+  const struct {
+    uint64_t Value;
+    int MinDigits;
+    const char* Text;
+  } cases[] = {
+      {0x0A, 2, "0A"},          {0xFF, 2, "FF"},
+      {0x1FF, 2, "1FF"},        {0, 16, "0000000000000000"},
+      {0xABCDEF, 16, "0000000000ABCDEF"},
+      {~uint64_t{0}, 1, "FFFFFFFFFFFFFFFF"},
+      {5, 0, "5"},              {5, 40, "0000000000000005"},  // widths outside 1..16 are clamped
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    std::string narrow = "x";
+    AppendHex(narrow, c.Value, c.MinDigits);
+    EXPECT_EQ(narrow, std::string("x") + c.Text);
+    std::u16string wide;
+    AppendHex(wide, c.Value, c.MinDigits);
+    EXPECT_EQ(Utf16ToUtf8(wide), c.Text);
+  }
+}
+
 TEST(Format16, FormatsUtf8TemplateIntoUtf16) {
   EXPECT_EQ(Format16("WAVE fmt - FormatTag = %d", 1), u"WAVE fmt - FormatTag = 1");
   EXPECT_EQ(Format16("%s at 0x%s .", "Caf\xC3\xA9", HexPos(12).c_str()), u"Caf\u00E9 at 0x0000000C .");

@@ -264,6 +264,31 @@ TEST_F(UserStore, WritesThatChangeNothingLeaveTheFileAlone) {
   EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 60);
 }
 
+// Opening keys again while the file stays the same does not parse it again
+// (no work in proportion to the other keys' values); a file changed in place
+// meanwhile, or replaced, is read anew.
+TEST_F(UserStore, AFileIsParsedAgainOnlyWhenItChanged) {
+  const auto storeText = [](int formTop) {
+    std::string text = "[HKEY_CURRENT_USER\\Other]\n";
+    for (int i = 0; i < 3000; ++i) text += Format8("\"Value%d\"=dword:%08x\n", i, i);
+    return text + "[HKEY_CURRENT_USER\\" + Utf16ToUtf8(kViewerKey) + "]\n" +
+           Format8("\"FormTop\"=dword:%08x\n", formTop) + std::string(formTop % 7, ';') + "\n";
+  };
+  PutStoreText(storeText(1));
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 1);
+  const uint64_t before = UserStoreNameFoldings();
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 1);
+  EXPECT_LT(UserStoreNameFoldings() - before, 100u);
+
+  PutStoreText(storeText(1000));  // rewritten in place, a few bytes longer
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 1000);
+  {
+    auto key = TUserStoreKey::OpenOrCreate(kViewerKey);
+    key->WriteInteger(u"FormTop", 7);
+  }
+  EXPECT_EQ(Integer(kViewerKey, u"FormTop"), 7);
+}
+
 // A child process running body; it exits with 0 when body returns true. The
 // child dies with the test process and is killed and reaped when the object
 // goes, so a failing assertion never leaves a writer behind.

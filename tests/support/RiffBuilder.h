@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -14,11 +13,7 @@ namespace riffo::test {
 using Bytes = std::vector<uint8_t>;
 
 inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-inline void AppendText(Bytes& out, const std::string& text) {
-  const size_t at = out.size();
-  out.resize(at + text.size());
-  std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
-}
+inline void AppendText(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
 inline void Append16(Bytes& out, uint16_t v) {
   out.push_back(static_cast<uint8_t>(v));
   out.push_back(static_cast<uint8_t>(v >> 8));
@@ -27,10 +22,17 @@ inline void Append32(Bytes& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+// The first four characters of id as bytes. The vectors below start from
+// these rather than from an empty vector appended to, which g++ 12 at -O3
+// takes for a write past the end (-Wstringop-overflow).
+inline Bytes Id(const std::string& id) {
+  const std::string four = id.substr(0, 4);
+  return Bytes(four.begin(), four.end());
+}
+
 // id + size field + payload (+ a pad byte when the payload is odd and pad is true).
 inline Bytes Chunk(const std::string& id, const Bytes& payload, bool pad = true) {
-  Bytes out;
-  AppendText(out, id.substr(0, 4));
+  Bytes out = Id(id);
   Append32(out, static_cast<uint32_t>(payload.size()));
   Append(out, payload);
   if (pad && payload.size() % 2 == 1) out.push_back(0);
@@ -39,16 +41,14 @@ inline Bytes Chunk(const std::string& id, const Bytes& payload, bool pad = true)
 
 // A chunk whose size field says something else than its payload.
 inline Bytes ChunkWithSize(const std::string& id, uint32_t sizeField, const Bytes& payload) {
-  Bytes out;
-  AppendText(out, id.substr(0, 4));
+  Bytes out = Id(id);
   Append32(out, sizeField);
   Append(out, payload);
   return out;
 }
 
 inline Bytes Riff(const std::string& formType, const Bytes& body) {
-  Bytes payload;
-  AppendText(payload, formType);
+  Bytes payload(formType.begin(), formType.end());
   Append(payload, body);
   return Chunk("RIFF", payload, false);
 }
