@@ -14,9 +14,6 @@
 namespace riffo {
 namespace {
 
-constexpr int32_t MODULE_SONOLINT = 4;
-constexpr int32_t SEVERITY_ERROR = 3;
-
 // The loader reads many small headers at scattered positions. Going to the
 // underlying stream for each would cost one system call per header, so reads
 // go through a block cache; large reads (metadata payloads) pass straight
@@ -234,7 +231,7 @@ HRESULT TWAVCommonChunk::LoadChunk(TStream* fileStream) {
 HRESULT TWAVCommonChunk::LoadNode(TStream& stream, int depth, TLoadState& state,
                                   const Tds64_chunk* formSizes, bool inForm64) {
   auto report = [this](int32_t id, const std::string& message) {
-    Report(MODULE_SONOLINT, SEVERITY_ERROR, Utf8ToUtf16(message), id);
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, Utf8ToUtf16(message), id);
   };
 
   int64_t remaining = 0;
@@ -377,7 +374,7 @@ void TWAVCommonChunk::ResolveSize(const Tds64_chunk* formSizes) {
 void TWAVCommonChunk::CheckExtent(int64_t fileSize, int64_t headerEnd) {
   // FOffset and FSize are both far below 2^62, so the sum cannot overflow.
   if (FOffset + FSize + 8 > fileSize)
-    Report(MODULE_SONOLINT, SEVERITY_ERROR,
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR,
            Utf8ToUtf16("Incomplete chunk " + FourCC8(FName) + " at 0x" + HexPos(headerEnd) +
                        " . Chunk size exceeds the file."),
            204);
@@ -385,7 +382,7 @@ void TWAVCommonChunk::CheckExtent(int64_t fileSize, int64_t headerEnd) {
 
 void TWAVCommonChunk::LoadLeafRecord(TStream& stream, bool inForm64) {
   auto report = [this](int32_t id, const char* what) {
-    Report(MODULE_SONOLINT, SEVERITY_ERROR,
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR,
            Utf8ToUtf16(std::string(what) + HexPos(FOffset) + " ."), id);
   };
   switch (FName) {

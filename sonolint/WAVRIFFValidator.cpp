@@ -11,9 +11,6 @@ namespace riffo {
 
 namespace {
 
-constexpr int32_t SEVERITY_INFO = REPORT_TYPE_INFO;
-constexpr int32_t SEVERITY_ERROR = REPORT_TYPE_ERROR;
-
 // A group of characters read as a whole number: plain decimal digits only, so
 // blanks, signs and letters all reject it.
 bool ReadNumber(std::string_view text, size_t from, size_t count, int& value) {
@@ -63,8 +60,13 @@ HRESULT TWAVRIFFValidator::Report(int32_t module, int32_t reportType, int32_t va
 
 void TWAVRIFFValidator::ReportAt(int32_t validationID, const char* messageBeforeOffset,
                                  int64_t offset) {
-  Report(MODULE_ID_SONOLINT, SEVERITY_ERROR, validationID,
+  Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, validationID,
          Format16("%s0x%s .", messageBeforeOffset, HexPos(offset).c_str()));
+}
+
+void TWAVRIFFValidator::ReportInfo(std::initializer_list<TInfoLine> lines) {
+  for (const TInfoLine& line : lines)
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, line.ValidationID, line.Message);
 }
 
 HRESULT TWAVRIFFValidator::ValidateWAV(const TWAVCommonChunk* wavCommonChunk) {
@@ -146,7 +148,7 @@ HRESULT TWAVRIFFValidator::ValidateRIFFChunk(const TWAVCommonChunk& riff, int64_
     const auto signedRate = static_cast<int32_t>(byteRate);
     if (fmtSeen && dataSeen && dataSize > 0 && signedRate > 0) {
       const double seconds = static_cast<double>(dataSize) / static_cast<double>(signedRate);
-      Report(MODULE_ID_SONOLINT, SEVERITY_INFO, 301,
+      Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, 301,
              u"WAVE Stream Duration = " + SecondsToDurationText(seconds));
     }
     return S_OK;
@@ -184,7 +186,7 @@ void TWAVRIFFValidator::Validate64BitForm(const TWAVCommonChunk& form, int64_t f
   if (ds64 != nullptr && ds64->Fds64) {
     const Tds64_chunk& sizes = *ds64->Fds64;
     auto disagree = [&](const char* what, uint64_t recorded, int64_t actual, int64_t offset) {
-      Report(MODULE_ID_SONOLINT, SEVERITY_ERROR, 231,
+      Report(MODULE_ID_SONOLINT, REPORT_TYPE_ERROR, 231,
              Format16("%s in the ds64 chunk (%llu) disagrees with the file (%lld). Offset: 0x%s .",
                       what, static_cast<unsigned long long>(recorded),
                       static_cast<long long>(actual), HexPos(offset).c_str()));
@@ -206,7 +208,7 @@ void TWAVRIFFValidator::Validate64BitForm(const TWAVCommonChunk& form, int64_t f
 
   // Every size fits in 32 bits when the whole file does.
   if (fileSize - form.FOffset - 8 <= int64_t{0xFFFFFFFF})
-    Report(MODULE_ID_SONOLINT, SEVERITY_INFO, 232,
+    Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, 232,
            Format16("%s form used for a file of %lld bytes that a RIFF form would hold. Offset: 0x%s .",
                     formName.c_str(), static_cast<long long>(fileSize),
                     HexPos(form.FOffset).c_str()));
@@ -219,15 +221,14 @@ HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {
       return E_FAIL;
     }
     const tWAVEFORMATEX& fmt = *chunk.Ffmt;
-    const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, SEVERITY_INFO, 302, Format16("WAVE fmt - FormatTag = %d", fmt.wFormatTag));
-    Report(module, SEVERITY_INFO, 303, Format16("WAVE fmt - Channels = %d", fmt.nChannels));
-    Report(module, SEVERITY_INFO, 304,
-           Format16("WAVE fmt - SamplesPerSec = %d", static_cast<int32_t>(fmt.nSamplesPerSec)));
-    Report(module, SEVERITY_INFO, 305,
-           Format16("WAVE fmt - AvgBytesPerSec = %d", static_cast<int32_t>(fmt.nAvgBytesPerSec)));
-    Report(module, SEVERITY_INFO, 306, Format16("WAVE fmt - BlockAlign = %d", fmt.nBlockAlign));
-    Report(module, SEVERITY_INFO, 307, Format16("WAVE fmt - BitsPerSample = %d", fmt.wBitsPerSample));
+    ReportInfo({
+        {302, Format16("WAVE fmt - FormatTag = %d", fmt.wFormatTag)},
+        {303, Format16("WAVE fmt - Channels = %d", fmt.nChannels)},
+        {304, Format16("WAVE fmt - SamplesPerSec = %d", static_cast<int32_t>(fmt.nSamplesPerSec))},
+        {305, Format16("WAVE fmt - AvgBytesPerSec = %d", static_cast<int32_t>(fmt.nAvgBytesPerSec))},
+        {306, Format16("WAVE fmt - BlockAlign = %d", fmt.nBlockAlign)},
+        {307, Format16("WAVE fmt - BitsPerSample = %d", fmt.wBitsPerSample)},
+    });
 
     if (fmt.wFormatTag == 0)
       ReportAt(401, "Invalid FormatTag value in the fmt chunk. Offset: ", chunk.FOffset);
@@ -248,33 +249,22 @@ HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {
 HRESULT TWAVRIFFValidator::ValidatebextChunk(const TWAVCommonChunk& chunk) {
   return Guarded(u"dgn: Error in TWAVRIFFValidator.ValidatebextChunk call...", E_FAIL, [&] {
     const Tbroadcast_audio_extension& bext = chunk.Fbroadcast_audio_extension;
-    const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, SEVERITY_INFO, 410,
-           FieldLine(u"WAVE bext - Description : ", bext.Description));
-    Report(module, SEVERITY_INFO, 411,
-           FieldLine(u"WAVE bext - Originator : ", bext.Originator));
-    Report(module, SEVERITY_INFO, 412,
-           FieldLine(u"WAVE bext - Originator Reference : ", bext.OriginatorReference));
-    Report(module, SEVERITY_INFO, 413,
-           FieldLine(u"WAVE bext - Origination Date : ", bext.OriginationDate));
-    Report(module, SEVERITY_INFO, 414,
-           FieldLine(u"WAVE bext - Origination Time : ", bext.OriginationTime));
-    Report(module, SEVERITY_INFO, 415,
-           UnsignedLine(u"WAVE bext - Time Reference Low : ", bext.TimeReferenceLow));
-    Report(module, SEVERITY_INFO, 416,
-           UnsignedLine(u"WAVE bext - Time Reference High : ", bext.TimeReferenceHigh));
     // The loudness fields print as stored, unsigned and unscaled.
-    Report(module, SEVERITY_INFO, 417, UnsignedLine(u"WAVE bext - Version : ", bext.Version));
-    Report(module, SEVERITY_INFO, 418,
-           UnsignedLine(u"WAVE bext - Loudness Value : ", bext.LoudnessValue));
-    Report(module, SEVERITY_INFO, 419,
-           UnsignedLine(u"WAVE bext - Loudness Range : ", bext.LoudnessRange));
-    Report(module, SEVERITY_INFO, 420,
-           UnsignedLine(u"WAVE bext - Max True Peak Level : ", bext.MaxTruePeakLevel));
-    Report(module, SEVERITY_INFO, 421,
-           UnsignedLine(u"WAVE bext - Max Momentary Loudness : ", bext.MaxMomentaryLoudness));
-    Report(module, SEVERITY_INFO, 422,
-           UnsignedLine(u"WAVE bext - Max Short Term Loudness : ", bext.MaxShortTermLoudness));
+    ReportInfo({
+        {410, FieldLine(u"WAVE bext - Description : ", bext.Description)},
+        {411, FieldLine(u"WAVE bext - Originator : ", bext.Originator)},
+        {412, FieldLine(u"WAVE bext - Originator Reference : ", bext.OriginatorReference)},
+        {413, FieldLine(u"WAVE bext - Origination Date : ", bext.OriginationDate)},
+        {414, FieldLine(u"WAVE bext - Origination Time : ", bext.OriginationTime)},
+        {415, UnsignedLine(u"WAVE bext - Time Reference Low : ", bext.TimeReferenceLow)},
+        {416, UnsignedLine(u"WAVE bext - Time Reference High : ", bext.TimeReferenceHigh)},
+        {417, UnsignedLine(u"WAVE bext - Version : ", bext.Version)},
+        {418, UnsignedLine(u"WAVE bext - Loudness Value : ", bext.LoudnessValue)},
+        {419, UnsignedLine(u"WAVE bext - Loudness Range : ", bext.LoudnessRange)},
+        {420, UnsignedLine(u"WAVE bext - Max True Peak Level : ", bext.MaxTruePeakLevel)},
+        {421, UnsignedLine(u"WAVE bext - Max Momentary Loudness : ", bext.MaxMomentaryLoudness)},
+        {422, UnsignedLine(u"WAVE bext - Max Short Term Loudness : ", bext.MaxShortTermLoudness)},
+    });
 
     if (!IsValidDateText(FieldBytes(bext.OriginationDate)))
       ReportAt(217, "Invalid Origination Date in the bext chunk. Offset: ", chunk.FOffset);
@@ -291,28 +281,25 @@ HRESULT TWAVRIFFValidator::ValidatecartChunk(const TWAVCommonChunk& chunk) {
       return E_FAIL;
     }
     const Tcart_extension& cart = *chunk.Fcart_extension;
-    const int32_t module = MODULE_ID_SONOLINT;
-    Report(module, SEVERITY_INFO, 430, FieldLine(u"WAVE cart - Version : ", cart.Version));
-    Report(module, SEVERITY_INFO, 431, FieldLine(u"WAVE cart - Title : ", cart.Title));
-    Report(module, SEVERITY_INFO, 432, FieldLine(u"WAVE cart - Artist : ", cart.Artist));
-    Report(module, SEVERITY_INFO, 433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID));
-    Report(module, SEVERITY_INFO, 434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID));
-    Report(module, SEVERITY_INFO, 435, FieldLine(u"WAVE cart - Category : ", cart.Category));
-    Report(module, SEVERITY_INFO, 436,
-           FieldLine(u"WAVE cart - Classification : ", cart.Classification));
-    Report(module, SEVERITY_INFO, 437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue));
-    Report(module, SEVERITY_INFO, 438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate));
-    Report(module, SEVERITY_INFO, 439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime));
-    Report(module, SEVERITY_INFO, 440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate));
-    Report(module, SEVERITY_INFO, 441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime));
-    Report(module, SEVERITY_INFO, 442,
-           FieldLine(u"WAVE cart - Producer App ID : ", cart.ProducerAppID));
-    Report(module, SEVERITY_INFO, 443,
-           FieldLine(u"WAVE cart - Producer App Version : ", cart.ProducerAppVersion));
-    Report(module, SEVERITY_INFO, 444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef));
-    Report(module, SEVERITY_INFO, 445,
-           UnsignedLine(u"WAVE cart - Level Reference : ", cart.dwLevelReference));
-    Report(module, SEVERITY_INFO, 446, FieldLine(u"WAVE cart - URL : ", cart.URL));
+    ReportInfo({
+        {430, FieldLine(u"WAVE cart - Version : ", cart.Version)},
+        {431, FieldLine(u"WAVE cart - Title : ", cart.Title)},
+        {432, FieldLine(u"WAVE cart - Artist : ", cart.Artist)},
+        {433, FieldLine(u"WAVE cart - Cut ID : ", cart.CutID)},
+        {434, FieldLine(u"WAVE cart - Client ID : ", cart.ClientID)},
+        {435, FieldLine(u"WAVE cart - Category : ", cart.Category)},
+        {436, FieldLine(u"WAVE cart - Classification : ", cart.Classification)},
+        {437, FieldLine(u"WAVE cart - Out Cue : ", cart.OutCue)},
+        {438, FieldLine(u"WAVE cart - Start Date : ", cart.StartDate)},
+        {439, FieldLine(u"WAVE cart - Start Time : ", cart.StartTime)},
+        {440, FieldLine(u"WAVE cart - End Date : ", cart.EndDate)},
+        {441, FieldLine(u"WAVE cart - End Time : ", cart.EndTime)},
+        {442, FieldLine(u"WAVE cart - Producer App ID : ", cart.ProducerAppID)},
+        {443, FieldLine(u"WAVE cart - Producer App Version : ", cart.ProducerAppVersion)},
+        {444, FieldLine(u"WAVE cart - User Def : ", cart.UserDef)},
+        {445, UnsignedLine(u"WAVE cart - Level Reference : ", cart.dwLevelReference)},
+        {446, FieldLine(u"WAVE cart - URL : ", cart.URL)},
+    });
 
     if (!IsValidDateText(FieldBytes(cart.StartDate)))
       ReportAt(219, "Invalid Start Date in the cart chunk. Offset: ", chunk.FOffset);

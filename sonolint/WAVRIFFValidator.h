@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,12 @@ private:
 
   // Sends a severity-3 finding whose message ends in the chunk's offset.
   void ReportAt(int32_t validationID, const char* messageBeforeOffset, int64_t offset);
+  // Sends information lines, each with its rule identifier, in order.
+  struct TInfoLine {
+    int32_t ValidationID;
+    std::u16string Message;
+  };
+  void ReportInfo(std::initializer_list<TInfoLine> lines);
 
   TReportFunction FReportFunction;
 };

@@ -29,18 +29,25 @@ void AppendHex64(std::u16string& out, int64_t value) {
   AppendHex(out, static_cast<uint64_t>(value), POSITION_HEX_DIGITS);
 }
 
-std::u16string FieldLine(std::u16string_view label, int32_t width, const std::u16string& value) {
-  return PadRight(std::u16string(label), width) + u" : " + value;
-}
+// How a builder's field lines look and where they go: the width the label
+// is padded to, and whether the lines reach the line sink as well as the
+// tree (the structure export carries the fields of fmt, bext, cart and ds64).
+struct TFieldStyle {
+  int32_t LabelWidth;
+  bool ToSink;
+};
+constexpr TFieldStyle TREE_ONLY{FIELD_WIDTH, false};         // fact, qlty, levl, mext
+constexpr TFieldStyle EXPORTED{FIELD_WIDTH, true};           // fmt, ds64
+constexpr TFieldStyle EXPORTED_WIDE{WIDE_FIELD_WIDTH, true};  // bext, cart
 
 // One builder's target: the chunk's display node (when there is a display
 // tree) and the line sink (when there is one), at the builder's level.
 class TFieldTarget {
 public:
   TFieldTarget(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-               const TStructureLineProc* lineProc)
+               const TStructureLineProc* lineProc, TFieldStyle style)
       : FParent(nodes != nullptr ? parent : nullptr), FLevel(level),
-        FLineProc(lineProc != nullptr && *lineProc ? lineProc : nullptr) {}
+        FLineProc(lineProc != nullptr && *lineProc ? lineProc : nullptr), FStyle(style) {}
 
   // Adds a line below the chunk node, sending it to the sink when toSink;
   // returns its node (nullptr without a display tree).
@@ -49,12 +56,18 @@ public:
     return FParent != nullptr ? FParent->AddChild(std::move(text)) : nullptr;
   }
 
+  // Adds "<label padded> : <value>" as the style says.
+  TDisplayNode* Field(std::u16string_view label, const std::u16string& value) {
+    return Add(PadRight(std::u16string(label), FStyle.LabelWidth) + u" : " + value, FStyle.ToSink);
+  }
+
   bool HasTree() const { return FParent != nullptr; }
 
 private:
   TDisplayNode* FParent;
   int32_t FLevel;
   const TStructureLineProc* FLineProc;
+  TFieldStyle FStyle;
 };
 
 // Hex lines of an opaque byte field below its field node.
@@ -71,10 +84,7 @@ void AddTextLines(TDisplayNode* fieldNode, const uint8_t (&field)[N], int32_t st
     MemToStrLines0D0A(field, std::min(storedSize, static_cast<int32_t>(N)), fieldNode, fieldNode);
 }
 
-using TBuilder = void (*)(TDisplayNode*, TDisplayNode*, int32_t, const TStructureLineProc*,
-                          const TWAVCommonChunk*);
-
-TBuilder BuilderFor(uint32_t name) {
+TFieldBuilder* BuilderFor(uint32_t name) {
   switch (name) {
     case FOURCC_fmt: return UpdateTreeView_fmt;
     case FOURCC_fact: return UpdateTreeView_fact;
@@ -105,7 +115,7 @@ void Walk(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
     }
     if (!sub->FSubChunks.empty()) {
       Walk(nodes, node, level + 1, lineProc, *sub);
-    } else if (TBuilder builder = BuilderFor(sub->FName)) {
+    } else if (TFieldBuilder* builder = BuilderFor(sub->FName)) {
       builder(node != nullptr ? nodes : nullptr, node, level + 1, lineProc, sub.get());
     }
   }
@@ -158,19 +168,18 @@ void UpdateTreeView_fmt(TDisplayNode* nodes, TDisplayNode* parent, int32_t level
       return;
     }
     const tWAVEFORMATEX& f = *chunk->Ffmt;
-    TFieldTarget out(nodes, parent, level, lineProc);
+    TFieldTarget out(nodes, parent, level, lineProc, EXPORTED);
     const std::pair<std::u16string_view, uint64_t> fields[] = {
         {u"FormatTag", f.wFormatTag},       {u"Channels", f.nChannels},
         {u"SamplesPerSec", f.nSamplesPerSec}, {u"AvgBytesPerSec", f.nAvgBytesPerSec},
         {u"BlockAlign", f.nBlockAlign},     {u"BitsPerSample", f.wBitsPerSample},
         {u"Size", f.cbSize}};
-    for (const auto& [label, value] : fields) out.Add(FieldLine(label, FIELD_WIDTH, Decimal(value)), true);
+    for (const auto& [label, value] : fields) out.Field(label, Decimal(value));
     if (!f.HasExtension) return;
-    out.Add(FieldLine(u"ValidBitsPerSample", FIELD_WIDTH, Decimal(f.wValidBitsPerSample)), true);
-    out.Add(FieldLine(u"ChannelMask", FIELD_WIDTH, Ascii(ChannelMaskText(f.dwChannelMask))), true);
-    out.Add(FieldLine(u"SubFormat", FIELD_WIDTH,
-                      Ascii(GuidText(f.SubFormat) + " (" + SubFormatName(SubFormatOf(f.SubFormat)) + ")")),
-            true);
+    out.Field(u"ValidBitsPerSample", Decimal(f.wValidBitsPerSample));
+    out.Field(u"ChannelMask", Ascii(ChannelMaskText(f.dwChannelMask)));
+    const std::string subFormat = SubFormatName(SubFormatOf(f.SubFormat));
+    out.Field(u"SubFormat", Ascii(GuidText(f.SubFormat) + " (" + subFormat + ")"));
   });
 }
 
@@ -178,8 +187,8 @@ void UpdateTreeView_fact(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
                          const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
   GuardedVoid(u"Error in UpdateTreeView_fact call...", [&] {
     if (chunk == nullptr) return;
-    TFieldTarget out(nodes, parent, level, lineProc);
-    out.Add(FieldLine(u"dwSampleLength", FIELD_WIDTH, Decimal(chunk->Ffact.dwSampleLength)), false);
+    TFieldTarget out(nodes, parent, level, lineProc, TREE_ONLY);
+    out.Field(u"dwSampleLength", Decimal(chunk->Ffact.dwSampleLength));
   });
 }
 
@@ -187,11 +196,11 @@ void UpdateTreeView_qlty(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
                          const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
   GuardedVoid(u"Error in UpdateTreeView_qlty call...", [&] {
     if (chunk == nullptr) return;
-    TFieldTarget out(nodes, parent, level, lineProc);
+    TFieldTarget out(nodes, parent, level, lineProc, TREE_ONLY);
     if (!out.HasTree()) return;  // nothing of a quality chunk goes to the line sink
     const Tquality_chunk& q = chunk->Fquality_chunk;
-    out.Add(FieldLine(u"FileSecurityReport", FIELD_WIDTH, Decimal(q.FileSecurityReport)), false);
-    out.Add(FieldLine(u"FileSecurityWave", FIELD_WIDTH, Decimal(q.FileSecurityWave)), false);
+    out.Field(u"FileSecurityReport", Decimal(q.FileSecurityReport));
+    out.Field(u"FileSecurityWave", Decimal(q.FileSecurityWave));
     TDisplayNode* data = out.Add(u"[Quality Info Data]", false);
     const int32_t count = std::clamp(q.LinesCount, 0, QUALITY_LINES_CAPACITY);
     for (int32_t i = 0; i < count; ++i) data->AddChild(AnsiToUtf16(q.Lines[i]));
@@ -203,26 +212,23 @@ void UpdateTreeView_bext(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
   GuardedVoid(u"Error in UpdateTreeView_bext call...", [&] {
     if (chunk == nullptr) return;
     const Tbroadcast_audio_extension& b = chunk->Fbroadcast_audio_extension;
-    TFieldTarget out(nodes, parent, level, lineProc);
-    auto line = [&](std::u16string_view label, const std::u16string& value) {
-      return out.Add(FieldLine(label, WIDE_FIELD_WIDTH, value), true);
-    };
-    line(u"Description", FieldText(b.Description));
-    line(u"Originator", FieldText(b.Originator));
-    line(u"Originator Reference", FieldText(b.OriginatorReference));
-    line(u"Origination Date", FieldText(b.OriginationDate));
-    line(u"Origination Time", FieldText(b.OriginationTime));
-    line(u"Time Reference Low", Decimal(b.TimeReferenceLow));
-    line(u"Time Reference High", Decimal(b.TimeReferenceHigh));
-    line(u"Version", Decimal(b.Version));
-    AddHexLines(line(u"SMPTE_UMID", {}), b.SMPTE_UMID);
-    line(u"Loudness Value", Decimal(b.LoudnessValue));
-    line(u"Loudness Range", Decimal(b.LoudnessRange));
-    line(u"Max True Peak Level", Decimal(b.MaxTruePeakLevel));
-    line(u"Max Momentary Loudness", Decimal(b.MaxMomentaryLoudness));
-    line(u"Max Short Term Loudness", Decimal(b.MaxShortTermLoudness));
-    AddHexLines(line(u"Reserved", {}), b.Reserved);
-    AddTextLines(line(u"Coding History", {}), b.CodingHistory, b.CodingHistorySize);
+    TFieldTarget out(nodes, parent, level, lineProc, EXPORTED_WIDE);
+    out.Field(u"Description", FieldText(b.Description));
+    out.Field(u"Originator", FieldText(b.Originator));
+    out.Field(u"Originator Reference", FieldText(b.OriginatorReference));
+    out.Field(u"Origination Date", FieldText(b.OriginationDate));
+    out.Field(u"Origination Time", FieldText(b.OriginationTime));
+    out.Field(u"Time Reference Low", Decimal(b.TimeReferenceLow));
+    out.Field(u"Time Reference High", Decimal(b.TimeReferenceHigh));
+    out.Field(u"Version", Decimal(b.Version));
+    AddHexLines(out.Field(u"SMPTE_UMID", {}), b.SMPTE_UMID);
+    out.Field(u"Loudness Value", Decimal(b.LoudnessValue));
+    out.Field(u"Loudness Range", Decimal(b.LoudnessRange));
+    out.Field(u"Max True Peak Level", Decimal(b.MaxTruePeakLevel));
+    out.Field(u"Max Momentary Loudness", Decimal(b.MaxMomentaryLoudness));
+    out.Field(u"Max Short Term Loudness", Decimal(b.MaxShortTermLoudness));
+    AddHexLines(out.Field(u"Reserved", {}), b.Reserved);
+    AddTextLines(out.Field(u"Coding History", {}), b.CodingHistory, b.CodingHistorySize);
   });
 }
 
@@ -235,31 +241,28 @@ void UpdateTreeView_cart(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
       return;
     }
     const Tcart_extension& c = *chunk->Fcart_extension;
-    TFieldTarget out(nodes, parent, level, lineProc);
-    auto line = [&](std::u16string_view label, const std::u16string& value) {
-      return out.Add(FieldLine(label, WIDE_FIELD_WIDTH, value), true);
-    };
-    line(u"Version", FieldText(c.Version));
-    line(u"Title", FieldText(c.Title));
-    line(u"Artist", FieldText(c.Artist));
-    line(u"Cut ID", FieldText(c.CutID));
-    line(u"Client ID", FieldText(c.ClientID));
-    line(u"Category", FieldText(c.Category));
-    line(u"Classification", FieldText(c.Classification));
-    line(u"Out Cue", FieldText(c.OutCue));
-    line(u"Start Date", FieldText(c.StartDate));
-    line(u"Start Time", FieldText(c.StartTime));
-    line(u"End Date", FieldText(c.EndDate));
-    line(u"End Time", FieldText(c.EndTime));
-    line(u"Producer App ID", FieldText(c.ProducerAppID));
-    line(u"Producer App Version", FieldText(c.ProducerAppVersion));
-    line(u"User Def", FieldText(c.UserDef));
-    line(u"Level Reference", Decimal(c.dwLevelReference));
+    TFieldTarget out(nodes, parent, level, lineProc, EXPORTED_WIDE);
+    out.Field(u"Version", FieldText(c.Version));
+    out.Field(u"Title", FieldText(c.Title));
+    out.Field(u"Artist", FieldText(c.Artist));
+    out.Field(u"Cut ID", FieldText(c.CutID));
+    out.Field(u"Client ID", FieldText(c.ClientID));
+    out.Field(u"Category", FieldText(c.Category));
+    out.Field(u"Classification", FieldText(c.Classification));
+    out.Field(u"Out Cue", FieldText(c.OutCue));
+    out.Field(u"Start Date", FieldText(c.StartDate));
+    out.Field(u"Start Time", FieldText(c.StartTime));
+    out.Field(u"End Date", FieldText(c.EndDate));
+    out.Field(u"End Time", FieldText(c.EndTime));
+    out.Field(u"Producer App ID", FieldText(c.ProducerAppID));
+    out.Field(u"Producer App Version", FieldText(c.ProducerAppVersion));
+    out.Field(u"User Def", FieldText(c.UserDef));
+    out.Field(u"Level Reference", Decimal(c.dwLevelReference));
 
     TDisplayNode* timer = out.Add(PadRight(u"Post Timer", WIDE_FIELD_WIDTH), true);
     // The entry lines go below the "Post Timer" node in the tree, and on the
     // line sink at the same level as the "Post Timer" line.
-    TFieldTarget entries(timer, timer, level, lineProc);
+    TFieldTarget entries(timer, timer, level, lineProc, EXPORTED_WIDE);
     for (size_t i = 0; i < std::size(c.PostTimer); ++i) {
       const std::u16string index = Decimal(i);
       entries.Add(PadRight(u"Usage[" + index + u"]", POST_TIMER_WIDTH) + u" : '" +
@@ -269,9 +272,9 @@ void UpdateTreeView_cart(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
                   true);
     }
 
-    AddHexLines(line(u"Reserved", {}), c.Reserved);
-    line(u"URL", FieldText(c.URL));
-    AddTextLines(line(u"Tag Text", {}), c.TagText, c.TagTextSize);
+    AddHexLines(out.Field(u"Reserved", {}), c.Reserved);
+    out.Field(u"URL", FieldText(c.URL));
+    AddTextLines(out.Field(u"Tag Text", {}), c.TagText, c.TagTextSize);
   });
 }
 
@@ -279,21 +282,18 @@ void UpdateTreeView_levl(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
                          const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
   GuardedVoid(u"Error in UpdateTreeView_levl call...", [&] {
     if (chunk == nullptr) return;
-    TFieldTarget out(nodes, parent, level, lineProc);
+    TFieldTarget out(nodes, parent, level, lineProc, TREE_ONLY);
     if (!out.HasTree()) return;  // nothing of a levl chunk goes to the line sink
     const TLevl_chunk& l = chunk->Flevl;
-    auto line = [&](std::u16string_view label, const std::u16string& value) {
-      out.Add(FieldLine(label, FIELD_WIDTH, value), false);
-    };
-    line(u"dwVersion", Decimal(l.dwVersion));
-    line(u"dwFormat", Decimal(l.dwFormat) + u"[" + LevlFormatName(l.dwFormat) + u"]");
-    line(u"dwPointsPerValue", Decimal(l.dwPointsPerValue));
-    line(u"dwBlockSize", Decimal(l.dwBlockSize));
-    line(u"dwPeakChannels", Decimal(l.dwPeakChannels));
-    line(u"dwNumPeakFrames", Decimal(l.dwNumPeakFrames));
-    line(u"dwPosPeakOfPeaks", Decimal(l.dwPosPeakOfPeaks));
-    line(u"dwOffsetToPeaks", Decimal(l.dwOffsetToPeaks));
-    line(u"strTimestamp", FieldText(l.strTimestamp));
+    out.Field(u"dwVersion", Decimal(l.dwVersion));
+    out.Field(u"dwFormat", Decimal(l.dwFormat) + u"[" + LevlFormatName(l.dwFormat) + u"]");
+    out.Field(u"dwPointsPerValue", Decimal(l.dwPointsPerValue));
+    out.Field(u"dwBlockSize", Decimal(l.dwBlockSize));
+    out.Field(u"dwPeakChannels", Decimal(l.dwPeakChannels));
+    out.Field(u"dwNumPeakFrames", Decimal(l.dwNumPeakFrames));
+    out.Field(u"dwPosPeakOfPeaks", Decimal(l.dwPosPeakOfPeaks));
+    out.Field(u"dwOffsetToPeaks", Decimal(l.dwOffsetToPeaks));
+    out.Field(u"strTimestamp", FieldText(l.strTimestamp));
   });
 }
 
@@ -303,16 +303,13 @@ void UpdateTreeView_ds64(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
     // A ds64 chunk outside an RF64/BW64 form, or too short to decode, has no record.
     if (chunk == nullptr || !chunk->Fds64) return;
     const Tds64_chunk& d = *chunk->Fds64;
-    TFieldTarget out(nodes, parent, level, lineProc);
-    auto line = [&](std::u16string_view label, const std::u16string& value) {
-      out.Add(FieldLine(label, FIELD_WIDTH, value), true);
-    };
-    line(u"RIFF Size", Decimal(d.riffSize));
-    line(u"Data Size", Decimal(d.dataSize));
-    line(u"Sample Count", Decimal(d.sampleCount));
-    line(u"Table Length", Decimal(d.tableLength));
+    TFieldTarget out(nodes, parent, level, lineProc, EXPORTED);
+    out.Field(u"RIFF Size", Decimal(d.riffSize));
+    out.Field(u"Data Size", Decimal(d.dataSize));
+    out.Field(u"Sample Count", Decimal(d.sampleCount));
+    out.Field(u"Table Length", Decimal(d.tableLength));
     for (size_t i = 0; i < d.Table.size(); ++i)
-      line(u"Table[" + Decimal(i) + u"]",
+      out.Field(u"Table[" + Decimal(i) + u"]",
            u"'" + FourCCToText(d.Table[i].ChunkId) + u"' " + Decimal(d.Table[i].Size));
   });
 }
@@ -321,17 +318,14 @@ void UpdateTreeView_mext(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
                          const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk) {
   GuardedVoid(u"Error in UpdateTreeView_mext call...", [&] {
     if (chunk == nullptr) return;
-    TFieldTarget out(nodes, parent, level, lineProc);
+    TFieldTarget out(nodes, parent, level, lineProc, TREE_ONLY);
     if (!out.HasTree()) return;  // nothing of a mext chunk goes to the line sink
     const Tmext_chunk& m = chunk->Fmext;
-    auto line = [&](std::u16string_view label, const std::u16string& value) {
-      out.Add(FieldLine(label, FIELD_WIDTH, value), false);
-    };
-    line(u"SoundInformtion", Decimal(m.SoundInformtion));
-    line(u"FrameSize", Decimal(m.FrameSize));
-    line(u"AncillaryDataLength", Decimal(m.AncillaryDataLength));
-    line(u"AncillaryDataDef", Decimal(m.AncillaryDataDef));
-    line(u"Reserved", FieldText(m.Reserved));
+    out.Field(u"SoundInformtion", Decimal(m.SoundInformtion));
+    out.Field(u"FrameSize", Decimal(m.FrameSize));
+    out.Field(u"AncillaryDataLength", Decimal(m.AncillaryDataLength));
+    out.Field(u"AncillaryDataDef", Decimal(m.AncillaryDataDef));
+    out.Field(u"Reserved", FieldText(m.Reserved));
   });
 }
 

@@ -26,24 +26,19 @@ using TStructureLineProc = std::function<void(const std::u16string& text, int32_
 void UpdateTreeView(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
                     const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
 
-// The field builders, one per known chunk id. parent is the chunk's own
-// display node and level one more than the chunk caption's level.
-void UpdateTreeView_fmt(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-                        const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
-void UpdateTreeView_fact(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
-void UpdateTreeView_qlty(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
-void UpdateTreeView_bext(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
-void UpdateTreeView_cart(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
-void UpdateTreeView_levl(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
-void UpdateTreeView_ds64(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
-void UpdateTreeView_mext(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
-                         const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
+// The field builders, one per known chunk id, all of this type. parent is
+// the chunk's own display node and level one more than the chunk caption's
+// level.
+using TFieldBuilder = void(TDisplayNode* nodes, TDisplayNode* parent, int32_t level,
+                           const TStructureLineProc* lineProc, const TWAVCommonChunk* chunk);
+TFieldBuilder UpdateTreeView_fmt;
+TFieldBuilder UpdateTreeView_fact;
+TFieldBuilder UpdateTreeView_qlty;
+TFieldBuilder UpdateTreeView_bext;
+TFieldBuilder UpdateTreeView_cart;
+TFieldBuilder UpdateTreeView_levl;
+TFieldBuilder UpdateTreeView_ds64;
+TFieldBuilder UpdateTreeView_mext;
 
 // "0x<offset:16 hex> <id> <Size: 0x<size:16 hex>>", plus " <form type>" when
 // the chunk has one.
