@@ -174,30 +174,25 @@ HRESULT ParseQualityChunk(TStream* fileStream, int64_t size, Tquality_chunk& rec
 }
 
 bool ReadFormatRecord(TStream& stream, int64_t size, tWAVEFORMATEX& record) {
-  // A 16-byte format chunk has no cbSize.
-  uint8_t bytes[FMT_RECORD_SIZE];
+  // Up to the whole extensible record; a 16-byte format chunk has no cbSize.
+  uint8_t bytes[FMT_EXTENSIBLE_SIZE];
   record.HasExtension = false;
-  if (!ReadFixed(stream, bytes, std::clamp<int64_t>(size, 0, FMT_RECORD_SIZE))) return false;
+  const int64_t wanted = std::clamp<int64_t>(size, 0, FMT_EXTENSIBLE_SIZE);
+  std::memset(bytes, 0, sizeof bytes);
+  const int64_t got = wanted == 0 ? 0 : std::max<int64_t>(stream.Read(bytes, wanted), 0);
+  if (got < std::min<int64_t>(wanted, FMT_RECORD_SIZE)) return false;
   TFieldReader in(bytes, sizeof bytes);
   in >> record.wFormatTag >> record.nChannels >> record.nSamplesPerSec >> record.nAvgBytesPerSec >>
       record.nBlockAlign >> record.wBitsPerSample >> record.cbSize;
-  // The extensible part is read only when the tag, cbSize and the chunk all
-  // leave room for it; a short read leaves the record as it was. The sample
-  // readers' decoder interprets it, so both see the same extension.
-  constexpr int64_t kExtensionSize = FMT_EXTENSIBLE_SIZE - FMT_RECORD_SIZE;
-  if (record.wFormatTag == WAVE_FORMAT_EXTENSIBLE && record.cbSize >= kExtensionSize &&
-      size >= FMT_EXTENSIBLE_SIZE) {
-    uint8_t whole[FMT_EXTENSIBLE_SIZE];
-    std::memcpy(whole, bytes, sizeof bytes);
-    if (stream.Read(whole + sizeof bytes, kExtensionSize) == kExtensionSize) {
-      TFmtPayload decoded;
-      if (DecodeFmtPayload(whole, sizeof whole, decoded) && decoded.Fields.HasExtension) {
-        record.HasExtension = true;
-        record.wValidBitsPerSample = decoded.Fields.ValidBitsPerSample;
-        record.dwChannelMask = decoded.ChannelMask;
-        std::memcpy(record.SubFormat, decoded.Fields.SubFormat, sizeof record.SubFormat);
-      }
-    }
+  // The extensible part is interpreted by the sample readers' decoder, which
+  // takes it only when the tag, cbSize and the bytes read all leave room for
+  // it, so the tree and the modules see the same extension.
+  TFmtPayload decoded;
+  if (DecodeFmtPayload(bytes, static_cast<size_t>(got), decoded) && decoded.Fields.HasExtension) {
+    record.HasExtension = true;
+    record.wValidBitsPerSample = decoded.Fields.ValidBitsPerSample;
+    record.dwChannelMask = decoded.ChannelMask;
+    std::memcpy(record.SubFormat, decoded.Fields.SubFormat, sizeof record.SubFormat);
   }
   return true;
 }

@@ -33,7 +33,6 @@ struct tWAVEFORMATEX {
   uint8_t SubFormat[16] = {};
 };
 
-inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 // The format record up to cbSize, and with the extensible part behind it.
 inline constexpr int FMT_RECORD_SIZE = 18;
 inline constexpr int FMT_EXTENSIBLE_SIZE = 40;

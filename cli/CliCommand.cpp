@@ -135,13 +135,11 @@ std::string TerminalSafe(const std::string& text) {
                     static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
                     static_cast<unsigned char>(text[i + 1]) <= 0x9F;
     if ((byte < 0x20 && byte != '\n' && byte != '\r' && byte != '\t') || byte == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      out += hex;
+      out += "\\x";
+      AppendHex(out, byte, 2);
     } else if (c1) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned char>(text[i + 1]));
-      out += hex;
+      out += "\\u";
+      AppendHex(out, static_cast<unsigned char>(text[i + 1]), 4);
       ++i;
     } else {
       out += static_cast<char>(byte);

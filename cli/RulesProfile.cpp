@@ -5,15 +5,42 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "platform/Text.h"
+#include "loudlint/LoudlintRules.h"
 #include "platform/UserStore.h"
 #include "sonolint/ValidationSettings.h"
 
 namespace riffo::cli {
 
 namespace {
+
+// Every module whose rules a profile may set: its catalogue and the key its
+// rule settings are read from. Each module numbers its rules in a group of
+// its own, so an identifier belongs to one module at most.
+struct TRuleModule {
+  const std::vector<TValidationSetting>& (*Catalogue)();
+  const char16_t* Key;
+};
+
+constexpr TRuleModule RULE_MODULES[] = {
+    {BuiltInValidationSettings, VALIDATION_SETTINGS_REGISTRY_KEY},
+    {LoudlintRules, LOUDLINT_RULES_REGISTRY_KEY},
+};
+
+// The catalogue record of a rule and the module (index into RULE_MODULES)
+// that knows it; null when no module does.
+const TValidationSetting* FindRule(int32_t id, size_t& module) {
+  for (size_t m = 0; m < std::size(RULE_MODULES); ++m)
+    for (const TValidationSetting& candidate : RULE_MODULES[m].Catalogue())
+      if (candidate.ID == id) {
+        module = m;
+        return &candidate;
+      }
+  return nullptr;
+}
 
 std::string Trim(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r");
@@ -37,7 +64,6 @@ bool ReadRulesProfile(const std::string& fileName, std::vector<TRuleOverride>& r
     error = "cannot read " + fileName + ": " + std::strerror(errno);
     return false;
   }
-  const std::vector<TValidationSetting>& catalogue = BuiltInValidationSettings();
   std::string raw;
   for (int number = 1; std::getline(in, raw); ++number) {
     const std::string where = fileName + ":" + std::to_string(number) + ": ";
@@ -52,18 +78,18 @@ bool ReadRulesProfile(const std::string& fileName, std::vector<TRuleOverride>& r
     const std::string ruleText = Trim(line.substr(0, equals));
     const std::string value = Lower(Trim(line.substr(equals + 1)));
     const TValidationSetting* setting = nullptr;
+    size_t module = 0;
+    // At most six digits: the number fits an int whatever the text says.
     if (!ruleText.empty() && ruleText.size() <= 6 &&
-        ruleText.find_first_not_of("0123456789") == std::string::npos) {
-      const int rule = std::atoi(ruleText.c_str());
-      for (const TValidationSetting& candidate : catalogue)
-        if (candidate.ID == rule) setting = &candidate;
-    }
+        ruleText.find_first_not_of("0123456789") == std::string::npos)
+      setting = FindRule(std::atoi(ruleText.c_str()), module);
     if (setting == nullptr) {
       error = where + "unknown rule '" + ruleText + "'";
       return false;
     }
     TRuleOverride rule;
     rule.Rule = setting->ID;
+    rule.Module = module;
     if (value == "off") {
       rule.Enabled = false;
     } else if (value == "on") {
@@ -121,20 +147,26 @@ bool TPrivateRuleStore::Apply(const std::vector<TRuleOverride>& rules, std::stri
     error = "cannot copy the settings: " + failure.message();
     return false;
   }
-  std::u16string key = VALIDATION_SETTINGS_REGISTRY_KEY;
-  while (!key.empty() && key.back() == u'\\') key.pop_back();
-  std::unique_ptr<TUserStoreKey> store = TUserStoreKey::OpenOrCreate(key);
-  if (!store) {
-    error = "cannot write the private settings";
-    return false;
-  }
-  for (const TRuleOverride& rule : rules) {
-    store->WriteInteger(Format16("%d_Enabled", rule.Rule), rule.Enabled ? 1 : 0);
-    if (rule.Type != 0) store->WriteInteger(Format16("%d_Type", rule.Rule), rule.Type);
-  }
-  if (!store->Commit()) {
-    error = "cannot write the private settings";
-    return false;
+  // Each module's overrides go under that module's own key; every module's
+  // key is made, as Sonolint's always was, whether the profile sets any of
+  // its rules or not.
+  for (size_t m = 0; m < std::size(RULE_MODULES); ++m) {
+    std::u16string key = RULE_MODULES[m].Key;
+    while (!key.empty() && key.back() == u'\\') key.pop_back();
+    std::unique_ptr<TUserStoreKey> store = TUserStoreKey::OpenOrCreate(key);
+    if (!store) {
+      error = "cannot write the private settings";
+      return false;
+    }
+    for (const TRuleOverride& rule : rules) {
+      if (rule.Module != m) continue;
+      store->WriteInteger(Format16("%d_Enabled", rule.Rule), rule.Enabled ? 1 : 0);
+      if (rule.Type != 0) store->WriteInteger(Format16("%d_Type", rule.Rule), rule.Type);
+    }
+    if (!store->Commit()) {
+      error = "cannot write the private settings";
+      return false;
+    }
   }
   return true;
 }

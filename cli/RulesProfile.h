@@ -1,7 +1,7 @@
 // --rules FILE: a rule profile for one run. The file holds one setting a
-// line, "<rule> = <value>", where value is off, on, info, warning or error
-// (a severity also switches the rule on); "#" starts a comment; blank lines
-// are skipped.
+// line, "<rule> = <value>", where rule is a rule of any module and value is
+// off, on, info, warning or error (a severity also switches the rule on);
+// "#" starts a comment; blank lines are skipped.
 //
 // The modules read their rule settings from the per-user store when they
 // are created. For the run, the program points the store (XDG_CONFIG_HOME)
@@ -10,6 +10,7 @@
 // removed when the run ends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,10 +21,12 @@ struct TRuleOverride {
   int32_t Rule = 0;
   bool Enabled = true;
   int32_t Type = 0;  // 0: keep the rule's severity
+  size_t Module = 0;  // which module's catalogue knows the rule
 };
 
-// Reads and checks the profile against the rule catalogue; false with a
-// reason naming the line ("rules.txt:3: unknown rule 999").
+// Reads and checks the profile against the rule catalogues of every module
+// (Sonolint, Loudlint); false with a reason naming the line
+// ("rules.txt:3: unknown rule '999'").
 bool ReadRulesProfile(const std::string& fileName, std::vector<TRuleOverride>& rules,
                       std::string& error);
 

@@ -28,7 +28,6 @@ std::u16string Number(int32_t value) { return Utf8ToUtf16(std::to_string(value))
 // written visibly as \x and two upper-case hex digits (ESC as \x1B). The
 // non-characters U+FFFE and U+FFFF, equally barred, become U+FFFD.
 std::u16string MarkupText(const std::u16string& text) {
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
   std::u16string out;
   out.reserve(text.size());
   for (char16_t c : text) {
@@ -45,8 +44,7 @@ std::u16string MarkupText(const std::u16string& text) {
       default:
         if (c < 0x20) {
           out += u"\\x";
-          out += kHex[c >> 4];
-          out += kHex[c & 0xF];
+          AppendHex(out, c, 2);
         } else {
           out += c;
         }

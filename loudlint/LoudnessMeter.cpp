@@ -36,6 +36,7 @@ constexpr int64_t BRIDGE_BLOCKS = 20;
 // Correlation windows and part boundaries are this many 100 ms blocks.
 constexpr int64_t BLOCKS_PER_WINDOW = 10;
 constexpr int32_t MAX_PARTS = 4;
+constexpr unsigned long BLOCK_MS = 100;
 // Samples fed before and after a stretch measured for its true peak: more
 // than the library's interpolator holds, so that the stretch's own
 // interpolated values are those of a run over the whole data.
@@ -70,13 +71,6 @@ uint32_t DefaultMask(int32_t channels) {
   }
 }
 
-double Filter(TBiquad const& f, double x, double& z1, double& z2) {
-  const double y = f.B0 * x + z1;
-  z1 = f.B1 * x - f.A1 * y + z2;
-  z2 = f.B2 * x - f.A2 * y;
-  return y;
-}
-
 double LoudnessOfEnergy(double energy) {
   return energy <= 0 ? MINUS_INF : -0.691 + 10.0 * std::log10(energy);
 }
@@ -103,8 +97,6 @@ struct TShared {
   const TMeterInput* Input;
   const TPcmFormat* Format;
   std::vector<TChannelRole> Roles;
-  std::vector<double> Weights;
-  TKWeighting K;
   int64_t BlockFrames;
   int64_t Frames;  // frames measured at most
   // Frames per stretch of the peak map (see TPart::SecondPeak): a 100 ms
@@ -153,25 +145,16 @@ void MeasurePart(const TShared& shared, TPart& part) {
     return;
   }
 
-  std::vector<double> s1(nch * 2, 0.0), s2(nch * 2, 0.0);  // filter states
-  auto filterSample = [&](size_t c, double x) {
-    const double y = Filter(shared.K.Shelf, x, s1[c * 2], s1[c * 2 + 1]);
-    return Filter(shared.K.HighPass, y, s2[c * 2], s2[c * 2 + 1]);
-  };
-
-  // Run the bridge and the filter in on the audio before the part.
+  // Run the bridge in on the audio before the part.
   const int64_t bridgeEnd = std::min(part.End, part.First + BRIDGE_BLOCKS * shared.BlockFrames);
   if (part.First > 0) {
     const int64_t bridgeStart = std::max<int64_t>(0, part.First - BRIDGE_BLOCKS * shared.BlockFrames);
     ReadFrames(*stream, shared, bridgeStart, part.First, [&](const float* samples, int64_t, int64_t frames) {
       ebur128_add_frames_float(part.Bridge.get(), samples, static_cast<size_t>(frames));
-      for (int64_t i = 0; i < frames; ++i)
-        for (size_t c = 0; c < nch; ++c) filterSample(c, samples[static_cast<size_t>(i) * nch + c]);
     });
   }
 
   part.Sum.assign(nch, 0.0);
-  std::vector<double> blockSquares(nch, 0.0);
   int64_t inBlock = 0;
   std::vector<int64_t> runStart(nch, -1);
   const int64_t window = shared.BlockFrames * BLOCKS_PER_WINDOW;
@@ -199,10 +182,6 @@ void MeasurePart(const TShared& shared, TPart& part) {
 
   part.FramesRead = ReadFrames(
       *stream, shared, part.First, part.End, [&](const float* samples, int64_t first, int64_t frames) {
-        ebur128_add_frames_float(part.State.get(), samples, static_cast<size_t>(frames));
-        if (part.Bridge && first < bridgeEnd)
-          ebur128_add_frames_float(part.Bridge.get(), samples,
-                                   static_cast<size_t>(std::min(frames, bridgeEnd - first)));
         // Segments end at block boundaries (the peak map's and the
         // correlation windows' boundaries are block boundaries too), and each
         // segment is run channel by channel so the filter stays in registers.
@@ -210,22 +189,16 @@ void MeasurePart(const TShared& shared, TPart& part) {
           const int64_t length = std::min(frames - done, shared.BlockFrames - inBlock);
           const float* segment = samples + static_cast<size_t>(done) * nch;
           const int64_t segmentStart = first + done;
+          ebur128_add_frames_float(part.State.get(), segment, static_cast<size_t>(length));
+          if (part.Bridge && segmentStart < bridgeEnd)
+            ebur128_add_frames_float(part.Bridge.get(), segment,
+                                     static_cast<size_t>(std::min(length, bridgeEnd - segmentStart)));
           for (size_t c = 0; c < nch; ++c) {
-            double a1 = s1[c * 2], a2 = s1[c * 2 + 1], b1 = s2[c * 2], b2 = s2[c * 2 + 1];
-            double squares = 0, sum = 0;
+            double sum = 0;
             float peak = secondPeak[c];
             int64_t run = runStart[c];
-            const TBiquad& f = shared.K.Shelf;
-            const TBiquad& g = shared.K.HighPass;
             for (int64_t i = 0; i < length; ++i) {
               const float x = segment[static_cast<size_t>(i) * nch + c];
-              const double y1 = f.B0 * x + a1;
-              a1 = f.B1 * x - f.A1 * y1 + a2;
-              a2 = f.B2 * x - f.A2 * y1;
-              const double y = g.B0 * y1 + b1;
-              b1 = g.B1 * y1 - g.A1 * y + b2;
-              b2 = g.B2 * y1 - g.A2 * y;
-              squares += y * y;
               sum += x;
               peak = std::max(peak, std::fabs(x));
               if (x >= posFull || x <= negFull) {
@@ -236,11 +209,6 @@ void MeasurePart(const TShared& shared, TPart& part) {
                 run = -1;
               }
             }
-            s1[c * 2] = a1;
-            s1[c * 2 + 1] = a2;
-            s2[c * 2] = b1;
-            s2[c * 2 + 1] = b2;
-            blockSquares[c] += squares;
             part.Sum[c] += sum;
             secondPeak[c] = peak;
             runStart[c] = run;
@@ -269,12 +237,16 @@ void MeasurePart(const TShared& shared, TPart& part) {
           if (inSecond == shared.PeakFrames) closeSecond();
           inBlock += length;
           if (inBlock == shared.BlockFrames) {
+            // The library's K-weighted, channel-weighted energy of the block
+            // just completed; within the bridge's reach from the bridge, whose
+            // filter has run in on the audio before the part.
+            ebur128_state* meter = part.Bridge && segmentStart + length <= bridgeEnd ? part.Bridge.get()
+                                                                                   : part.State.get();
+            double loudness = 0;
             double energy = 0;
-            for (size_t c = 0; c < nch; ++c) {
-              energy += shared.Weights[c] * blockSquares[c];
-              blockSquares[c] = 0;
-            }
-            part.BlockEnergy.push_back(energy / static_cast<double>(shared.BlockFrames));
+            if (ebur128_loudness_window(meter, BLOCK_MS, &loudness) == EBUR128_SUCCESS && std::isfinite(loudness))
+              energy = std::pow(10.0, (loudness + 0.691) / 10.0);
+            part.BlockEnergy.push_back(energy);
             inBlock = 0;
           }
         }
@@ -456,35 +428,6 @@ double ChannelWeight(TChannelRole role) {
   return 1.0;
 }
 
-TKWeighting KWeightingFor(double rate) {
-  TKWeighting k;
-  {
-    // High shelf of about +4 dB above 1.5 kHz (the head's acoustic effect).
-    const double f0 = 1681.974450955533, gain = 3.999843853973347, q = 0.7071752369554196;
-    const double K = std::tan(std::numbers::pi * f0 / rate);
-    const double vh = std::pow(10.0, gain / 20.0);
-    const double vb = std::pow(vh, 0.4996667741545416);
-    const double a0 = 1.0 + K / q + K * K;
-    k.Shelf.B0 = (vh + vb * K / q + K * K) / a0;
-    k.Shelf.B1 = 2.0 * (K * K - vh) / a0;
-    k.Shelf.B2 = (vh - vb * K / q + K * K) / a0;
-    k.Shelf.A1 = 2.0 * (K * K - 1.0) / a0;
-    k.Shelf.A2 = (1.0 - K / q + K * K) / a0;
-  }
-  {
-    // Second-order high pass near 38 Hz.
-    const double f0 = 38.13547087602444, q = 0.5003270373238773;
-    const double K = std::tan(std::numbers::pi * f0 / rate);
-    const double a0 = 1.0 + K / q + K * K;
-    k.HighPass.B0 = 1.0;
-    k.HighPass.B1 = -2.0;
-    k.HighPass.B2 = 1.0;
-    k.HighPass.A1 = 2.0 * (K * K - 1.0) / a0;
-    k.HighPass.A2 = (1.0 - K / q + K * K) / a0;
-  }
-  return k;
-}
-
 int64_t BlockFrames(uint32_t sampleRate) { return (static_cast<int64_t>(sampleRate) + 5) / 10; }
 
 TMeterResult MeasureLoudness(const TMeterInput& input) {
@@ -525,8 +468,6 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
   shared.Input = &input;
   shared.Format = &format;
   shared.Roles = ChannelRoles(format.Channels, input.ChannelMask);
-  for (TChannelRole role : shared.Roles) shared.Weights.push_back(ChannelWeight(role));
-  shared.K = KWeightingFor(format.SamplesPerSec);
   shared.BlockFrames = BlockFrames(format.SamplesPerSec);
   shared.Frames = frames;
   if (format.IsFloat()) {

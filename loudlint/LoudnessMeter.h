@@ -19,13 +19,13 @@
 // the audio around it. The result is the library's true peak over the whole
 // data.
 //
-// The maximum momentary (400 ms) and short-term (3 s) loudness come from this
-// meter's own K-weighted 100 ms block energies: asking the library for the
-// current momentary and short-term loudness every 100 ms sums its whole
-// window each time, which costs more than the rest of the measurement. The
-// blocks are the library's (same length, same K-weighting, same channel
-// weights) and a part's filter is run in on the second before the part, so
-// the maxima are those of a single pass.
+// The maximum momentary (400 ms) and short-term (3 s) loudness come from the
+// library's K-weighted 100 ms block energies, read once per block (the last
+// 100 ms window): asking the library for the momentary and short-term
+// loudness every 100 ms sums their whole windows each time, which costs more
+// than the rest of the measurement. Within 2 s of a later part's start the
+// blocks come from the bridge state, whose filter has run in before the part,
+// so the maxima are those of a single pass.
 #pragma once
 
 #include <cstdint>
@@ -52,19 +52,9 @@ enum class TChannelRole { Front, Surround, Rear, Lfe };
 // usual layouts for the count are assumed (1 to 8 channels; 6 is 5.1 with
 // the low-frequency channel fourth).
 std::vector<TChannelRole> ChannelRoles(int32_t channels, uint32_t channelMask);
-// The weight of a channel's energy: 1.0 front and rear, 1.41 surround, 0 LFE.
+// The weight of a channel's energy (as the library weighs it): 1.0 front and
+// rear, 1.41 surround, 0 LFE.
 double ChannelWeight(TChannelRole role);
-
-// The K-weighting filter of one channel (a high shelf then a high pass,
-// coefficients derived for the sample rate).
-struct TBiquad {
-  double B0 = 1, B1 = 0, B2 = 0, A1 = 0, A2 = 0;
-};
-struct TKWeighting {
-  TBiquad Shelf;
-  TBiquad HighPass;
-};
-TKWeighting KWeightingFor(double sampleRate);
 
 // Samples per 100 ms block at a rate, rounded as the library rounds it.
 int64_t BlockFrames(uint32_t sampleRate);

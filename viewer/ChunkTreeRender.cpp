@@ -308,9 +308,18 @@ void UpdateTreeView_ds64(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
     out.Field(u"Data Size", Decimal(d.dataSize));
     out.Field(u"Sample Count", Decimal(d.sampleCount));
     out.Field(u"Table Length", Decimal(d.tableLength));
-    for (size_t i = 0; i < d.Table.size(); ++i)
-      out.Field(u"Table[" + Decimal(i) + u"]",
-           u"'" + FourCCToText(d.Table[i].ChunkId) + u"' " + Decimal(d.Table[i].Size));
+    for (size_t i = 0; i < d.Table.size(); ++i) {
+      // Appended piece by piece: g++ -O3 misreads a chain of + on a
+      // char16_t literal as an overlapping copy (-Wrestrict).
+      std::u16string name = u"Table[";
+      name += Decimal(i);
+      name += u']';
+      std::u16string value = u"'";
+      value += FourCCToText(d.Table[i].ChunkId);
+      value += u"' ";
+      value += Decimal(d.Table[i].Size);
+      out.Field(name, value);
+    }
   });
 }
 

@@ -97,6 +97,16 @@ TEST(Rf64Loader, ExtensibleFormatRecord) {
   auto shortChunk = Load(Riff("WAVE", Chunk("fmt ", cut)));
   EXPECT_FALSE(shortChunk->Child(0).Ffmt->HasExtension);
   EXPECT_TRUE(shortChunk->Recorder.Findings.empty());
+
+  // The chunk claims the whole extension but the file ends inside it: the
+  // base record is kept, the extension is not.
+  Bytes partial = ExtensibleFormat(2, 48000, 24, 24, 3, 1);
+  partial.resize(30);
+  auto endsInside = Load(Riff("WAVE", ChunkWithSize("fmt ", 40, partial)));
+  ASSERT_NE(endsInside->Child(0).Ffmt, nullptr);
+  EXPECT_EQ(endsInside->Child(0).Ffmt->wFormatTag, 0xFFFE);
+  EXPECT_EQ(endsInside->Child(0).Ffmt->cbSize, 22);
+  EXPECT_FALSE(endsInside->Child(0).Ffmt->HasExtension);
 }
 
 TEST(Rf64Loader, MalformedDs64ChunksAreFindingsNotCrashes) {

@@ -342,9 +342,9 @@ protected:
     CliBatchTest::TearDown();
   }
   // A 16-bit stereo file with a little signal.
-  void SignalWav(const std::string& name) const {
+  void SignalWav(const std::string& name, int frames = 400) const {
     std::string data;
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < frames; ++i) {
       const int16_t v = static_cast<int16_t>(i % 2 ? 3000 : -3000);
       for (int c = 0; c < 2; ++c) data += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
     }
@@ -389,6 +389,8 @@ TEST_F(CliRealModuleTest, RulesProfileAppliesToOneRunOnly) {
       {"217 = loud\n", "rules.txt:1: unknown value 'loud'"},
       {"217 warning\n", "rules.txt:1: expected"},
       {"101 = error\n", "rules.txt:1: the severity of rule 101 cannot be changed"},
+      {"611 = warning\n699 = off\n", "rules.txt:2: unknown rule '699'"},
+      {"601 = error\n", "rules.txt:1: the severity of rule 601 cannot be changed"},
   };
   for (const auto& [text, message] : bad) {
     WriteFile("rules.txt", text);
@@ -396,6 +398,38 @@ TEST_F(CliRealModuleTest, RulesProfileAppliesToOneRunOnly) {
     EXPECT_EQ(run.Status, 2) << text;
     EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
   }
+}
+
+// A profile reaches every module: Loudlint's rules are switched and
+// re-graded under its own key, in the same profile as Sonolint's.
+TEST_F(CliRealModuleTest, RulesProfileSetsTheRulesOfEveryModule) {
+  fs::copy_file(RIFFO_LOUDLINT_PATH, FDir / "bin" / "Loudlint.qvx");
+  SignalWav("take.wav", 44100);  // long enough to be measured
+  const TRun plain = Run({"--format", "csv", "take.wav"});
+  ASSERT_NE(plain.Status, 2) << plain.Err;  // FAIL: the loudness is off target
+  for (const char* line : {",Info,[301]", ",Info,[601]", ",Info,[611]", ",Info,[612]"})
+    EXPECT_NE(plain.Out.find(line), std::string::npos) << line << "\n" << plain.Out;
+
+  struct TCase {
+    const char* Profile;
+    std::vector<const char*> Present, Absent;
+  };
+  const TCase cases[] = {
+      {"601 = off\n", {",Info,[611]", ",Info,[301]"}, {"[601]"}},
+      {"611 = Warning\n", {",Warning,[611]", ",Info,[612]"}, {",Info,[611]"}},
+      {"301 = off\n612 = error\n601 = off\n", {",Error,[612]", ",Info,[611]"}, {"[301]", "[601]"}},
+  };
+  for (const TCase& c : cases) {
+    WriteFile("rules.txt", c.Profile);
+    const TRun run = Run({"--format", "csv", "--rules", "rules.txt", "take.wav"});
+    EXPECT_NE(run.Status, 2) << c.Profile << run.Err;
+    for (const char* line : c.Present)
+      EXPECT_NE(run.Out.find(line), std::string::npos) << c.Profile << line << "\n" << run.Out;
+    for (const char* line : c.Absent)
+      EXPECT_EQ(run.Out.find(line), std::string::npos) << c.Profile << line << "\n" << run.Out;
+  }
+  // The user's own Loudlint settings still grade 611 as information.
+  EXPECT_NE(Run({"--format", "csv", "take.wav"}).Out.find(",Info,[611]"), std::string::npos);
 }
 
 // No widget toolkit, no text layout or drawing library in a validation run
