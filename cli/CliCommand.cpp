@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "platform/Product.h"
 #include "platform/Text.h"
@@ -239,12 +240,11 @@ bool CheckInputFile(const std::string& fileName, std::string& reason) {
     reason = "Not a regular file.";
     return false;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  // Opened only to learn now, with the reason, whether it can be read.
+  if (!TFileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC))) {
     reason = std::strerror(errno);
     return false;
   }
-  ::close(fd);
   if (!IsWAVEFile(ArgText(fileName))) {
     reason = "Invalid WAV file.";
     return false;

@@ -13,11 +13,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommand.h"
 #include "cli/Interrupt.h"
 #include "host/MediaValidationSession.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -71,8 +73,8 @@ std::string SignalName(int signal) {
 
 struct TWorker {
   pid_t Pid = -1;
-  int In = -1;   // requests to the worker
-  int Out = -1;  // answers from the worker
+  TFileDescriptor In;   // requests to the worker
+  TFileDescriptor Out;  // answers from the worker
   std::string Buffer;
   long Current = -1;  // the job being validated
   TClock::time_point Deadline;
@@ -81,27 +83,17 @@ struct TWorker {
   int Modules = -1;
 };
 
-void CloseFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
 bool Spawn(const TPoolOptions& options, TWorker& worker) {
-  int toWorker[2], fromWorker[2];
-  if (::pipe2(toWorker, O_CLOEXEC) != 0) return false;
-  if (::pipe2(fromWorker, O_CLOEXEC) != 0) {
-    ::close(toWorker[0]);
-    ::close(toWorker[1]);
-    return false;
-  }
+  TFileDescriptor workerIn, requests, answers, workerOut;
+  if (!MakePipe(workerIn, requests) || !MakePipe(answers, workerOut)) return false;
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
     // A worker never outlives the parent, even when the parent is killed.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
-    ::dup2(toWorker[0], STDIN_FILENO);
-    ::dup2(fromWorker[1], STDOUT_FILENO);
+    ::dup2(workerIn.Get(), STDIN_FILENO);
+    ::dup2(workerOut.Get(), STDOUT_FILENO);
     std::vector<std::string> words{PROGRAM_NAME, "validate", "--worker", "--format",
                                    FormatExtension(options.Format)};
     if (options.Force) words.emplace_back("--force");
@@ -111,24 +103,19 @@ bool Spawn(const TPoolOptions& options, TWorker& worker) {
     ::execv("/proc/self/exe", argv.data());
     ::_exit(127);
   }
-  ::close(toWorker[0]);
-  ::close(fromWorker[1]);
-  if (pid < 0) {
-    ::close(toWorker[1]);
-    ::close(fromWorker[0]);
-    return false;
-  }
+  // The worker's ends close here: its own copies are the only ones left.
+  if (pid < 0) return false;
   worker = TWorker{};
   worker.Pid = pid;
-  worker.In = toWorker[1];
-  worker.Out = fromWorker[0];
+  worker.In = std::move(requests);
+  worker.Out = std::move(answers);
   return true;
 }
 
 // Ends a worker for good and says how it ended.
 std::string Reap(TWorker& worker, bool kill) {
-  CloseFd(worker.In);
-  CloseFd(worker.Out);
+  worker.In.Reset();
+  worker.Out.Reset();
   if (worker.Pid <= 0) return {};
   if (kill) ::kill(worker.Pid, SIGKILL);
   int status = 0;
@@ -161,16 +148,16 @@ double TimeLimitSeconds(const TPoolOptions& options, int64_t size) {
 int RunWorker(TCliFormat format, bool force) {
   // Ctrl+C reaches the whole process group; the parent decides what stops.
   ::signal(SIGINT, SIG_IGN);
-  const int answers = ::dup(STDOUT_FILENO);
+  TFileDescriptor answers(::dup(STDOUT_FILENO));
   ::dup2(STDERR_FILENO, STDOUT_FILENO);
-  if (answers < 0) return EXIT_USAGE_ERROR;
+  if (!answers) return EXIT_USAGE_ERROR;
 
   TMediaValidationSession session(ProgramFolder(), u"", ALL_MODULE_KINDS, ALL_MODULE_KINDS);
   session.LoadValidationModules();
   json hello;
   hello["ready"] = true;
   hello["modules"] = session.ModuleCount();
-  if (!WriteAllTo(answers, hello.dump() + "\n")) return EXIT_USAGE_ERROR;
+  if (!WriteAllTo(answers.Get(), hello.dump() + "\n")) return EXIT_USAGE_ERROR;
 
   char* field = nullptr;
   size_t capacity = 0;
@@ -182,10 +169,10 @@ int RunWorker(TCliFormat format, bool force) {
     if (n <= 0) break;
     const std::string fileName(field, static_cast<size_t>(n - 1));
     const TFileResult result = ValidateOneFile(session, fileName, reportPath, format, force);
-    if (!WriteAllTo(answers, ResultLine(result))) break;
+    if (!WriteAllTo(answers.Get(), ResultLine(result))) break;
   }
   std::free(field);
-  ::close(answers);
+  answers.Reset();  // the parent sees the end of the answers before the modules unload
   return EXIT_SUCCESS_STATUS;
 }
 
@@ -239,7 +226,7 @@ bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
         worker.Limit = TimeLimitSeconds(options, job.Size);
         worker.Deadline = TClock::now() + std::chrono::milliseconds(
                                               static_cast<int64_t>(worker.Limit * 1000.0));
-        if (!WriteAllTo(worker.In, request)) fail(worker, Reap(worker, true));
+        if (!WriteAllTo(worker.In.Get(), request)) fail(worker, Reap(worker, true));
       }
     }
 
@@ -249,7 +236,7 @@ bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
     const auto now = TClock::now();
     for (TWorker& worker : workers) {
       if (worker.Pid <= 0) continue;
-      fds.push_back({worker.Out, POLLIN, 0});
+      fds.push_back({worker.Out.Get(), POLLIN, 0});
       owners.push_back(&worker);
       if (worker.Current >= 0)
         wait = std::min(wait, std::max(std::chrono::milliseconds(0),
@@ -266,7 +253,7 @@ bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
       if (fds[i].revents == 0) continue;
       TWorker& worker = *owners[i];
       char buffer[4096];
-      const ssize_t n = ::read(worker.Out, buffer, sizeof buffer);
+      const ssize_t n = ::read(worker.Out.Get(), buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         // The worker ended: a crash in a module, or it could not start.

@@ -12,6 +12,7 @@
 #include "contract/QuorvexControlInterface.h"
 #include "host/QXReportExport.h"
 #include "platform/DebugTrace.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "platform/Guard.h"
 #include "platform/Product.h"
@@ -48,10 +49,9 @@ enum class TReserve { Reserved, Exists, Failed };
 // Creates the destination as an empty file, refusing an existing one, so the
 // name is ours until the document is written over it on close.
 TReserve ReserveDestination(const std::u16string& fileName) {
-  const int fd = ::open(ToNativePath(fileName).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                        0666);
-  if (fd < 0) return errno == EEXIST ? TReserve::Exists : TReserve::Failed;
-  ::close(fd);
+  const TFileDescriptor fd(::open(ToNativePath(fileName).c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!fd) return errno == EEXIST ? TReserve::Exists : TReserve::Failed;
   return TReserve::Reserved;
 }
 

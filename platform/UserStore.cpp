@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Guard.h"
 #include "platform/OutputFile.h"
 #include "platform/Text.h"
@@ -447,43 +448,29 @@ TFileIdentity IdentityOf(const struct stat& info) {
 ReadResult ReadWholeFile(const std::string& path, std::string& out, TFileIdentity& identity,
                          const std::optional<TFileIdentity>& known) {
   out.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+  const TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
   // The size on disk is only a first answer (the file may grow while it is
   // read), so the cap is checked again as the bytes come in.
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    ::close(fd);
-    return ReadResult::Failed;
-  }
+  if (::fstat(fd.Get(), &info) != 0) return ReadResult::Failed;
   identity = IdentityOf(info);
-  if (known && *known == identity) {
-    ::close(fd);
-    return ReadResult::Unchanged;
-  }
-  if (info.st_size > static_cast<off_t>(MAX_USER_STORE_FILE_SIZE)) {
-    ::close(fd);
-    return ReadResult::TooLarge;
-  }
+  if (known && *known == identity) return ReadResult::Unchanged;
+  if (info.st_size > static_cast<off_t>(MAX_USER_STORE_FILE_SIZE)) return ReadResult::TooLarge;
   char buffer[16384];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return ReadResult::Failed;
-    }
+    if (n < 0) return ReadResult::Failed;
     if (n == 0) break;
     if (static_cast<size_t>(n) > MAX_USER_STORE_FILE_SIZE - out.size()) {
-      ::close(fd);
       out.clear();
       return ReadResult::TooLarge;
     }
     out.append(buffer, static_cast<size_t>(n));
   }
   // A file written while it was read has no identity to remember it by.
-  if (::fstat(fd, &info) != 0 || !(IdentityOf(info) == identity)) identity = TFileIdentity{};
-  ::close(fd);
+  if (::fstat(fd.Get(), &info) != 0 || !(IdentityOf(info) == identity)) identity = TFileIdentity{};
   return ReadResult::Ok;
 }
 
