@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks a built .deb as it would be installed: unpacks it into a temporary
 # root, runs the unpacked riffoscope-cli on the bundled sample (it must find
-# Sonolint through ../lib/riffoscope/modules), validates the desktop entry
+# both modules through ../lib/riffoscope/modules), validates the desktop entry
 # and the AppStream metainfo, renders the manual pages with man's warnings
 # on, and runs lintian (errors fail; warnings are printed).
 #   scripts/check-package.sh [DEB]    default: the one in build/package
@@ -24,6 +24,9 @@ report=$(env -u RIFFOSCOPE_MODULE_PATH "$usr/bin/riffoscope-cli" validate sample
 grep -q '|Sonolint *|.*\[102\] Loading File: samples/broadcast-sample.wav' <<<"$report" ||
   fail "no Sonolint lines in the report"
 echo "Sonolint ran: $(grep -c '|Sonolint ' <<<"$report") report lines"
+grep -q '|Loudlint *|.*\[611\] Integrated loudness' <<<"$report" ||
+  fail "no Loudlint lines in the report"
+echo "Loudlint ran: $(grep -c '|Loudlint ' <<<"$report") report lines"
 "$usr/bin/riffoscope" --version | grep -qx "riffoscope [0-9.]*" || fail "riffoscope --version"
 
 echo "-- desktop entry and metainfo"
