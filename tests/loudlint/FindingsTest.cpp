@@ -45,8 +45,8 @@ std::string Texts(const std::vector<Line>& lines) {
 
 TEST(LoudnessFindings, MeasuredValuesAndTheProfilesVerdicts) {
   TempFolder folder("loudlint");
-  const std::string quiet = WriteWave(folder, "quiet.wav", WaveSpec{}, Sine(997, -23, 10));
-  const std::string loud = WriteWave(folder, "loud.wav", WaveSpec{}, Sine(997, -0.5, 10));
+  const std::string quiet = WriteWave(folder, "quiet.wav", WaveLayout{}, Sine(997, -23, 10));
+  const std::string loud = WriteWave(folder, "loud.wav", WaveLayout{}, Sine(997, -0.5, 10));
 
   const std::vector<Line> lines = Lines(quiet);
   EXPECT_EQ(Texts(Only(lines, {LL_INTEGRATED_ID, LL_RANGE_ID, LL_MAX_MOMENTARY_ID, LL_MAX_SHORT_TERM_ID,
@@ -128,10 +128,10 @@ TEST(LoudnessFindings, BextLoudnessFieldsAgainstTheMeasurement) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     const Bytes bext = BextWithLoudness(c.Fields);
-    WaveSpec spec;
-    spec.Bext = &bext;
+    WaveLayout layout;
+    layout.Bext = &bext;
     const std::vector<Line> lines =
-        Only(Lines(WriteWave(folder, "bext.wav", spec, signal)), {LL_BEXT_DISAGREES_ID, LL_BEXT_UNSET_ID});
+        Only(Lines(WriteWave(folder, "bext.wav", layout, signal)), {LL_BEXT_DISAGREES_ID, LL_BEXT_UNSET_ID});
     EXPECT_EQ(Texts(lines), c.Lines);
     for (const Line& line : lines)
       EXPECT_EQ(line.Type, line.ID == LL_BEXT_DISAGREES_ID ? REPORT_TYPE_WARNING : REPORT_TYPE_INFO);
@@ -140,26 +140,26 @@ TEST(LoudnessFindings, BextLoudnessFieldsAgainstTheMeasurement) {
   TLoudlintSettings wide;
   wide.BextToleranceCentiLU = 100;
   const Bytes bext = BextWithLoudness(offByOne);
-  WaveSpec spec;
-  spec.Bext = &bext;
-  EXPECT_TRUE(Only(Lines(WriteWave(folder, "bext.wav", spec, signal), wide), {LL_BEXT_DISAGREES_ID}).empty());
+  WaveLayout layout;
+  layout.Bext = &bext;
+  EXPECT_TRUE(Only(Lines(WriteWave(folder, "bext.wav", layout, signal), wide), {LL_BEXT_DISAGREES_ID}).empty());
 }
 
 TEST(LoudnessFindings, FormatsThatCannotBeMeasuredGiveOneWarningAndNothingElse) {
   TempFolder folder("loudlint");
   struct Case {
     const char* Name;
-    WaveSpec Spec;
+    WaveLayout Layout;
     const char* Line;
   };
-  WaveSpec compressed;
+  WaveLayout compressed;
   compressed.FormatTag = 0x0055;
-  WaveSpec twelve;
+  WaveLayout twelve;
   twelve.Bits = 12;
-  WaveSpec many;
+  WaveLayout many;
   many.Channels = 65;
   many.Bits = 16;
-  WaveSpec slow;
+  WaveLayout slow;
   slow.Rate = 4000;
   const Case cases[] = {
       {"compressed", compressed, "610 Loudness not measured: format tag 0x0055, 24 bits per sample\n"},
@@ -169,8 +169,8 @@ TEST(LoudnessFindings, FormatsThatCannotBeMeasuredGiveOneWarningAndNothingElse) 
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    const Signal signal(static_cast<size_t>(c.Spec.Channels) * 4000, 0.1);
-    const std::vector<Line> lines = Lines(WriteWave(folder, "bad.wav", c.Spec, signal));
+    const Signal signal(static_cast<size_t>(c.Layout.Channels) * 4000, 0.1);
+    const std::vector<Line> lines = Lines(WriteWave(folder, "bad.wav", c.Layout, signal));
     EXPECT_EQ(Texts(lines), c.Line);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].Type, REPORT_TYPE_WARNING);
@@ -180,7 +180,7 @@ TEST(LoudnessFindings, FormatsThatCannotBeMeasuredGiveOneWarningAndNothingElse) 
 TEST(LoudnessFindings, SilenceReadsMinusInfinityAndFailsTheTarget) {
   TempFolder folder("loudlint");
   const std::vector<Line> lines =
-      Lines(WriteWave(folder, "silence.wav", WaveSpec{}, Signal(2 * 48000 * 5, 0.0)));
+      Lines(WriteWave(folder, "silence.wav", WaveLayout{}, Signal(2 * 48000 * 5, 0.0)));
   EXPECT_EQ(Texts(Only(lines, {LL_INTEGRATED_ID, LL_MAX_MOMENTARY_ID, LL_TRUE_PEAK_ID,
                                LL_LOUDNESS_OUT_OF_TOLERANCE_ID, LL_TRUE_PEAK_ABOVE_LIMIT_ID})),
             "611 Integrated loudness -inf LUFS\n"
@@ -192,10 +192,10 @@ TEST(LoudnessFindings, SilenceReadsMinusInfinityAndFailsTheTarget) {
 
 TEST(LoudnessFindings, TruncatedDataIsMeasuredAsFarAsItGoesAndSaysSo) {
   TempFolder folder("loudlint");
-  WaveSpec spec;
-  spec.Bits = 16;
-  spec.DeclaredDataSize = 2 * 2 * 48000 * 10;  // 10 s declared, 4 s present
-  const std::vector<Line> lines = Lines(WriteWave(folder, "short.wav", spec, Sine(997, -20, 4)));
+  WaveLayout layout;
+  layout.Bits = 16;
+  layout.DeclaredDataSize = 2 * 2 * 48000 * 10;  // 10 s declared, 4 s present
+  const std::vector<Line> lines = Lines(WriteWave(folder, "short.wav", layout, Sine(997, -20, 4)));
   EXPECT_EQ(Texts(Only(lines, {LL_PARTIAL_DATA_ID, LL_INTEGRATED_ID})),
             "617 Loudness measured over 192000 of 480000 frames: the data is truncated\n"
             "611 Integrated loudness -20.0 LUFS\n");
@@ -203,12 +203,12 @@ TEST(LoudnessFindings, TruncatedDataIsMeasuredAsFarAsItGoesAndSaysSo) {
 
 TEST(LoudnessFindings, SignalFaultsGiveTheirTimeAndByteOffset) {
   TempFolder folder("loudlint");
-  WaveSpec spec;
-  spec.Bits = 16;
+  WaveLayout layout;
+  layout.Bits = 16;
   Signal clipped = Sine(997, -6, 3);
   for (int i = 0; i < 4; ++i) clipped[static_cast<size_t>((24000 + i) * 2 + 1)] = 1.0;
   // 44 bytes of headers before the data: RIFF, WAVE, fmt (8 + 16), data header.
-  EXPECT_EQ(Texts(Only(Lines(WriteWave(folder, "clip.wav", spec, clipped)), {LL_CLIPPING_ID})),
+  EXPECT_EQ(Texts(Only(Lines(WriteWave(folder, "clip.wav", layout, clipped)), {LL_CLIPPING_ID})),
             "640 Clipping on channel 2 at 00:00:00.50, byte offset 96046: 4 consecutive samples at full scale\n");
 
   // Phase-reversed right channel from the second second on, with a DC offset
@@ -219,7 +219,7 @@ TEST(LoudnessFindings, SignalFaultsGiveTheirTimeAndByteOffset) {
     if (i >= 48000) reversed[2 * i + 1] = -reversed[2 * i + 1];
   }
   const std::vector<Line> lines =
-      Only(Lines(WriteWave(folder, "phase.wav", spec, reversed)), {LL_DC_OFFSET_ID, LL_NEGATIVE_CORRELATION_ID});
+      Only(Lines(WriteWave(folder, "phase.wav", layout, reversed)), {LL_DC_OFFSET_ID, LL_NEGATIVE_CORRELATION_ID});
   ASSERT_EQ(lines.size(), 2u) << Texts(lines);
   EXPECT_EQ(lines[0].Text.rfind("DC offset on channel 1 -26.0 dBFS (mean +0.0500) at 00:00:00.00, byte offset 44", 0), 0u)
       << lines[0].Text;

@@ -40,7 +40,7 @@ inline Signal Concat(std::initializer_list<Signal> parts) {
   return out;
 }
 
-struct WaveSpec {
+struct WaveLayout {
   int Channels = 2;
   uint32_t Rate = 48000;
   int Bits = 24;
@@ -52,47 +52,47 @@ struct WaveSpec {
   int64_t DeclaredDataSize = -1;  // the data chunk's size field, when not -1
 };
 
-inline Bytes EncodeSamples(const WaveSpec& spec, const Signal& signal) {
+inline Bytes EncodeSamples(const WaveLayout& layout, const Signal& signal) {
   Bytes out;
-  const int bytes = (spec.Bits + 7) / 8;
+  const int bytes = (layout.Bits + 7) / 8;
   for (double v : signal) {
-    if (spec.Float && spec.Bits == 32) {
+    if (layout.Float && layout.Bits == 32) {
       const float f = static_cast<float>(v);
       uint32_t raw;
       std::memcpy(&raw, &f, 4);
       Append32(out, raw);
-    } else if (spec.Float) {
+    } else if (layout.Float) {
       uint64_t raw;
       std::memcpy(&raw, &v, 8);
       Append32(out, static_cast<uint32_t>(raw));
       Append32(out, static_cast<uint32_t>(raw >> 32));
     } else {
-      const double scale = std::ldexp(1.0, spec.Bits - 1);
+      const double scale = std::ldexp(1.0, layout.Bits - 1);
       const double clamped = std::clamp(std::round(v * scale), -scale, scale - 1);
       auto code = static_cast<int64_t>(clamped);
-      if (spec.Bits == 8) code += 128;
+      if (layout.Bits == 8) code += 128;
       for (int b = 0; b < bytes; ++b) out.push_back(static_cast<uint8_t>(code >> (8 * b)));
     }
   }
   return out;
 }
 
-inline Bytes FormatPayload(const WaveSpec& spec) {
+inline Bytes FormatPayload(const WaveLayout& layout) {
   Bytes p;
-  const auto align = static_cast<uint16_t>(spec.Channels * ((spec.Bits + 7) / 8));
-  uint16_t tag = spec.Extensible ? 0xFFFE : (spec.Float ? 3 : 1);
-  if (spec.FormatTag != 0) tag = spec.FormatTag;
+  const auto align = static_cast<uint16_t>(layout.Channels * ((layout.Bits + 7) / 8));
+  uint16_t tag = layout.Extensible ? 0xFFFE : (layout.Float ? 3 : 1);
+  if (layout.FormatTag != 0) tag = layout.FormatTag;
   Append16(p, tag);
-  Append16(p, static_cast<uint16_t>(spec.Channels));
-  Append32(p, spec.Rate);
-  Append32(p, spec.Rate * align);
+  Append16(p, static_cast<uint16_t>(layout.Channels));
+  Append32(p, layout.Rate);
+  Append32(p, layout.Rate * align);
   Append16(p, align);
-  Append16(p, static_cast<uint16_t>(spec.Bits));
-  if (spec.Extensible) {
+  Append16(p, static_cast<uint16_t>(layout.Bits));
+  if (layout.Extensible) {
     Append16(p, 22);
-    Append16(p, static_cast<uint16_t>(spec.Bits));
-    Append32(p, spec.ChannelMask);
-    const Bytes guid = {static_cast<uint8_t>(spec.Float ? 3 : 1), 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    Append16(p, static_cast<uint16_t>(layout.Bits));
+    Append32(p, layout.ChannelMask);
+    const Bytes guid = {static_cast<uint8_t>(layout.Float ? 3 : 1), 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
     Append(p, guid);
   }
   return p;
@@ -122,21 +122,21 @@ inline Bytes BextWithLoudness(const BextLoudnessFields& f) {
   return p;
 }
 
-inline Bytes WaveFile(const WaveSpec& spec, const Signal& signal) {
-  Bytes body = Chunk("fmt ", FormatPayload(spec));
-  if (spec.Bext != nullptr) Append(body, Chunk("bext", *spec.Bext));
-  const Bytes pcm = EncodeSamples(spec, signal);
-  if (spec.DeclaredDataSize >= 0)
-    Append(body, ChunkWithSize("data", static_cast<uint32_t>(spec.DeclaredDataSize), pcm));
+inline Bytes WaveFile(const WaveLayout& layout, const Signal& signal) {
+  Bytes body = Chunk("fmt ", FormatPayload(layout));
+  if (layout.Bext != nullptr) Append(body, Chunk("bext", *layout.Bext));
+  const Bytes pcm = EncodeSamples(layout, signal);
+  if (layout.DeclaredDataSize >= 0)
+    Append(body, ChunkWithSize("data", static_cast<uint32_t>(layout.DeclaredDataSize), pcm));
   else
     Append(body, Chunk("data", pcm));
   return Riff("WAVE", body);
 }
 
-inline std::string WriteWave(const TempFolder& folder, const std::string& name, const WaveSpec& spec,
+inline std::string WriteWave(const TempFolder& folder, const std::string& name, const WaveLayout& layout,
                              const Signal& signal) {
   const std::string path = folder.File(name);
-  WriteFileBytes(path, WaveFile(spec, signal));
+  WriteFileBytes(path, WaveFile(layout, signal));
   return path;
 }
 

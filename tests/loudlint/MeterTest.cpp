@@ -47,12 +47,12 @@ TEST(LoudnessMeter, StereoSineAt997HzMeasuresItsLevelInEveryDepth) {
                         {-20, 8, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Level << " dBFS, " << c.Bits << " bits, float " << c.Float);
-    WaveSpec spec;
-    spec.Bits = c.Bits;
-    spec.Float = c.Float;
-    spec.Extensible = c.Extensible;
-    spec.ChannelMask = c.Extensible ? 0x3 : 0;
-    const TMeterResult r = Measure(WriteWave(folder, "sine.wav", spec, Sine(997, c.Level, 10)));
+    WaveLayout layout;
+    layout.Bits = c.Bits;
+    layout.Float = c.Float;
+    layout.Extensible = c.Extensible;
+    layout.ChannelMask = c.Extensible ? 0x3 : 0;
+    const TMeterResult r = Measure(WriteWave(folder, "sine.wav", layout, Sine(997, c.Level, 10)));
     ASSERT_TRUE(r.NotMeasured.empty()) << r.NotMeasured;
     EXPECT_NEAR(r.Integrated, c.Level, 0.1);
     EXPECT_NEAR(r.MaxMomentary, c.Level, 0.1);
@@ -100,7 +100,7 @@ TEST(LoudnessMeter, ConformanceCasesFromTheirDefinitions) {
       const Signal part = Sine(1000, step.Level, step.Seconds);
       signal.insert(signal.end(), part.begin(), part.end());
     }
-    const TMeterResult r = Measure(WriteWave(folder, "case.wav", WaveSpec{}, signal));
+    const TMeterResult r = Measure(WriteWave(folder, "case.wav", WaveLayout{}, signal));
     if (!std::isnan(c.Integrated)) {
       EXPECT_NEAR(r.Integrated, c.Integrated, 0.1);
     }
@@ -114,10 +114,10 @@ TEST(LoudnessMeter, TruePeakAboveFullScaleBetweenSamplesBelowIt) {
   // A quarter-rate sine with a 45 degree phase: every sample sits at 0.707 of
   // the amplitude, the waveform between them reaches the amplitude (+1.6 dB).
   TempFolder folder("loudlint");
-  WaveSpec spec;
-  spec.Bits = 24;
+  WaveLayout layout;
+  layout.Bits = 24;
   const TMeterResult r =
-      Measure(WriteWave(folder, "peak.wav", spec, Sine(12000, 1.6, 5, 2, 48000, -1, std::numbers::pi / 4)));
+      Measure(WriteWave(folder, "peak.wav", layout, Sine(12000, 1.6, 5, 2, 48000, -1, std::numbers::pi / 4)));
   ASSERT_TRUE(r.NotMeasured.empty());
   EXPECT_LT(dB(r.SamplePeak[0]), -1.0);
   EXPECT_GT(dB(r.TruePeak[0]), 0.0);
@@ -143,8 +143,8 @@ TEST(LoudnessMeter, TruePeakEqualsTheLibraryOverTheWholeData) {
   };
   burst(3 * 48000 - 30, 1, -6.5);
   burst(9 * 48000 + 1000, 0, -5.0);
-  WaveSpec spec;
-  const std::string path = WriteWave(folder, "peaks.wav", spec, signal);
+  WaveLayout layout;
+  const std::string path = WriteWave(folder, "peaks.wav", layout, signal);
 
   // The library alone, over the same decoded samples.
   std::ifstream in(path, std::ios::binary);
@@ -190,11 +190,11 @@ TEST(LoudnessMeter, ChannelRolesFollowTheCountOrTheMask) {
 TEST(LoudnessMeter, SurroundChannelsWeighMoreAndTheLowFrequencyChannelNotAtAll) {
   TempFolder folder("loudlint");
   auto level = [&](int channel, uint32_t mask, int channels) {
-    WaveSpec spec;
-    spec.Channels = channels;
-    spec.Extensible = mask != 0;
-    spec.ChannelMask = mask;
-    return Measure(WriteWave(folder, "multi.wav", spec, Sine(997, -20, 5, channels, 48000, channel))).Integrated;
+    WaveLayout layout;
+    layout.Channels = channels;
+    layout.Extensible = mask != 0;
+    layout.ChannelMask = mask;
+    return Measure(WriteWave(folder, "multi.wav", layout, Sine(997, -20, 5, channels, 48000, channel))).Integrated;
   };
   const double front = level(0, 0, 6);
   EXPECT_NEAR(level(4, 0, 6) - front, 10 * std::log10(1.41), 0.05) << "5.1 surround";
@@ -212,9 +212,9 @@ TEST(LoudnessMeter, ClippingRunsArePlacedByChannelAndFrame) {
   clip(48100, 1, 5, 1.0);
   clip(60000, 0, 2, -1.0);      // shorter than the default run
   clip(95998, 0, 4, -1.0);      // across the boundary of two parts
-  WaveSpec spec;
-  spec.Bits = 16;
-  const std::string path = WriteWave(folder, "clip.wav", spec, signal);
+  WaveLayout layout;
+  layout.Bits = 16;
+  const std::string path = WriteWave(folder, "clip.wav", layout, signal);
   for (int32_t parts : {1, 2}) {
     SCOPED_TRACE(parts);
     const TMeterResult r = Measure(path, parts);
@@ -242,7 +242,7 @@ TEST(LoudnessMeter, PartsAgreeWithOneState) {
     signal.insert(signal.end(), part.begin(), part.end());
   }
   signal[signal.size() - 1000] = 0.9;
-  const std::string path = WriteWave(folder, "parts.wav", WaveSpec{}, signal);
+  const std::string path = WriteWave(folder, "parts.wav", WaveLayout{}, signal);
   const TMeterResult one = Measure(path, 1);
   for (int32_t parts : {2, 4}) {
     SCOPED_TRACE(parts);

@@ -22,7 +22,7 @@ int RuleNumber(const TCustomReport& line) {
 TEST(LoudlintModule, RunsAfterSonolintWithItsOwnRunLines) {
   StoreFolder store;
   TempFolder folder("loudlint");
-  const std::string path = WriteWave(folder, "tone.wav", WaveSpec{}, Sine(997, -23, 5));
+  const std::string path = WriteWave(folder, "tone.wav", WaveLayout{}, Sine(997, -23, 5));
   TMediaValidationSession session(ProgramFolder(), Utf8ToUtf16(path), 0x7FFFFFFFu, 0x7FFFFFFFu);
   ASSERT_TRUE(session.LoadValidationModules());
   ASSERT_EQ(session.ModuleCount(), 2u) << "both modules beside the test program";
@@ -66,7 +66,7 @@ TEST(LoudlintModule, TheStoredProfileDecidesTheNextRun) {
     ASSERT_TRUE(key->Commit());
   }
   TempFolder folder("loudlint");
-  const std::string path = WriteWave(folder, "tone.wav", WaveSpec{}, Sine(997, -23, 5));
+  const std::string path = WriteWave(folder, "tone.wav", WaveLayout{}, Sine(997, -23, 5));
   TMediaValidationSession session(ProgramFolder(), Utf8ToUtf16(path), MODULE_ID_LOUDLINT, MODULE_ID_LOUDLINT);
   ASSERT_TRUE(session.LoadValidationModules());
   ASSERT_EQ(session.ModuleCount(), 1u);
