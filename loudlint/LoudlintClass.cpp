@@ -1,21 +1,11 @@
 #include "loudlint/LoudlintClass.h"
 
-#include <chrono>
-#include <thread>
-
 #include "chunkmodel/WAVCommonChunk.h"
 #include "chunkmodel/WAVHelpers.h"
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
 
 namespace riffo {
-namespace {
-
-constexpr std::chrono::milliseconds WAIT_STEP{1};
-using TSteadyClock = std::chrono::steady_clock;
-
-}  // namespace
-
 IQuorvexControl* TLoudlint::CreateInstance() {
   // The object deletes itself in its last Release.
   return new TLoudlint();
@@ -36,32 +26,6 @@ TLoudlint::~TLoudlint() {
   });
 }
 
-HRESULT TLoudlint::QueryInterface(const IID& iid, void** object) {
-  if (object == nullptr) return E_INVALIDARG;
-  *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IQuorvexControl) {
-    *object = static_cast<IQuorvexControl*>(this);
-  } else if (iid == IID_IQuorvexVideoControl) {
-    *object = static_cast<IQuorvexVideoControl*>(this);
-  } else if (iid == IID_IQuorvexReportSet) {
-    *object = static_cast<IQuorvexReportSet*>(this);
-  } else if (iid == IID_IQuorvexReset) {
-    *object = static_cast<IQuorvexReset*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-uint32_t TLoudlint::AddRef() { return FRefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-uint32_t TLoudlint::Release() {
-  const uint32_t count = FRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (count == 0) delete this;
-  return count;
-}
-
 HRESULT TLoudlint::GetModuleName(const char16_t** moduleName) {
   if (moduleName == nullptr) return E_FAIL;
   *moduleName = FModuleName.c_str();
@@ -71,27 +35,16 @@ HRESULT TLoudlint::GetModuleName(const char16_t** moduleName) {
 TLoudlint::TWaitResult TLoudlint::RunCommand(int32_t command, const std::u16string& fileName,
                                              int32_t limitMS) {
   TLoudlintWorker& worker = *FWorker;
-  const auto deadline = TSteadyClock::now() + std::chrono::milliseconds(limitMS);
-  // A worker still busy with an earlier command that timed out must not
-  // block the host for ever.
-  while (!worker.MailboxEmpty()) {
-    worker.WaitForAnswer(WAIT_STEP);
-    if (TSteadyClock::now() > deadline) return TWaitResult::TimedOut;
-  }
-  switch (command) {
-    case LL_COMMAND_LOAD: worker.LoadFile(fileName); break;
-    case LL_COMMAND_UNLOAD: worker.UnloadFile(); break;
-    case LL_COMMAND_PLAY: worker.Play(); break;
-    default: worker.Stop(); break;
-  }
-  // The answer wakes the wait at once; the step bounds it when none comes.
-  for (;;) {
-    worker.WaitForAnswer(WAIT_STEP);
-    if (TSteadyClock::now() > deadline) return TWaitResult::TimedOut;
-    const int32_t status = worker.Status();
-    if (status == LL_STATUS_DONE_OFFSET + command) return TWaitResult::Done;
-    if (status == LL_STATUS_FAILED_OFFSET + command) return TWaitResult::Failed;
-  }
+  const auto post = [&] {
+    switch (command) {
+      case LL_COMMAND_LOAD: worker.LoadFile(fileName); break;
+      case LL_COMMAND_UNLOAD: worker.UnloadFile(); break;
+      case LL_COMMAND_PLAY: worker.Play(); break;
+      default: worker.Stop(); break;
+    }
+  };
+  return WaitForWorker(worker, post, [&] { return worker.Status(); },
+                       LL_STATUS_DONE_OFFSET + command, LL_STATUS_FAILED_OFFSET + command, limitMS);
 }
 
 HRESULT TLoudlint::LoadFile(const char16_t* fileName) {
@@ -184,16 +137,6 @@ HRESULT TLoudlint::Configure(uint32_t /*windowHandle*/) {
     FDialog.Show(&state, 1);
     return S_OK;
   });
-}
-
-HRESULT TLoudlint::GetVideoWindowsCount(uint32_t* count) {
-  if (count != nullptr) *count = 0;
-  return E_NOTIMPL;
-}
-
-HRESULT TLoudlint::GetVideoWindow(uint32_t /*index*/, IVideoWindow** videoWindow) {
-  if (videoWindow != nullptr) *videoWindow = nullptr;
-  return E_NOTIMPL;
 }
 
 HRESULT TLoudlint::SetQuorvexReport(IQuorvexReport* quorvexReport) {

@@ -6,7 +6,6 @@
 // close a run.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,25 +17,16 @@
 #include "loudlint/LoudlintSettings.h"
 #include "loudlint/LoudlintWorker.h"
 #include "modulekit/ModuleDialog.h"
+#include "modulekit/ModuleObject.h"
 
 namespace riffo {
 
 inline constexpr const char16_t* LOUDLINT_DIALOG_LIBRARY = u"Loudlint.qvxui";
 
-class TLoudlint final : public IQuorvexControl,
-                        public IQuorvexVideoControl,
-                        public IQuorvexReportSet,
-                        public IQuorvexReset {
+class TLoudlint final : public TModuleObject {
 public:
   // A new module object with one reference for the caller.
   static IQuorvexControl* CreateInstance();
-
-  TLoudlint(const TLoudlint&) = delete;
-  TLoudlint& operator=(const TLoudlint&) = delete;
-
-  HRESULT QVX_CALL QueryInterface(const IID& iid, void** object) override;
-  uint32_t QVX_CALL AddRef() override;
-  uint32_t QVX_CALL Release() override;
 
   HRESULT QVX_CALL GetModuleName(const char16_t** moduleName) override;
   HRESULT QVX_CALL LoadFile(const char16_t* fileName) override;
@@ -48,9 +38,6 @@ public:
   HRESULT QVX_CALL GetProgress(double* progress) override;
   HRESULT QVX_CALL Configure(uint32_t windowHandle) override;
 
-  HRESULT QVX_CALL GetVideoWindowsCount(uint32_t* count) override;
-  HRESULT QVX_CALL GetVideoWindow(uint32_t index, IVideoWindow** videoWindow) override;
-
   HRESULT QVX_CALL SetQuorvexReport(IQuorvexReport* quorvexReport) override;
 
   // Nothing accumulates across files; S_OK.
@@ -58,15 +45,13 @@ public:
 
 private:
   TLoudlint();
-  ~TLoudlint();
+  ~TLoudlint() override;
 
-  enum class TWaitResult { Done, Failed, TimedOut };
-  // Posts the command and waits for the worker's answer in 1 ms steps; the
-  // limit (milliseconds) also bounds the wait for a free mailbox.
+  using TWaitResult = TCommandWait;
+  // Posts the command and waits for the worker's answer (WaitForWorker).
   TWaitResult RunCommand(int32_t command, const std::u16string& fileName, int32_t limitMS);
   HRESULT Report(int32_t reportType, int32_t validationID, const std::u16string& message);
 
-  std::atomic<uint32_t> FRefCount{1};
   std::u16string FModuleName = u"Loudlint";
   std::unique_ptr<TLoudlintWorker> FWorker;
   TLoudlintCatalogue FCatalogue;

@@ -1,25 +1,11 @@
 #include "sonolint/SonolintClass.h"
 
-#include <chrono>
-#include <thread>
-
 #include "chunkmodel/WAVCommonChunk.h"
 #include "chunkmodel/WAVHelpers.h"
-#include "platform/Clock.h"
 #include "platform/DebugTrace.h"
 #include "platform/Guard.h"
 
 namespace riffo {
-namespace {
-
-constexpr std::chrono::milliseconds WAIT_STEP{1};
-
-struct TCommandInfo {
-  int32_t DoneStatus;
-  int32_t FailedStatus;
-};
-
-}  // namespace
 
 IQuorvexControl* TSonolint::CreateInstance() {
   // The object deletes itself in its last Release.
@@ -29,7 +15,6 @@ IQuorvexControl* TSonolint::CreateInstance() {
 
 TSonolint::TSonolint() {
   GuardedVoid(u"dgn: Error in TSonolint.Create call...", [&] {
-    FFrequency = PerformanceFrequency();
     FModuleName = u"Sonolint";
     FCumulativeSilenceSeconds = 0;
     FCumulativeNoiseSeconds = 0;
@@ -53,32 +38,6 @@ TSonolint::~TSonolint() {
   });
 }
 
-HRESULT TSonolint::QueryInterface(const IID& iid, void** object) {
-  if (object == nullptr) return E_INVALIDARG;
-  *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IQuorvexControl) {
-    *object = static_cast<IQuorvexControl*>(this);
-  } else if (iid == IID_IQuorvexVideoControl) {
-    *object = static_cast<IQuorvexVideoControl*>(this);
-  } else if (iid == IID_IQuorvexReportSet) {
-    *object = static_cast<IQuorvexReportSet*>(this);
-  } else if (iid == IID_IQuorvexReset) {
-    *object = static_cast<IQuorvexReset*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-uint32_t TSonolint::AddRef() { return FRefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-uint32_t TSonolint::Release() {
-  const uint32_t count = FRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (count == 0) delete this;
-  return count;
-}
-
 HRESULT TSonolint::GetModuleName(const char16_t** moduleName) {
   return Guarded(u"dgn: Error in TSonolint.GetModuleName call...", E_FAIL, [&] {
     if (moduleName == nullptr) {
@@ -90,51 +49,31 @@ HRESULT TSonolint::GetModuleName(const char16_t** moduleName) {
   });
 }
 
-double TSonolint::ElapsedMilliseconds(int64_t start) const {
-  const double seconds =
-      static_cast<double>(PerformanceCounter() - start) / static_cast<double>(FFrequency);
-  return seconds * 1000.0;
-}
-
 TSonolint::TWaitResult TSonolint::RunCommand(TCommand command, const std::u16string& fileName,
                                              int32_t limitMS) {
   TWAVValidationThread& worker = *FWAVValidationThread;
-  const int64_t start = PerformanceCounter();
-  // A worker still busy with an earlier command that timed out must not
-  // block the host for ever.
-  while (!worker.MailboxEmpty()) {
-    worker.WaitForAnswer(WAIT_STEP);
-    if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
-  }
-  int32_t posted = 0;
+  int32_t posted = VG_COMMAND_STOP;
   switch (command) {
-    case TCommand::Load:
-      worker.LoadFile(fileName);
-      posted = VG_COMMAND_LOAD;
-      break;
-    case TCommand::Unload:
-      worker.UnloadFile();
-      posted = VG_COMMAND_UNLOAD;
-      break;
-    case TCommand::Play:
-      worker.Play();
-      posted = VG_COMMAND_PLAY;
-      break;
-    case TCommand::Stop:
-      worker.Stop();
-      posted = VG_COMMAND_STOP;
-      break;
+    case TCommand::Load: posted = VG_COMMAND_LOAD; break;
+    case TCommand::Unload: posted = VG_COMMAND_UNLOAD; break;
+    case TCommand::Play: posted = VG_COMMAND_PLAY; break;
+    case TCommand::Stop: posted = VG_COMMAND_STOP; break;
   }
-  const TCommandInfo info{VG_STATUS_DONE_OFFSET + posted, VG_STATUS_FAILED_OFFSET + posted};
-  // The answer wakes the wait at once; the step bounds it when none comes.
-  for (;;) {
-    worker.WaitForAnswer(WAIT_STEP);
-    if (ElapsedMilliseconds(start) > limitMS) return TWaitResult::TimedOut;
-    int32_t status = 0;
-    worker.GetVGThreadStatus(status);
-    if (status == info.DoneStatus) return TWaitResult::Done;
-    if (status == info.FailedStatus) return TWaitResult::Failed;
-  }
+  const auto post = [&] {
+    switch (command) {
+      case TCommand::Load: worker.LoadFile(fileName); break;
+      case TCommand::Unload: worker.UnloadFile(); break;
+      case TCommand::Play: worker.Play(); break;
+      case TCommand::Stop: worker.Stop(); break;
+    }
+  };
+  const auto status = [&] {
+    int32_t value = 0;
+    worker.GetVGThreadStatus(value);
+    return value;
+  };
+  return WaitForWorker(worker, post, status, VG_STATUS_DONE_OFFSET + posted,
+                       VG_STATUS_FAILED_OFFSET + posted, limitMS);
 }
 
 HRESULT TSonolint::LoadFile(const char16_t* fileName) {
@@ -270,16 +209,6 @@ HRESULT TSonolint::Configure(uint32_t /*windowHandle*/) {
     if (FValidationSettingList) FDialog.Show(static_cast<TRuleCatalogue*>(FValidationSettingList.get()), 0);
     return S_OK;
   });
-}
-
-HRESULT TSonolint::GetVideoWindowsCount(uint32_t* count) {
-  if (count != nullptr) *count = 0;
-  return E_NOTIMPL;
-}
-
-HRESULT TSonolint::GetVideoWindow(uint32_t /*index*/, IVideoWindow** videoWindow) {
-  if (videoWindow != nullptr) *videoWindow = nullptr;
-  return E_NOTIMPL;
 }
 
 HRESULT TSonolint::SetQuorvexReport(IQuorvexReport* quorvexReport) {

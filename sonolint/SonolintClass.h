@@ -6,13 +6,13 @@
 // across files until the host resets them.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "contract/QuorvexControlInterface.h"
 #include "modulekit/ModuleDialog.h"
+#include "modulekit/ModuleObject.h"
 #include "contract/QxRef.h"
 #include "sonolint/SonolintSettings.h"
 #include "sonolint/ValidationSettings.h"
@@ -35,22 +35,11 @@ inline constexpr int32_t CUMULATIVE_NOISE_ID = 505;
 // The module's settings dialog library, beside the module.
 inline constexpr const char16_t* SONOLINT_DIALOG_LIBRARY = u"Sonolint.qvxui";
 
-class TSonolint final : public IQuorvexControl,
-                        public IQuorvexVideoControl,
-                        public IQuorvexReportSet,
-                        public IQuorvexReset {
+class TSonolint final : public TModuleObject {
 public:
   // A new module object with one reference for the caller; null when it
   // could not be made.
   static IQuorvexControl* CreateInstance();
-
-  TSonolint(const TSonolint&) = delete;
-  TSonolint& operator=(const TSonolint&) = delete;
-
-  // IUnknown, shared by the four interfaces.
-  HRESULT QVX_CALL QueryInterface(const IID& iid, void** object) override;
-  uint32_t QVX_CALL AddRef() override;
-  uint32_t QVX_CALL Release() override;
 
   // IQuorvexControl
   HRESULT QVX_CALL GetModuleName(const char16_t** moduleName) override;
@@ -63,10 +52,6 @@ public:
   HRESULT QVX_CALL GetProgress(double* progress) override;
   HRESULT QVX_CALL Configure(uint32_t windowHandle) override;
 
-  // IQuorvexVideoControl: an audio-only module has no video windows.
-  HRESULT QVX_CALL GetVideoWindowsCount(uint32_t* count) override;
-  HRESULT QVX_CALL GetVideoWindow(uint32_t index, IVideoWindow** videoWindow) override;
-
   // IQuorvexReportSet
   HRESULT QVX_CALL SetQuorvexReport(IQuorvexReport* quorvexReport) override;
 
@@ -75,15 +60,12 @@ public:
 
 private:
   TSonolint();
-  ~TSonolint();
+  ~TSonolint() override;
 
-  enum class TWaitResult { Done, Failed, TimedOut };
+  using TWaitResult = TCommandWait;
   enum class TCommand { Load, Unload, Play, Stop };
-  // Posts the command and waits for the worker's answer in 1 ms steps. The
-  // limit (milliseconds) also bounds the wait for the worker's mailbox to
-  // become free; in each pass the limit is checked before the status.
+  // Posts the command and waits for the worker's answer (WaitForWorker).
   TWaitResult RunCommand(TCommand command, const std::u16string& fileName, int32_t limitMS);
-  double ElapsedMilliseconds(int64_t start) const;
 
   // Sends a run line through the catalogue with stream -1.
   HRESULT Report(int32_t module, int32_t reportType, int32_t validationID,
@@ -91,10 +73,8 @@ private:
   HRESULT LoadRegistry();
   HRESULT SaveRegistry();
 
-  std::atomic<uint32_t> FRefCount{1};
   std::u16string FModuleName;
   std::unique_ptr<TWAVValidationThread> FWAVValidationThread;
-  int64_t FFrequency = 0;
   TQxRef<IQuorvexReport> FQuorvexReport;
   TSonolintSettings FSonolintSettings;
   std::unique_ptr<TValidationSettingList> FValidationSettingList;
