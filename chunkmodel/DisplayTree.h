@@ -12,8 +12,8 @@ namespace riffo {
 
 struct TChunkNodeInfo {
   uint32_t ChunkType = 0;  // form type of a RIFF chunk, else 0
-  int64_t Size = 0;        // payload size (without header and pad byte); file size for the file node
-  int64_t Offset = 0;      // file position of the chunk's id
+  int64_t Size = 0;    // payload size (without header and pad byte); file size for the file node
+  int64_t Offset = 0;  // file position of the chunk's id
   uint32_t ChunkName = 0;  // chunk id FOURCC
 };
 

@@ -52,7 +52,9 @@ public:
   int64_t Write(const void*, int64_t) override { return -1; }
 
   int64_t Seek(int64_t offset, SeekOrigin origin) override {
-    int64_t base = origin == SeekOrigin::Current ? FPosition : origin == SeekOrigin::End ? FSize : 0;
+    int64_t base = origin == SeekOrigin::Current ? FPosition
+                   : origin == SeekOrigin::End   ? FSize
+                                                 : 0;
     if ((offset > 0 && base > INT64_MAX - offset) || base + offset < 0) return -1;
     FPosition = base + offset;
     return FPosition;
@@ -395,7 +397,8 @@ void TWAVCommonChunk::LoadLeafRecord(TStream& stream, bool inForm64) {
       break;
     }
     case FOURCC_fact:
-      if (!ReadFactRecord(stream, Ffact)) report(224, "Cannot read fact chunk. End of file reached at 0x");
+      if (!ReadFactRecord(stream, Ffact))
+        report(224, "Cannot read fact chunk. End of file reached at 0x");
       break;
     case FOURCC_bext:
       if (ParseBroadcastAudioExtension(&stream, FSize, Fbroadcast_audio_extension.Edit()) != S_OK)
@@ -416,11 +419,13 @@ void TWAVCommonChunk::LoadLeafRecord(TStream& stream, bool inForm64) {
     }
     case FOURCC_levl:
       Flevl = TLevl_chunk{};
-      if (!ReadLevlRecord(stream, Flevl)) report(225, "Cannot read levl chunk. End of file reached at 0x");
+      if (!ReadLevlRecord(stream, Flevl))
+        report(225, "Cannot read levl chunk. End of file reached at 0x");
       break;
     case FOURCC_mext:
       Fmext = Tmext_chunk{};
-      if (!ReadMextRecord(stream, Fmext)) report(226, "Cannot read mext chunk. End of file reached at 0x");
+      if (!ReadMextRecord(stream, Fmext))
+        report(226, "Cannot read mext chunk. End of file reached at 0x");
       break;
     case FOURCC_ds64: {
       // Only the ds64 chunk of an RF64/BW64 form is decoded; in a RIFF form
@@ -437,8 +442,7 @@ void TWAVCommonChunk::LoadLeafRecord(TStream& stream, bool inForm64) {
       Fds64 = std::move(record);
       break;
     }
-    default:
-      break;  // any other chunk is recorded with its position and size only
+    default: break;  // any other chunk is recorded with its position and size only
   }
 }
 

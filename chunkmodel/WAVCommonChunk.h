@@ -24,9 +24,9 @@ namespace riffo {
 
 // Where findings go: Module, ReportType, ReportMessage (valid during the call
 // only), ValidationID, StreamID.
-using TReportFunction = std::function<HRESULT(int32_t module, int32_t reportType,
-                                              const char16_t* reportMessage,
-                                              int32_t validationID, int32_t streamID)>;
+using TReportFunction =
+    std::function<HRESULT(int32_t module, int32_t reportType, const char16_t* reportMessage,
+                          int32_t validationID, int32_t streamID)>;
 
 // Asked between chunks while loading; true stops the load, which then fails.
 using TCancelFunction = std::function<bool()>;

@@ -149,7 +149,8 @@ std::u16string SecondsToDurationText(double seconds) {
   rest -= minutes * 6000;
   const int64_t secs = rest / 100;
   const int64_t hundredths = rest - secs * 100;
-  std::u16string text = Clock(hours, minutes, secs) + Format16(".%.2lld", static_cast<long long>(hundredths));
+  std::u16string text =
+      Clock(hours, minutes, secs) + Format16(".%.2lld", static_cast<long long>(hundredths));
   if (days > 0) text = Format16("(%lld)", static_cast<long long>(days)) + text;
   return text;
 }

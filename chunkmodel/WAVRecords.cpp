@@ -38,13 +38,15 @@ public:
   }
 
   template <typename T>
-    requires std::is_unsigned_v<T>
-  TFieldReader& operator>>(T& value) {
+  requires std::is_unsigned_v<T> TFieldReader& operator>>(T& value) {
     uint8_t bytes[sizeof(T)];
     Take(bytes, sizeof bytes);
-    if constexpr (sizeof(T) == 2) value = GetLE16(bytes);
-    else if constexpr (sizeof(T) == 4) value = GetLE32(bytes);
-    else value = GetLE64(bytes);
+    if constexpr (sizeof(T) == 2)
+      value = GetLE16(bytes);
+    else if constexpr (sizeof(T) == 4)
+      value = GetLE32(bytes);
+    else
+      value = GetLE64(bytes);
     return *this;
   }
 
@@ -201,8 +203,7 @@ TDs64Status ReadDs64Record(TStream& stream, int64_t size, Tds64_chunk& record) {
   record = Tds64_chunk{};
   // Never more than the fixed part and a full table at capacity, whatever
   // the size field says.
-  constexpr int64_t kMostRead =
-      DS64_FIXED_SIZE + int64_t{DS64_ENTRY_SIZE} * DS64_TABLE_CAPACITY;
+  constexpr int64_t kMostRead = DS64_FIXED_SIZE + int64_t{DS64_ENTRY_SIZE} * DS64_TABLE_CAPACITY;
   const int64_t wanted = std::clamp<int64_t>(size, 0, kMostRead);
   std::vector<uint8_t> payload(static_cast<size_t>(wanted));
   const int64_t got = wanted == 0 ? 0 : std::max<int64_t>(stream.Read(payload.data(), wanted), 0);

@@ -124,7 +124,7 @@ struct Tds64_chunk {
   uint64_t riffSize = 0;
   uint64_t dataSize = 0;
   uint64_t sampleCount = 0;
-  uint32_t tableLength = 0;      // as recorded
+  uint32_t tableLength = 0;       // as recorded
   std::vector<TDs64Entry> Table;  // the entries read: at most DS64_TABLE_CAPACITY
 };
 

@@ -58,8 +58,9 @@ bool ParseArguments(const std::vector<std::string>& args, const std::vector<TOpt
   }
   for (size_t i = 0; i < options.size(); ++i)
     if (!longNames[i].empty())
-      table.push_back({longNames[i].c_str(), options[i].TakesValue ? required_argument : no_argument,
-                       nullptr, FIRST + static_cast<int>(i)});
+      table.push_back({longNames[i].c_str(),
+                       options[i].TakesValue ? required_argument : no_argument, nullptr,
+                       FIRST + static_cast<int>(i)});
   table.push_back({"help", no_argument, nullptr, HELP});
   table.push_back({"version", no_argument, nullptr, VERSION});
   table.push_back({nullptr, 0, nullptr, 0});
@@ -151,8 +152,8 @@ std::string TerminalSafe(const std::string& text) {
 
 bool WriteStdout(const std::string& text) {
   TStdoutStream out;
-  return text.empty() ||
-         out.Write(text.data(), static_cast<int64_t>(text.size())) == static_cast<int64_t>(text.size());
+  return text.empty() || out.Write(text.data(), static_cast<int64_t>(text.size())) ==
+                             static_cast<int64_t>(text.size());
 }
 
 bool MeansStdout(const std::string& outName) { return outName == "-" || outName == "/dev/stdout"; }
@@ -255,7 +256,8 @@ bool CheckInputFile(const std::string& fileName, std::string& reason) {
 namespace {
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(ToNativePath(ArgText(a)).c_str(), &sa) != 0) return false;
   if (::stat(ToNativePath(ArgText(b)).c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -279,7 +281,8 @@ std::unique_ptr<TOutputFile> BeginOutputFile(const std::string& outName, bool fo
   switch (status) {
     case TOutputStatus::Ok: break;
     case TOutputStatus::Exists:
-      PrintError(Format8("The file %s already exists. Use --force to replace it.", outName.c_str()));
+      PrintError(
+          Format8("The file %s already exists. Use --force to replace it.", outName.c_str()));
       break;
     case TOutputStatus::NotRegular:
       PrintError(Format8("Cannot write %s file: not a regular file; it is left as it is.",
@@ -305,9 +308,7 @@ bool CommitOutputFile(TOutputFile& output) {
       PrintError(Format8("Cannot write %s file: not a regular file; it is left as it is.",
                          output.Target().c_str()));
       return false;
-    default:
-      PrintError(Format8("Cannot write %s file.", output.Target().c_str()));
-      return false;
+    default: PrintError(Format8("Cannot write %s file.", output.Target().c_str())); return false;
   }
 }
 

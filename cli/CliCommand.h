@@ -17,10 +17,10 @@ namespace riffo::cli {
 
 // The exit statuses, the same rule for every command.
 inline constexpr int EXIT_SUCCESS_STATUS = 0;
-inline constexpr int EXIT_FAIL_STATUS = 1;   // validation found at least one Error line
-inline constexpr int EXIT_INPUT_ERROR = 2;   // an input could not be read or validated
-inline constexpr int EXIT_USAGE_ERROR = 2;   // bad arguments, or an output cannot be written
-inline constexpr int EXIT_INTERRUPTED = 130; // stopped by Ctrl+C
+inline constexpr int EXIT_FAIL_STATUS = 1;    // validation found at least one Error line
+inline constexpr int EXIT_INPUT_ERROR = 2;    // an input could not be read or validated
+inline constexpr int EXIT_USAGE_ERROR = 2;    // bad arguments, or an output cannot be written
+inline constexpr int EXIT_INTERRUPTED = 130;  // stopped by Ctrl+C
 
 inline constexpr char PROGRAM_NAME[] = "riffoscope-cli";
 // "riffoscope-cli 2.0.0": the program and the project's version.

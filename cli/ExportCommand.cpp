@@ -52,7 +52,8 @@ int RunExport(const std::vector<std::string>& args) {
 
   TExportResult result;
   if (outName) {
-    std::unique_ptr<TOutputFile> output = BeginOutputFile(*outName, parsed.Has("--force"), fileName);
+    std::unique_ptr<TOutputFile> output =
+        BeginOutputFile(*outName, parsed.Has("--force"), fileName);
     if (!output) return EXIT_USAGE_ERROR;
     TStream* stream = output->Stream();
     if (stream == nullptr) {
@@ -64,8 +65,8 @@ int RunExport(const std::vector<std::string>& args) {
     if (result.Ok && !CommitOutputFile(*output)) return EXIT_USAGE_ERROR;
   } else {
     TStdoutStream out;
-    result = WriteStructureExport(out, STDOUT_NAME, input->FileName, input->FileSize,
-                                  input->Root.get());
+    result =
+        WriteStructureExport(out, STDOUT_NAME, input->FileName, input->FileSize, input->Root.get());
   }
   if (!result.Ok) {
     PrintError(Utf16ToUtf8(result.Message));

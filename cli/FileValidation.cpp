@@ -143,13 +143,9 @@ TFileResult ValidateOneFile(TMediaValidationSession& session, const std::string&
       result.Verdict = TVerdict::Unreadable;
       result.Reason = "File not found.";
       return result;
-    case TRunResult::NoModules:
-      result.Reason = Utf16ToUtf8(MSG_NO_MODULES_SELECTED);
-      return result;
+    case TRunResult::NoModules: result.Reason = Utf16ToUtf8(MSG_NO_MODULES_SELECTED); return result;
     case TRunResult::Busy:
-    case TRunResult::Failed:
-      result.Reason = "Validation failed.";
-      return result;
+    case TRunResult::Failed: result.Reason = "Validation failed."; return result;
   }
   result.Errors = session.ErrorsCount();
   result.Warnings = session.WarningsCount();
@@ -176,7 +172,8 @@ TFileResult ValidateOneFile(TMediaValidationSession& session, const std::string&
   std::unique_ptr<TOutputFile> output =
       TOutputFile::Begin(reportPath, force ? TOutputMode::Replace : TOutputMode::Exclusive, status);
   if (output) {
-    status = RenderReport(session, format, *output) ? output->Commit() : TOutputStatus::CannotFinish;
+    status =
+        RenderReport(session, format, *output) ? output->Commit() : TOutputStatus::CannotFinish;
   }
   switch (status) {
     case TOutputStatus::Ok: break;
@@ -186,9 +183,7 @@ TFileResult ValidateOneFile(TMediaValidationSession& session, const std::string&
     case TOutputStatus::NotRegular:
       result.OutputError = "Cannot write " + reportPath + " file: not a regular file.";
       break;
-    default:
-      result.OutputError = "Cannot write " + reportPath + " file.";
-      break;
+    default: result.OutputError = "Cannot write " + reportPath + " file."; break;
   }
   return result;
 }

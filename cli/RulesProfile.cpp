@@ -95,7 +95,7 @@ bool ReadRulesProfile(const std::string& fileName, std::vector<TRuleOverride>& r
     } else if (value == "on") {
       rule.Enabled = true;
     } else if (value == "info" || value == "warning" || value == "error") {
-      rule.Type = value == "info" ? REPORT_TYPE_INFO
+      rule.Type = value == "info"      ? REPORT_TYPE_INFO
                   : value == "warning" ? REPORT_TYPE_WARNING
                                        : REPORT_TYPE_ERROR;
       if (!setting->CanChangeType && rule.Type != setting->_Type) {
@@ -127,7 +127,8 @@ TPrivateRuleStore::~TPrivateRuleStore() {
 
 bool TPrivateRuleStore::Apply(const std::vector<TRuleOverride>& rules, std::string& error) {
   const std::string userStore = TUserStoreKey::StoreFilePath();
-  std::string folder = (std::filesystem::temp_directory_path() / "riffoscope-rules-XXXXXX").string();
+  std::string folder =
+      (std::filesystem::temp_directory_path() / "riffoscope-rules-XXXXXX").string();
   if (::mkdtemp(folder.data()) == nullptr) {
     error = std::string("cannot make a private settings folder: ") + std::strerror(errno);
     return false;

@@ -20,7 +20,7 @@ namespace riffo::cli {
 struct TRuleOverride {
   int32_t Rule = 0;
   bool Enabled = true;
-  int32_t Type = 0;  // 0: keep the rule's severity
+  int32_t Type = 0;   // 0: keep the rule's severity
   size_t Module = 0;  // which module's catalogue knows the rule
 };
 

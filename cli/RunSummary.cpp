@@ -63,9 +63,9 @@ std::string SummaryLine(const TSummaryRow& row) {
 std::string TotalsLine(const TSummaryTotals& totals, size_t notStarted, double seconds) {
   char text[320];
   std::snprintf(text, sizeof text,
-                "Total: %zu file%s: %zu PASS, %zu WARN, %zu FAIL, %zu UNREADABLE, %zu ERROR", totals.Files,
-                totals.Files == 1 ? "" : "s", totals.Pass, totals.Warn, totals.Fail, totals.Unreadable,
-                totals.Error);
+                "Total: %zu file%s: %zu PASS, %zu WARN, %zu FAIL, %zu UNREADABLE, %zu ERROR",
+                totals.Files, totals.Files == 1 ? "" : "s", totals.Pass, totals.Warn, totals.Fail,
+                totals.Unreadable, totals.Error);
   std::string line = text;
   if (totals.Stopped > 0) line += ", " + std::to_string(totals.Stopped) + " STOPPED";
   if (notStarted > 0) line += ", " + std::to_string(notStarted) + " not started";

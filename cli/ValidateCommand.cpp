@@ -27,8 +27,7 @@ namespace {
 int RunValidate(const std::vector<std::string>& args);
 
 const TCliCommand VALIDATE_COMMAND{
-    "validate", "[OPTIONS] PATH...",
-    "run the validation modules on files and folders and report",
+    "validate", "[OPTIONS] PATH...", "run the validation modules on files and folders and report",
     "Loads every validation module (\".qvx\") found beside the program and runs\n"
     "each on every file as the validation window does. A PATH is a file or a\n"
     "folder; folders are walked recursively in name order for .wav, .wave, .bwf\n"
@@ -109,11 +108,13 @@ int RunSingle(const TValidateOptions& options) {
   if (outName && MeansStdout(*outName)) outName.reset();
   std::unique_ptr<TOutputFile> output;
   if (outName) {
-    output = BeginOutputFile(*outName, options.Force, fileName, Utf16ToUtf8(MSG_ERROR_SAVING).c_str());
+    output =
+        BeginOutputFile(*outName, options.Force, fileName, Utf16ToUtf8(MSG_ERROR_SAVING).c_str());
     if (!output) return EXIT_USAGE_ERROR;
   }
 
-  TMediaValidationSession session(ProgramFolder(), ArgText(fileName), ALL_MODULE_KINDS, ALL_MODULE_KINDS);
+  TMediaValidationSession session(ProgramFolder(), ArgText(fileName), ALL_MODULE_KINDS,
+                                  ALL_MODULE_KINDS);
   session.LoadValidationModules();
   if (session.ModuleCount() == 0) {
     PrintError("No validation modules found.");
@@ -122,12 +123,8 @@ int RunSingle(const TValidateOptions& options) {
   InstallInterruptHandler();
   const TFileResult result = ValidateOneFile(session, fileName, {}, options.Format, options.Force);
   switch (result.Verdict) {
-    case TVerdict::Unreadable:
-      PrintError(result.Reason);
-      return EXIT_INPUT_ERROR;
-    case TVerdict::Error:
-      PrintError(result.Reason);
-      return EXIT_USAGE_ERROR;
+    case TVerdict::Unreadable: PrintError(result.Reason); return EXIT_INPUT_ERROR;
+    case TVerdict::Error: PrintError(result.Reason); return EXIT_USAGE_ERROR;
     default: break;
   }
   // An empty report is still written (header and footer): "nothing found"
@@ -197,7 +194,8 @@ int RunBatch(const TValidateOptions& options, std::vector<TBatchInput> inputs) {
     struct stat info {};
     if (::stat(input.Path.c_str(), &info) == 0) job.Size = info.st_size;
     if (options.OutputDir)
-      job.ReportPath = *options.OutputDir + "/" + input.Relative + "." + FormatExtension(options.Format);
+      job.ReportPath =
+          *options.OutputDir + "/" + input.Relative + "." + FormatExtension(options.Format);
     jobs.push_back(std::move(job));
   }
 
@@ -257,12 +255,14 @@ int RunBatch(const TValidateOptions& options, std::vector<TBatchInput> inputs) {
       row.Result.Reason = "not started";
     }
   flush();
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const TSummaryTotals totals = CountTotals(finishedRows);
   if (!WriteStdout(TotalsLine(totals, notStarted, seconds))) outputFailed = true;
 
   if (options.SummaryName) {
-    const std::string document = SummaryDocument(*options.SummaryName, finishedRows, started, seconds);
+    const std::string document =
+        SummaryDocument(*options.SummaryName, finishedRows, started, seconds);
     std::unique_ptr<TOutputFile> output = BeginOutputFile(*options.SummaryName, options.Force, {});
     TStream* stream = output ? output->Stream() : nullptr;
     if (stream == nullptr ||
@@ -308,7 +308,8 @@ int RunValidate(const std::vector<std::string>& args) {
   }
   if (parsed.Has("--worker")) return RunWorker(options.Format, options.Force);
 
-  if (options.OutName && options.OutName->empty()) return UsageError("validate: empty name after -o");
+  if (options.OutName && options.OutName->empty())
+    return UsageError("validate: empty name after -o");
   if (options.OutputDir && options.OutputDir->empty())
     return UsageError("validate: empty name after --output-dir");
   if (options.OutName && options.OutputDir)
@@ -353,7 +354,8 @@ int RunValidate(const std::vector<std::string>& args) {
   std::vector<TRuleOverride> rules;
   TPrivateRuleStore ruleStore;
   if (options.RulesName) {
-    if (!ReadRulesProfile(*options.RulesName, rules, error)) return UsageError("validate: " + error);
+    if (!ReadRulesProfile(*options.RulesName, rules, error))
+      return UsageError("validate: " + error);
     if (!ruleStore.Apply(rules, error)) {
       PrintError(error);
       return EXIT_USAGE_ERROR;

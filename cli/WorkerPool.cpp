@@ -224,8 +224,8 @@ bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
         request += '\0';
         worker.Current = static_cast<long>(next++);
         worker.Limit = TimeLimitSeconds(options, job.Size);
-        worker.Deadline = TClock::now() + std::chrono::milliseconds(
-                                              static_cast<int64_t>(worker.Limit * 1000.0));
+        worker.Deadline =
+            TClock::now() + std::chrono::milliseconds(static_cast<int64_t>(worker.Limit * 1000.0));
         if (!WriteAllTo(worker.In.Get(), request)) fail(worker, Reap(worker, true));
       }
     }
@@ -239,9 +239,10 @@ bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
       fds.push_back({worker.Out.Get(), POLLIN, 0});
       owners.push_back(&worker);
       if (worker.Current >= 0)
-        wait = std::min(wait, std::max(std::chrono::milliseconds(0),
-                                       std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           worker.Deadline - now)));
+        wait = std::min(
+            wait,
+            std::max(std::chrono::milliseconds(0),
+                     std::chrono::duration_cast<std::chrono::milliseconds>(worker.Deadline - now)));
     }
     if (fds.empty()) break;
     const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(wait.count()) + 1);

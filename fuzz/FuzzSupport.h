@@ -144,8 +144,8 @@ public:
 private:
   TScratchFolder() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] == '/' ? base : "/tmp") +
-                          "/riffoscope-fuzz-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && base[0] == '/' ? base : "/tmp") + "/riffoscope-fuzz-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) Fail("cannot make a scratch folder");
     FPath = pattern;
   }

@@ -15,7 +15,11 @@ namespace riffo::fuzz {
 // bytes there are not UTF-8.
 inline int32_t NextCodePoint(std::string_view text, size_t& pos) {
   const auto b0 = static_cast<uint8_t>(text[pos]);
-  size_t need = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : (b0 & 0xF8) == 0xF0 ? 4 : 0;
+  size_t need = b0 < 0x80             ? 1
+                : (b0 & 0xE0) == 0xC0 ? 2
+                : (b0 & 0xF0) == 0xE0 ? 3
+                : (b0 & 0xF8) == 0xF0 ? 4
+                                      : 0;
   if (need == 0 || text.size() - pos < need) return -1;
   int32_t cp = need == 1 ? b0 : need == 2 ? (b0 & 0x1F) : need == 3 ? (b0 & 0x0F) : (b0 & 0x07);
   for (size_t k = 1; k < need; ++k) {
@@ -84,12 +88,14 @@ private:
   bool AtEnd() const { return FPos >= FText.size(); }
   bool Starts(std::string_view what) const { return FText.substr(FPos, what.size()) == what; }
   void SkipBlanks() {
-    while (!AtEnd() && (FText[FPos] == ' ' || FText[FPos] == '\t' || FText[FPos] == '\r' || FText[FPos] == '\n'))
+    while (!AtEnd() && (FText[FPos] == ' ' || FText[FPos] == '\t' || FText[FPos] == '\r' ||
+                        FText[FPos] == '\n'))
       ++FPos;
   }
   static bool NameChar(char c, bool first) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' ||
-           static_cast<uint8_t>(c) >= 0x80 || (!first && ((c >= '0' && c <= '9') || c == '-' || c == '.'));
+           static_cast<uint8_t>(c) >= 0x80 ||
+           (!first && ((c >= '0' && c <= '9') || c == '-' || c == '.'));
   }
   bool Name(std::string& name) {
     const size_t start = FPos;
@@ -102,28 +108,36 @@ private:
   bool Char(std::string& out) {
     if (FText[FPos] == '&') {
       const size_t semicolon = FText.find(';', FPos);
-      if (semicolon == std::string_view::npos || semicolon - FPos > 12) return Error("an unterminated reference");
+      if (semicolon == std::string_view::npos || semicolon - FPos > 12)
+        return Error("an unterminated reference");
       const std::string_view ref = FText.substr(FPos + 1, semicolon - FPos - 1);
       FPos = semicolon + 1;
-      if (ref == "amp") out += '&';
-      else if (ref == "lt") out += '<';
-      else if (ref == "gt") out += '>';
-      else if (ref == "quot") out += '"';
-      else if (ref == "apos") out += '\'';
+      if (ref == "amp")
+        out += '&';
+      else if (ref == "lt")
+        out += '<';
+      else if (ref == "gt")
+        out += '>';
+      else if (ref == "quot")
+        out += '"';
+      else if (ref == "apos")
+        out += '\'';
       else if (ref.size() > 1 && ref[0] == '#') {
         const bool hex = ref[1] == 'x';
         const std::string_view digits = ref.substr(hex ? 2 : 1);
         if (digits.empty()) return Error("an empty character reference");
         int64_t cp = 0;
         for (const char c : digits) {
-          const int d = (c >= '0' && c <= '9') ? c - '0'
+          const int d = (c >= '0' && c <= '9')          ? c - '0'
                         : hex && (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                        : hex && (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+                        : hex && (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                        : -1;
           if (d < 0) return Error("a bad character reference");
           cp = cp * (hex ? 16 : 10) + d;
           if (cp > 0x10FFFF) return Error("a character reference out of range");
         }
-        if (!IsXmlChar(static_cast<int32_t>(cp))) return Error("a reference to a character XML cannot carry");
+        if (!IsXmlChar(static_cast<int32_t>(cp)))
+          return Error("a reference to a character XML cannot carry");
         AppendUtf8(out, static_cast<int32_t>(cp));
       } else {
         return Error("an undefined entity");
@@ -154,7 +168,8 @@ private:
       if (AtEnd() || FText[FPos] != '=') return Error("an attribute without a value");
       ++FPos;
       SkipBlanks();
-      if (AtEnd() || (FText[FPos] != '"' && FText[FPos] != '\'')) return Error("an unquoted attribute value");
+      if (AtEnd() || (FText[FPos] != '"' && FText[FPos] != '\''))
+        return Error("an unquoted attribute value");
       const char quote = FText[FPos++];
       std::string value;
       while (!AtEnd() && FText[FPos] != quote) {
@@ -277,7 +292,8 @@ inline bool HtmlTags(std::string_view text, std::vector<std::string>& tags) {
   for (size_t pos = text.find('<'); pos != std::string_view::npos; pos = text.find('<', pos + 1)) {
     size_t end = pos + 1;
     if (end < text.size() && text[end] == '/') ++end;
-    while (end < text.size() && ((text[end] >= 'A' && text[end] <= 'Z') || (text[end] >= 'a' && text[end] <= 'z')))
+    while (end < text.size() &&
+           ((text[end] >= 'A' && text[end] <= 'Z') || (text[end] >= 'a' && text[end] <= 'z')))
       ++end;
     if (end == pos + 1 || (end == pos + 2 && text[pos + 1] == '/')) return false;
     tags.emplace_back(text.substr(pos + 1, end - pos - 1));

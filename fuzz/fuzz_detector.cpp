@@ -33,23 +33,27 @@ struct TSetup {
 };
 
 std::u16string EventText(uint32_t type, double start, double end) {
-  const std::string text = std::to_string(type) + " " + std::to_string(start) + " " + std::to_string(end);
+  const std::string text =
+      std::to_string(type) + " " + std::to_string(start) + " " + std::to_string(end);
   return std::u16string(text.begin(), text.end());
 }
 
 // Runs the detector over the samples, cut at the given piece sizes (the last
 // piece takes what is left); false when the format is not one it takes.
-bool Run(const TSetup& setup, const std::vector<uint8_t>& samples, const std::vector<int32_t>& pieces,
-         TRunResult& result) {
+bool Run(const TSetup& setup, const std::vector<uint8_t>& samples,
+         const std::vector<int32_t>& pieces, TRunResult& result) {
   riffo::TWAVSilenceDetector detector;
-  detector.SetReportFunction([&result](int32_t, int32_t type, const char16_t* text, int32_t id, int32_t) {
-    Check(text != nullptr, "a report line without text");
-    result.Lines.push_back(riffo::fuzz::U16Number(id) + u" " + riffo::fuzz::U16Number(type) + u" " + text);
-    return riffo::S_OK;
-  });
+  detector.SetReportFunction(
+      [&result](int32_t, int32_t type, const char16_t* text, int32_t id, int32_t) {
+        Check(text != nullptr, "a report line without text");
+        result.Lines.push_back(riffo::fuzz::U16Number(id) + u" " + riffo::fuzz::U16Number(type) +
+                               u" " + text);
+        return riffo::S_OK;
+      });
   const auto onEvent = [&result](uint32_t type, double start, double end) {
     // A confirmation comes while the block is still open: its end is 0.
-    const bool ended = type == riffo::SILENCE_BLOCK_ENDED_EVENT || type == riffo::NOISE_BLOCK_ENDED_EVENT;
+    const bool ended =
+        type == riffo::SILENCE_BLOCK_ENDED_EVENT || type == riffo::NOISE_BLOCK_ENDED_EVENT;
     Check(std::isfinite(start) && std::isfinite(end) && start >= 0 && (!ended || start <= end),
           "an event ends before it starts");
     result.Events.push_back(EventText(type, start, end));
@@ -84,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static constexpr uint16_t TAGS[] = {1, 1, 3, 0xFFFE};
   static constexpr uint16_t BITS[] = {8, 16, 24, 32, 64};
   // The sub-formats' GUIDs differ only in their first byte (1 PCM, 3 float).
-  static constexpr uint8_t GUID_TAIL[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
-                                          0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  static constexpr uint8_t GUID_TAIL[] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
   TSetup setup;
   riffo::TFmtFields& format = setup.Format;
   // Mostly formats the detector takes, sometimes any value at all.
@@ -106,22 +110,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setup.SilencedB = -static_cast<double>(input.Range(20, 130));
   setup.NoisedB = setup.SilencedB + static_cast<double>(input.Range(1, 130));
   // Short minimums so that small inputs find blocks, and now and then any value.
-  setup.MinSilenceMS = input.Bool() ? static_cast<int32_t>(input.Range(0, 300)) : static_cast<int32_t>(input.U32());
-  setup.MinNoiseMS = input.Bool() ? static_cast<int32_t>(input.Range(0, 300)) : static_cast<int32_t>(input.U32());
+  setup.MinSilenceMS =
+      input.Bool() ? static_cast<int32_t>(input.Range(0, 300)) : static_cast<int32_t>(input.U32());
+  setup.MinNoiseMS =
+      input.Bool() ? static_cast<int32_t>(input.Range(0, 300)) : static_cast<int32_t>(input.U32());
 
   std::vector<int32_t> pieces;
   const auto pieceCount = input.Range(1, 24);
-  for (int64_t i = 0; i < pieceCount; ++i) pieces.push_back(static_cast<int32_t>(input.Range(1, 9000)));
+  for (int64_t i = 0; i < pieceCount; ++i)
+    pieces.push_back(static_cast<int32_t>(input.Range(1, 9000)));
   const std::vector<uint8_t> samples = input.Rest();
 
   TRunResult whole;
-  if (!Run(setup, samples, {static_cast<int32_t>(std::max<size_t>(samples.size(), 1))}, whole)) return 0;
+  if (!Run(setup, samples, {static_cast<int32_t>(std::max<size_t>(samples.size(), 1))}, whole))
+    return 0;
   TRunResult cut;
   Run(setup, samples, pieces, cut);
 
   Check(whole.Lines == cut.Lines, "report lines depend on the piece sizes");
   Check(whole.Events == cut.Events, "events depend on the piece sizes");
-  Check(whole.Silence == cut.Silence && whole.Noise == cut.Noise, "totals depend on the piece sizes");
+  Check(whole.Silence == cut.Silence && whole.Noise == cut.Noise,
+        "totals depend on the piece sizes");
   Check(whole.Processed == cut.Processed, "processed bytes depend on the piece sizes");
   Check(whole.Processed >= 0 && whole.Processed <= static_cast<int64_t>(samples.size()),
         "more bytes processed than given");

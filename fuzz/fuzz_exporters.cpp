@@ -79,13 +79,15 @@ std::string FreshFolder(const char* kind) {
 // Writes the report through the exporter and returns the one file that
 // appeared in a fresh folder.
 template <typename TExporter>
-std::string Export(const char* kind, const char16_t* extension, const std::u16string& leaf, const TReport& report,
-                   TExporter& exporter) {
+std::string Export(const char* kind, const char16_t* extension, const std::u16string& leaf,
+                   const TReport& report, TExporter& exporter) {
   const std::string folder = FreshFolder(kind);
   const std::u16string destination = riffo::Utf8ToUtf16(folder) + u"/" + LeafName(leaf, extension);
-  Check(exporter.OpenReportExport(report.MediaName, destination), "an exporter cannot open a new destination");
+  Check(exporter.OpenReportExport(report.MediaName, destination),
+        "an exporter cannot open a new destination");
   for (const TLine& line : report.Lines)
-    Check(exporter.AddReport(line.Module, line.Type, line.Message, line.Stream), "an exporter refused a line");
+    Check(exporter.AddReport(line.Module, line.Type, line.Message, line.Stream),
+          "an exporter refused a line");
   Check(exporter.CloseReportExport(), "an exporter failed to close");
   const std::vector<std::string> names = TScratchFolder::List(folder);
   Check(names.size() == 1, "an exporter left other than one file behind");
@@ -94,7 +96,8 @@ std::string Export(const char* kind, const char16_t* extension, const std::u16st
   // The destination exists now: a second report to it must be refused and
   // leave the file as it is.
   TExporter again;
-  Check(!again.OpenReportExport(report.MediaName, destination), "an exporter replaced an existing file");
+  Check(!again.OpenReportExport(report.MediaName, destination),
+        "an exporter replaced an existing file");
   Check(riffo::fuzz::ReadWholeFile(path) == bytes, "a refused export changed the existing file");
   return bytes;
 }
@@ -102,11 +105,13 @@ std::string Export(const char* kind, const char16_t* extension, const std::u16st
 void CheckXml(const std::string& text, const TReport& report) {
   const riffo::fuzz::TXmlResult xml =
       riffo::fuzz::TXmlChecker(text, {"FILE_NAME", "REPORT_MESSAGE"}).Run();
-  if (!xml.WellFormed) riffo::fuzz::Fail(("the XML report is not well-formed: " + xml.Error).c_str());
+  if (!xml.WellFormed)
+    riffo::fuzz::Fail(("the XML report is not well-formed: " + xml.Error).c_str());
   Check(xml.Texts.size() == 1 + report.Lines.size(), "the XML report has another number of texts");
   Check(xml.Texts[0].second == MarkupForm(report.MediaName), "the XML report's file name differs");
   for (size_t i = 0; i < report.Lines.size(); ++i)
-    Check(xml.Texts[i + 1].second == MarkupForm(report.Lines[i].Message), "an XML report message differs");
+    Check(xml.Texts[i + 1].second == MarkupForm(report.Lines[i].Message),
+          "an XML report message differs");
 }
 
 void CheckCsv(const std::string& text, const TReport& report) {
@@ -122,7 +127,8 @@ void CheckCsv(const std::string& text, const TReport& report) {
 }
 
 void CheckText(const std::string& text, const TReport& report) {
-  Check(riffo::IsValidUtf8(reinterpret_cast<const uint8_t*>(text.data()), text.size()), "the text report is not UTF-8");
+  Check(riffo::IsValidUtf8(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+        "the text report is not UTF-8");
   size_t at = text.find("FileName: " + riffo::Utf16ToUtf8(report.MediaName));
   Check(at != std::string::npos, "the text report lacks the file name");
   for (const TLine& line : report.Lines) {
@@ -132,7 +138,8 @@ void CheckText(const std::string& text, const TReport& report) {
 }
 
 template <typename TExporter>
-std::string ExportAs(const char* kind, const char16_t* extension, const std::u16string& leaf, const TReport& report) {
+std::string ExportAs(const char* kind, const char16_t* extension, const std::u16string& leaf,
+                     const TReport& report) {
   TExporter exporter;
   return Export(kind, extension, leaf, report, exporter);
 }
@@ -142,7 +149,8 @@ void CheckHtml(const std::string& text, const TReport& report) {
   TReport plain = report;
   plain.MediaName = u"f";
   for (TLine& line : plain.Lines) line.Message = u"m";
-  const std::string reference = ExportAs<riffo::TQXReportExportHTML>("html-plain", u".html", u"plain", plain);
+  const std::string reference =
+      ExportAs<riffo::TQXReportExportHTML>("html-plain", u".html", u"plain", plain);
   std::vector<std::string> tags;
   std::vector<std::string> referenceTags;
   Check(riffo::fuzz::HtmlTags(reference, referenceTags), "the plain HTML report has a stray '<'");
@@ -152,16 +160,19 @@ void CheckHtml(const std::string& text, const TReport& report) {
 
 void CheckJson(const TReport& report) {
   std::vector<riffo::TCustomReport> lines;
-  for (const TLine& line : report.Lines) lines.push_back({line.Module, line.Type, line.Message, line.Stream});
+  for (const TLine& line : report.Lines)
+    lines.push_back({line.Module, line.Type, line.Message, line.Stream});
   const std::string text = riffo::JsonReport("fuzz", "1", report.MediaName, {u"Sonolint"}, lines);
   const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
   Check(!document.is_discarded(), "the JSON report does not parse");
-  Check(document.at("file") == riffo::Utf16ToUtf8(report.MediaName), "the JSON report's file name differs");
+  Check(document.at("file") == riffo::Utf16ToUtf8(report.MediaName),
+        "the JSON report's file name differs");
   const nlohmann::json& parsed = document.at("lines");
   Check(parsed.size() == report.Lines.size(), "the JSON report has another number of lines");
   for (size_t i = 0; i < report.Lines.size(); ++i) {
     const riffo::TRuleSplit split = riffo::SplitRulePrefix(report.Lines[i].Message);
-    Check(parsed[i].at("message") == riffo::Utf16ToUtf8(split.Message), "a JSON report message differs");
+    Check(parsed[i].at("message") == riffo::Utf16ToUtf8(split.Message),
+          "a JSON report message differs");
   }
 }
 

@@ -38,14 +38,17 @@ public:
 };
 
 std::u16string TypedText(riffo::fuzz::TFuzzInput& input) {
-  static constexpr char16_t ALPHABET[] = {u'0', u'7', u'9', u'a', u'F', u'f', u' ', u'G', u'x', u'-', u'\xE9'};
+  static constexpr char16_t ALPHABET[] = {u'0', u'7', u'9', u'a', u'F',   u'f',
+                                          u' ', u'G', u'x', u'-', u'\xE9'};
   std::u16string text;
   const auto length = input.Range(0, 3);
   for (int64_t i = 0; i < length; ++i) text += input.Pick(ALPHABET);
   return text;
 }
 
-char16_t HexDigit(int value) { return static_cast<char16_t>(value < 10 ? u'0' + value : u'A' + value - 10); }
+char16_t HexDigit(int value) {
+  return static_cast<char16_t>(value < 10 ? u'0' + value : u'A' + value - 10);
+}
 
 // Every byte cell shows the value its change record holds, or the file's
 // byte; the records are exactly the cells that differ.
@@ -54,7 +57,8 @@ void CheckGrid(const riffo::THexEditor& editor, const std::vector<uint8_t>& file
   shown.clear();
   int64_t byteCells = 0;
   for (int32_t row = 1; row < editor.RowCount(); ++row) {
-    for (int32_t column = riffo::HEX_EDIT_FIRST_BYTE_COLUMN; column <= riffo::HEX_EDIT_LAST_BYTE_COLUMN; ++column) {
+    for (int32_t column = riffo::HEX_EDIT_FIRST_BYTE_COLUMN;
+         column <= riffo::HEX_EDIT_LAST_BYTE_COLUMN; ++column) {
       const int64_t position = editor.CellPosition(column, row);
       if (position < 0) {
         Check(editor.CellText(column, row).empty(), "a cell without a byte shows text");
@@ -70,9 +74,11 @@ void CheckGrid(const riffo::THexEditor& editor, const std::vector<uint8_t>& file
       if (changed >= 0) {
         Check(editor.ChangedCells()[static_cast<size_t>(changed)].Value == value,
               "a change record differs from what its cell shows");
-        Check(value != file[static_cast<size_t>(position)], "a change record for an unchanged byte");
+        Check(value != file[static_cast<size_t>(position)],
+              "a change record for an unchanged byte");
       } else {
-        Check(value == file[static_cast<size_t>(position)], "a changed byte without a change record");
+        Check(value == file[static_cast<size_t>(position)],
+              "a changed byte without a change record");
       }
       if (value != file[static_cast<size_t>(position)]) shown[position] = value;
     }
@@ -80,7 +86,8 @@ void CheckGrid(const riffo::THexEditor& editor, const std::vector<uint8_t>& file
   Check(byteCells == editor.BytesRead(), "byte cells and bytes read differ in number");
   Check(editor.ChangedCells().size() == shown.size(), "duplicate change records");
   if (editor.HasCursor())
-    Check(editor.CanSelectCell(editor.CursorColumn(), editor.CursorRow()), "the cursor on a cell without a byte");
+    Check(editor.CanSelectCell(editor.CursorColumn(), editor.CursorRow()),
+          "the cursor on a cell without a byte");
 }
 
 }  // namespace
@@ -98,8 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TScriptedDialogs dialogs;
   riffo::THexEditor editor(&stream, u" fuzz", offset, extent, dialogs);
   if (!editor.FormShow()) return 0;
-  const int64_t readable = std::max<int64_t>(0, std::min<int64_t>(extent, static_cast<int64_t>(file.size()) - offset));
-  Check(editor.BytesRead() == readable, "the editor read another number of bytes than the file holds");
+  const int64_t readable =
+      std::max<int64_t>(0, std::min<int64_t>(extent, static_cast<int64_t>(file.size()) - offset));
+  Check(editor.BytesRead() == readable,
+        "the editor read another number of bytes than the file holds");
 
   std::map<int64_t, uint8_t> shown;
   CheckGrid(editor, initial, shown);
@@ -112,31 +121,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     switch (input.Range(0, 7)) {
       case 0: {
         const bool may = editor.CanSelectCell(column, row);
-        Check(editor.StringGrid1SelectCell(column, row) == may, "selecting a cell disagrees with CanSelectCell");
-        if (may) Check(editor.CursorColumn() == column && editor.CursorRow() == row, "the cursor did not move");
+        Check(editor.StringGrid1SelectCell(column, row) == may,
+              "selecting a cell disagrees with CanSelectCell");
+        if (may)
+          Check(editor.CursorColumn() == column && editor.CursorRow() == row,
+                "the cursor did not move");
         break;
       }
-      case 1:
-        editor.StringGrid1SetEditText(column, row, TypedText(input));
-        break;
+      case 1: editor.StringGrid1SetEditText(column, row, TypedText(input)); break;
       case 2: {
         // Two hex digits typed: the cell shows that byte.
         const int value = input.Byte();
         editor.StringGrid1SetEditText(column, row, {HexDigit(value >> 4), HexDigit(value & 15)});
         if (editor.CellPosition(column, row) >= 0)
-          Check(riffo::CellTextValue(editor.CellText(column, row)) == value, "typed digits not shown");
+          Check(riffo::CellTextValue(editor.CellText(column, row)) == value,
+                "typed digits not shown");
         break;
       }
       case 3:
-        if (editor.HasCursor()) editor.StringGrid1SetEditText(editor.CursorColumn(), editor.CursorRow(), TypedText(input));
+        if (editor.HasCursor())
+          editor.StringGrid1SetEditText(editor.CursorColumn(), editor.CursorRow(),
+                                        TypedText(input));
         break;
-      case 4:
-        editor.MoveToNextCell();
-        break;
+      case 4: editor.MoveToNextCell(); break;
       case 5: {
         // Another program writes one byte of the file while the editor is open.
         if (file.empty()) break;
-        const auto position = static_cast<size_t>(input.Range(0, static_cast<int64_t>(file.size()) - 1));
+        const auto position =
+            static_cast<size_t>(input.Range(0, static_cast<int64_t>(file.size()) - 1));
         file[position] = input.Byte();
         stream.Seek(static_cast<int64_t>(position), riffo::SeekOrigin::Begin);
         stream.Write(&file[position], 1);
@@ -159,12 +171,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // program changed them, nothing is written and the user is told.
         bool asRead = true;
         for (int64_t i = 0; i < editor.BytesRead(); ++i)
-          asRead = asRead && file[static_cast<size_t>(offset + i)] == initial[static_cast<size_t>(offset + i)];
+          asRead = asRead && file[static_cast<size_t>(offset + i)] ==
+                                 initial[static_cast<size_t>(offset + i)];
         if (asRead && !shown.empty()) {
           Check(dialogs.Errors == errors, "a save to memory reported a failure");
           for (const auto& [position, value] : shown) file[static_cast<size_t>(position)] = value;
         } else if (!shown.empty()) {
-          Check(dialogs.Errors == errors + 1, "a save over another program's change was not refused");
+          Check(dialogs.Errors == errors + 1,
+                "a save over another program's change was not refused");
         }
         Check(stream.Bytes() == file, "the saved file is not the model");
         closed = true;

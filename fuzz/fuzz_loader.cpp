@@ -15,14 +15,15 @@ void Walk(const riffo::TWAVCommonChunk& node, riffo::TDisplayNode& display) {
     const auto& bext = *child->Fbroadcast_audio_extension;
     riffo::CharArrayToString(bext.Description, sizeof bext.Description);
     riffo::MemToStrLinesShort(bext.SMPTE_UMID, sizeof bext.SMPTE_UMID, &display, 60, line);
-    riffo::MemToStrLines0D0A(bext.CodingHistory,
-                             std::min<int32_t>(bext.CodingHistorySize, 2047), &display, line);
+    riffo::MemToStrLines0D0A(bext.CodingHistory, std::min<int32_t>(bext.CodingHistorySize, 2047),
+                             &display, line);
     if (child->Fcart_extension)
       riffo::MemToStrLines0D0A(child->Fcart_extension->TagText,
                                std::min<int32_t>(child->Fcart_extension->TagTextSize, 2047),
                                &display, line);
     if (child->Fds64) {
-      for (const auto& entry : child->Fds64->Table) line->AddChild(riffo::FourCCToText(entry.ChunkId));
+      for (const auto& entry : child->Fds64->Table)
+        line->AddChild(riffo::FourCCToText(entry.ChunkId));
     }
     Walk(*child, *line);
   }

@@ -75,9 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     catalogue.AddBuiltInValidationSettings();
     catalogue.SetQuorvexReport(&sink);
   }
-  const riffo::TReportFunction report = [](int32_t module, int32_t reportType, const char16_t* message,
-                                           int32_t validationID, int32_t) {
-    return catalogue.Report(module, reportType, message != nullptr ? message : u"", validationID, -1);
+  const riffo::TReportFunction report = [](int32_t module, int32_t reportType,
+                                           const char16_t* message, int32_t validationID, int32_t) {
+    return catalogue.Report(module, reportType, message != nullptr ? message : u"", validationID,
+                            -1);
   };
 
   const std::vector<uint8_t> bytes(data, data + size);
@@ -129,10 +130,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   detector.Finalize();
 
   if (detector.SamplesPerSeconds() > 0 && described.FrameBytes > 0) {
-    const double bytesPerSecond = static_cast<double>(described.SamplesPerSec) * described.FrameBytes;
+    const double bytesPerSecond =
+        static_cast<double>(described.SamplesPerSec) * described.FrameBytes;
     const double duration = static_cast<double>(available) / bytesPerSecond;
-    Check(static_cast<double>(detector.TotalFileSilenceSeconds() + detector.TotalFileNoiseSeconds()) <=
-              duration + 1e-6,
+    Check(static_cast<double>(detector.TotalFileSilenceSeconds() +
+                              detector.TotalFileNoiseSeconds()) <= duration + 1e-6,
           "silence and noise together exceed the data's duration");
   }
   return 0;

@@ -29,9 +29,9 @@ using riffo::fuzz::TScratchFolder;
 // for the largest input the fuzzer builds.
 constexpr auto ROUND_TRIP_BOUND = std::chrono::seconds(5);
 
-const char16_t* const SONOLINT_FIELDS[] = {u"LOAD_FILE_TIMEOUT_MS", u"UNLOAD_FILE_TIMEOUT_MS", u"PLAY_TIMEOUT_MS",
-                                           u"STOP_TIMEOUT_MS",      u"SilenceLeveldB",         u"MinSilenceBlockMS",
-                                           u"NoiseLeveldB",         u"MinNoiseBlockMS"};
+const char16_t* const SONOLINT_FIELDS[] = {
+    u"LOAD_FILE_TIMEOUT_MS", u"UNLOAD_FILE_TIMEOUT_MS", u"PLAY_TIMEOUT_MS", u"STOP_TIMEOUT_MS",
+    u"SilenceLeveldB",       u"MinSilenceBlockMS",      u"NoiseLeveldB",    u"MinNoiseBlockMS"};
 
 struct TSeen {
   riffo::StoreValueType Type = riffo::StoreValueType::None;
@@ -53,7 +53,8 @@ TSeen Read(const riffo::TUserStoreKey& key, const std::u16string& name) {
 std::u16string Printable(std::u16string text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
-    const bool high = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    const bool high = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                      text[i + 1] <= 0xDFFF;
     if (high) {
       ++i;
     } else if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF)) {
@@ -68,7 +69,8 @@ std::u16string Printable(std::u16string text) {
 std::u16string StorableText(std::u16string text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
-    const bool high = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    const bool high = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                      text[i + 1] <= 0xDFFF;
     if (high)
       ++i;
     else if (c >= 0xD800 && c <= 0xDFFF)
@@ -111,8 +113,10 @@ void CheckModuleSettings() {
   riffo::TSonolintSettings reloaded;
   reloaded.SilenceLeveldB = settings.SilenceLeveldB + 1;  // so an unread value shows
   reloaded.LoadFromRegistry();
-  Check(reloaded.SilenceLeveldB == settings.SilenceLeveldB && reloaded.MinSilenceBlockMS == settings.MinSilenceBlockMS &&
-            reloaded.NoiseLeveldB == settings.NoiseLeveldB && reloaded.MinNoiseBlockMS == settings.MinNoiseBlockMS &&
+  Check(reloaded.SilenceLeveldB == settings.SilenceLeveldB &&
+            reloaded.MinSilenceBlockMS == settings.MinSilenceBlockMS &&
+            reloaded.NoiseLeveldB == settings.NoiseLeveldB &&
+            reloaded.MinNoiseBlockMS == settings.MinNoiseBlockMS &&
             reloaded.LOAD_FILE_TIMEOUT_MS == settings.LOAD_FILE_TIMEOUT_MS &&
             reloaded.PLAY_TIMEOUT_MS == settings.PLAY_TIMEOUT_MS,
         "the module's settings changed on a save and load");
@@ -126,7 +130,8 @@ void CheckModuleSettings() {
   for (int32_t i = 0; i < rules.ValidationSettingsCount(); ++i) {
     const riffo::TValidationSetting* a = rules.GetValidationSetting(i);
     const riffo::TValidationSetting* b = again.GetValidationSetting(i);
-    Check(a->Enabled == b->Enabled && a->_Type == b->_Type, "a rule's settings changed on a save and load");
+    Check(a->Enabled == b->Enabled && a->_Type == b->_Type,
+          "a rule's settings changed on a save and load");
   }
 }
 
@@ -136,8 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetUpStore();
   const auto start = std::chrono::steady_clock::now();
   riffo::fuzz::TFuzzInput input(data, size);
-  const std::u16string keys[] = {u"SOFTWARE\\Brindlecorp\\Riffoscope", riffo::VALIDATION_SETTINGS_REGISTRY_KEY,
-                                 u"\\software\\BRINDLECORP\\\\riffoscope\\", Printable(input.Text16(30))};
+  const std::u16string keys[] = {
+      u"SOFTWARE\\Brindlecorp\\Riffoscope", riffo::VALIDATION_SETTINGS_REGISTRY_KEY,
+      u"\\software\\BRINDLECORP\\\\riffoscope\\", Printable(input.Text16(30))};
   const std::u16string keyPath = input.Pick(keys);
   std::vector<TWrite> writes;
   const auto count = input.Range(0, 8);
@@ -145,7 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TWrite write;
     if (!writes.empty() && input.Range(0, 3) == 0) {
       // The same value again under another spelling of its name.
-      write.Name = Upper(writes[static_cast<size_t>(input.Range(0, static_cast<int64_t>(writes.size()) - 1))].Name);
+      write.Name =
+          Upper(writes[static_cast<size_t>(input.Range(0, static_cast<int64_t>(writes.size()) - 1))]
+                    .Name);
     } else {
       // A fixed-width prefix keeps distinct values distinct however the rest folds.
       write.Name = riffo::fuzz::U16Number(10 + i) + Printable(input.Text16(12));
@@ -193,27 +201,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         seen = {riffo::StoreValueType::String, 0, write.Text};
       }
     }
-    for (const auto& [name, seen] : expected) Check(Read(*key, name) == seen, "a value reads otherwise before commit");
+    for (const auto& [name, seen] : expected)
+      Check(Read(*key, name) == seen, "a value reads otherwise before commit");
     Check(key->Commit(), "the store cannot be written");
   }
   {
     auto key = riffo::TUserStoreKey::OpenOrCreate(keyPath);
     Check(key != nullptr, "the store cannot open a key");
-    for (const auto& [name, seen] : expected) Check(Read(*key, name) == seen, "a value reads otherwise after reopening");
+    for (const auto& [name, seen] : expected)
+      Check(Read(*key, name) == seen, "a value reads otherwise after reopening");
   }
   {
     // The written names start with digits, so they never meet these.
     auto key = riffo::TUserStoreKey::OpenOrCreate(riffo::SONOLINT_REGISTRY_KEY);
-    for (const auto& [name, seen] : other) Check(Read(*key, name) == seen, "writing one key changed another");
+    for (const auto& [name, seen] : other)
+      Check(Read(*key, name) == seen, "writing one key changed another");
   }
 
   // A file that did not parse is kept aside whole.
   for (const std::string& name : TScratchFolder::List(folder)) {
     if (name.find(".malformed-") != std::string::npos)
-      Check(riffo::fuzz::ReadWholeFile(folder + "/" + name) == original, "a malformed store was not kept whole");
+      Check(riffo::fuzz::ReadWholeFile(folder + "/" + name) == original,
+            "a malformed store was not kept whole");
   }
 
   if (withModule) CheckModuleSettings();
-  Check(std::chrono::steady_clock::now() - start < ROUND_TRIP_BOUND, "a settings round trip took too long");
+  Check(std::chrono::steady_clock::now() - start < ROUND_TRIP_BOUND,
+        "a settings round trip took too long");
   return 0;
 }

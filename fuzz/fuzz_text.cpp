@@ -53,7 +53,8 @@ bool Utf8Valid(const std::string& text) {
 void CheckCodePageOnce() {
   static const bool checked = [] {
     std::set<char16_t> seen;
-    for (int byte = 0; byte < 256; ++byte) seen.insert(riffo::Cp1252ToChar16(static_cast<uint8_t>(byte)));
+    for (int byte = 0; byte < 256; ++byte)
+      seen.insert(riffo::Cp1252ToChar16(static_cast<uint8_t>(byte)));
     Check(seen.size() == 256, "two bytes decode to the same character");
     return true;
   }();
@@ -65,7 +66,8 @@ void CheckCodePageOnce() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckCodePageOnce();
   riffo::fuzz::TFuzzInput input(data, size);
-  const int64_t position = static_cast<int64_t>(static_cast<uint64_t>(input.U32()) << 32 | input.U32());
+  const int64_t position =
+      static_cast<int64_t>(static_cast<uint64_t>(input.U32()) << 32 | input.U32());
   const std::u16string wide = input.Text16(200);
   const std::vector<uint8_t> bytes = input.Rest();
   const std::string narrow(bytes.begin(), bytes.end());
@@ -80,8 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // UTF-16 -> UTF-8 -> UTF-16: the same text but for lone surrogates.
   const std::string wideEncoded = riffo::Utf16ToUtf8(wide);
   Check(Utf8Valid(wideEncoded), "encoding UTF-16 gave invalid UTF-8");
-  Check(riffo::Utf8ToUtf16(wideEncoded) == WithoutLoneSurrogates(wide), "UTF-16 does not survive the round trip");
-  Check(IsWellFormedUtf16(wide) == (WithoutLoneSurrogates(wide) == wide), "the model of lone surrogates is wrong");
+  Check(riffo::Utf8ToUtf16(wideEncoded) == WithoutLoneSurrogates(wide),
+        "UTF-16 does not survive the round trip");
+  Check(IsWellFormedUtf16(wide) == (WithoutLoneSurrogates(wide) == wide),
+        "the model of lone surrogates is wrong");
 
   // File names: any bytes -> text -> the very same bytes. Valid UTF-8 reads
   // as it always does; every other byte is one escape in U+DC80..U+DCFF, and
@@ -105,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(riffo::Utf16ToUtf8(name) == encoded, "a file name is shown unlike its plain decoding");
   // Text -> name -> text: well-formed text comes back unchanged.
   if (IsWellFormedUtf16(wide))
-    Check(riffo::FromNativePath(riffo::ToNativePath(wide)) == wide, "a text name did not survive the round trip");
+    Check(riffo::FromNativePath(riffo::ToNativePath(wide)) == wide,
+          "a text name did not survive the round trip");
 
   // 8-bit fields: UTF-8 when valid and not pure ASCII, else one character per byte.
   const std::u16string field = riffo::AnsiToUtf16(bytes.data(), bytes.size());
@@ -123,12 +128,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Formatting: %s carries UTF-8 text through unchanged (up to a NUL).
   const std::string upToNul = narrow.substr(0, narrow.find('\0'));
-  Check(riffo::Format16("%s", upToNul.c_str()) == riffo::Utf8ToUtf16(upToNul), "%s changed the text");
+  Check(riffo::Format16("%s", upToNul.c_str()) == riffo::Utf8ToUtf16(upToNul),
+        "%s changed the text");
 
   // Positions: upper-case hex, at least eight digits, the value read back.
   const std::string hex = riffo::HexPos(position);
   Check(hex.size() >= 8 && hex.size() <= 16, "a position with a wrong number of digits");
-  Check(hex.find_first_not_of("0123456789ABCDEF") == std::string::npos, "a position with other characters");
-  Check(std::strtoull(hex.c_str(), nullptr, 16) == static_cast<uint64_t>(position), "a position read back wrongly");
+  Check(hex.find_first_not_of("0123456789ABCDEF") == std::string::npos,
+        "a position with other characters");
+  Check(std::strtoull(hex.c_str(), nullptr, 16) == static_cast<uint64_t>(position),
+        "a position read back wrongly");
   return 0;
 }

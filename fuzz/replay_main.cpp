@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot read %s\n", path.c_str());
       return 1;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     std::fprintf(stderr, "%s\n", path.c_str());
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     ++replayed;

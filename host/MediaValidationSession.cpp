@@ -40,7 +40,8 @@ HRESULT QVX_CALL TReportSink::Report(int32_t module, int32_t reportType,
     TCustomReport line;
     line.Module = module;
     line.ReportType = reportType;
-    line.ReportMessage = reportMessage != nullptr ? std::u16string(reportMessage) : std::u16string();
+    line.ReportMessage =
+        reportMessage != nullptr ? std::u16string(reportMessage) : std::u16string();
     line.StreamID = streamID;
     std::lock_guard<std::mutex> hold(FReportsCriticalSection);
     FReports.push_back(std::move(line));
@@ -143,10 +144,8 @@ TReportFormat ReportFormatForFileName(const std::u16string& fileName) {
 TMediaValidationSession::TMediaValidationSession(std::u16string modulesFolder,
                                                  std::u16string fileName, uint32_t modulesFlags,
                                                  uint32_t lastUsedModulesMask)
-    : FValidationModulesFolder(std::move(modulesFolder)),
-      FModulesFlags(modulesFlags),
-      FFileName(std::move(fileName)),
-      FLastUsedModulesMask(lastUsedModulesMask) {}
+    : FValidationModulesFolder(std::move(modulesFolder)), FModulesFlags(modulesFlags),
+      FFileName(std::move(fileName)), FLastUsedModulesMask(lastUsedModulesMask) {}
 
 TMediaValidationSession::~TMediaValidationSession() {
   GuardedVoid(u"Error in TMediaValidationForm.FormClose call...", [&] {
@@ -174,7 +173,8 @@ bool TMediaValidationSession::LoadValidationModule(uint32_t validationModuleFlag
     if (path.empty()) return false;  // no folder has it: nothing to load, nothing to trace
 
     auto module = Guarded(
-        u"Error in TMediaValidationForm.LoadValidationModule - cannot create validation module - out of memory.",
+        u"Error in TMediaValidationForm.LoadValidationModule - cannot create validation module - "
+        u"out of memory.",
         std::unique_ptr<TValidationModule>(),
         [&] { return std::make_unique<TValidationModule>(&FReportSink); });
     if (!module) return false;
@@ -191,13 +191,15 @@ bool TMediaValidationSession::UnloadValidationModules() {
   return Guarded(u"Error in TMediaValidationForm.UnloadValidationModules call...", false, [&] {
     if (FRunning) {
       // The run still calls into these modules.
-      DebugTrace(u"Error in TMediaValidationForm.UnloadValidationModules - validation in progress.");
+      DebugTrace(
+          u"Error in TMediaValidationForm.UnloadValidationModules - validation in progress.");
       return false;
     }
     FLastUsedModulesMask = 0;
     for (auto& entry : FValidationModulesList) {
       if (entry.Ticked)
-        FLastUsedModulesMask |= static_cast<uint32_t>(ModuleIDFromName(entry.Module->ValidationModuleName()));
+        FLastUsedModulesMask |=
+            static_cast<uint32_t>(ModuleIDFromName(entry.Module->ValidationModuleName()));
       entry.Module.reset();
     }
     FValidationModulesList.clear();
@@ -261,36 +263,39 @@ void TMediaValidationSession::ShowCounters(TValidationRunView& view) const {
 
 TRunResult TMediaValidationSession::RunValidation(TValidationRunView& view) {
   if (FRunning) return TRunResult::Busy;
-  return Guarded(u"Error in TMediaValidationForm.btnValidationClick call...", TRunResult::Failed, [&] {
-    if (!FileExists(FFileName)) return TRunResult::NoFile;
-    FStopping.store(false);
-    ClearReports();
-    bool anyTicked = false;
-    for (const auto& entry : FValidationModulesList) anyTicked = anyTicked || entry.Ticked;
-    if (!anyTicked) return TRunResult::NoModules;
+  return Guarded(u"Error in TMediaValidationForm.btnValidationClick call...", TRunResult::Failed,
+                 [&] {
+                   if (!FileExists(FFileName)) return TRunResult::NoFile;
+                   FStopping.store(false);
+                   ClearReports();
+                   bool anyTicked = false;
+                   for (const auto& entry : FValidationModulesList)
+                     anyTicked = anyTicked || entry.Ticked;
+                   if (!anyTicked) return TRunResult::NoModules;
 
-    TFlagScope running(FRunning);
-    FShownCount = 0;
-    FInfosCount = FWarningsCount = FErrorsCount = 0;
-    view.RunStarted();
-    ShowCounters(view);
+                   TFlagScope running(FRunning);
+                   FShownCount = 0;
+                   FInfosCount = FWarningsCount = FErrorsCount = 0;
+                   view.RunStarted();
+                   ShowCounters(view);
 
-    // Ticks are read at each module's turn: a line unticked during the run
-    // drops a module that has not started yet.
-    for (size_t i = 0; i < FValidationModulesList.size(); ++i) {
-      TModuleEntry& entry = FValidationModulesList[i];
-      if (!entry.Ticked) continue;
-      if (ModuleIDFromName(entry.Module->ValidationModuleName()) == 0) continue;  // not a known kind
-      RunModule(*entry.Module, view);
-      if (FStopping.load()) break;
-    }
+                   // Ticks are read at each module's turn: a line unticked during the run
+                   // drops a module that has not started yet.
+                   for (size_t i = 0; i < FValidationModulesList.size(); ++i) {
+                     TModuleEntry& entry = FValidationModulesList[i];
+                     if (!entry.Ticked) continue;
+                     if (ModuleIDFromName(entry.Module->ValidationModuleName()) == 0)
+                       continue;  // not a known kind
+                     RunModule(*entry.Module, view);
+                     if (FStopping.load()) break;
+                   }
 
-    const bool stopped = FStopping.load();
-    VisualizeReports(view);
-    ShowCounters(view);
-    view.RunFinished(stopped);
-    return stopped ? TRunResult::Stopped : TRunResult::Completed;
-  });
+                   const bool stopped = FStopping.load();
+                   VisualizeReports(view);
+                   ShowCounters(view);
+                   view.RunFinished(stopped);
+                   return stopped ? TRunResult::Stopped : TRunResult::Completed;
+                 });
 }
 
 void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRunView& view) {
@@ -300,7 +305,8 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
 
   if (Failed(control->LoadFile(FFileName.c_str()))) return;
   if (Failed(control->Play())) {
-    DebugTrace(u"Error in TMediaValidationForm.btnStartValidationClick - cannot start file validation.");
+    DebugTrace(
+        u"Error in TMediaValidationForm.btnStartValidationClick - cannot start file validation.");
     return;
   }
 
@@ -319,7 +325,9 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
     // report says so, since its findings may be incomplete.
     double polled = progress;
     if (control->GetProgress(&polled) != S_OK || !std::isfinite(polled) || polled < 0.0) {
-      DebugTrace(u"Error in TMediaValidationForm.btnStartValidationClick - module gave no valid progress.");
+      DebugTrace(
+          u"Error in TMediaValidationForm.btnStartValidationClick - module gave no valid "
+          u"progress.");
       FReportSink.Report(MODULE_ID_HOST, REPORT_TYPE_ERROR,
                          (u"Validation module " + module.ValidationModuleName() +
                           u" failed: it gave no valid progress.")
@@ -350,7 +358,8 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
   }
 
   if (Failed(control->Stop()))
-    DebugTrace(u"Error in TMediaValidationForm.btnStartValidationClick - cannot stop file validation.");
+    DebugTrace(
+        u"Error in TMediaValidationForm.btnStartValidationClick - cannot stop file validation.");
   if (Failed(control->UnloadFile()))
     DebugTrace(u"Error in TMediaValidationForm.btnStartValidationClick - cannot unload file.");
   control.Clear();
@@ -366,19 +375,21 @@ std::u16string TMediaValidationSession::DefaultReportFileName() const {
 
 TSaveResult TMediaValidationSession::SaveReportFile(const std::u16string& reportFileName,
                                                     const std::function<bool()>& confirmOverwrite) {
-  return Guarded(u"Error in TMediaValidationForm.btnSaveReportClick call...", TSaveResult::Failed, [&] {
-    if (FReportSink.Count() == 0) return TSaveResult::EmptyReport;
-    if (FileExists(reportFileName)) {
-      if (!confirmOverwrite || !confirmOverwrite()) return TSaveResult::NotConfirmed;
-      if (!RemoveFile(reportFileName)) return TSaveResult::CannotDelete;
-    }
-    return Succeeded(SaveReport(ReportFormatForFileName(reportFileName), reportFileName))
-               ? TSaveResult::Saved
-               : TSaveResult::Failed;
-  });
+  return Guarded(
+      u"Error in TMediaValidationForm.btnSaveReportClick call...", TSaveResult::Failed, [&] {
+        if (FReportSink.Count() == 0) return TSaveResult::EmptyReport;
+        if (FileExists(reportFileName)) {
+          if (!confirmOverwrite || !confirmOverwrite()) return TSaveResult::NotConfirmed;
+          if (!RemoveFile(reportFileName)) return TSaveResult::CannotDelete;
+        }
+        return Succeeded(SaveReport(ReportFormatForFileName(reportFileName), reportFileName))
+                   ? TSaveResult::Saved
+                   : TSaveResult::Failed;
+      });
 }
 
-HRESULT TMediaValidationSession::SaveReport(TReportFormat format, const std::u16string& reportFileName) {
+HRESULT TMediaValidationSession::SaveReport(TReportFormat format,
+                                            const std::u16string& reportFileName) {
   switch (format) {
     case TReportFormat::HTML: return SaveReportHTML(reportFileName);
     case TReportFormat::PDF: return SaveReportPDF(reportFileName);
@@ -393,8 +404,8 @@ HRESULT TMediaValidationSession::SaveReport(TReportFormat format, TStream& desti
   const std::vector<TCustomReport> lines = Reports();
   switch (format) {
     case TReportFormat::HTML:
-      return WriteReport<TQXReportExportHTML>(u"Error in TMediaValidationForm.SaveReportHTML call...",
-                                              FFileName, lines, destination);
+      return WriteReport<TQXReportExportHTML>(
+          u"Error in TMediaValidationForm.SaveReportHTML call...", FFileName, lines, destination);
     case TReportFormat::PDF:
       return Guarded(u"Error in TMediaValidationForm.SaveReportPDF call...", E_FAIL, [&] {
         const TWritePdfReport writer = PdfReportWriter();

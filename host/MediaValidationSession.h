@@ -82,12 +82,12 @@ public:
 };
 
 enum class TRunResult {
-  Completed,      // every ticked module was run
-  Stopped,        // a stop request ended the run
-  NoFile,         // the file no longer exists ("No file loaded.")
-  NoModules,      // nothing ticked ("No validation modules selected.")
-  Busy,           // a run is already in progress
-  Failed          // something threw; traced
+  Completed,  // every ticked module was run
+  Stopped,    // a stop request ended the run
+  NoFile,     // the file no longer exists ("No file loaded.")
+  NoModules,  // nothing ticked ("No validation modules selected.")
+  Busy,       // a run is already in progress
+  Failed      // something threw; traced
 };
 
 enum class TReportFormat { HTML, PDF, XML, CSV, TXT };
@@ -104,7 +104,8 @@ enum class TSaveResult {
 inline constexpr const char16_t* MSG_NO_FILE_LOADED = u"No file loaded.";
 inline constexpr const char16_t* MSG_NO_MODULES_SELECTED = u"No validation modules selected.";
 inline constexpr const char16_t* MSG_REPORT_LIST_EMPTY = u"Report list is empty.";
-inline constexpr const char16_t* MSG_CONFIRM_OVERWRITE = u"Report not saved. Do you want to save it?";
+inline constexpr const char16_t* MSG_CONFIRM_OVERWRITE =
+    u"Report not saved. Do you want to save it?";
 inline constexpr const char16_t* MSG_CANNOT_DELETE = u"Cannot delete destination file.";
 inline constexpr const char16_t* MSG_ERROR_SAVING = u"Error saving report.";
 
@@ -136,8 +137,12 @@ public:
   bool UnloadValidationModules();
 
   size_t ModuleCount() const { return FValidationModulesList.size(); }
-  const TValidationModule& Module(size_t index) const { return *FValidationModulesList[index].Module; }
-  const std::u16string& ModulePath(size_t index) const { return FValidationModulesList[index].Path; }
+  const TValidationModule& Module(size_t index) const {
+    return *FValidationModulesList[index].Module;
+  }
+  const std::u16string& ModulePath(size_t index) const {
+    return FValidationModulesList[index].Path;
+  }
   // A newly listed module is ticked when its kind is in the last-used mask.
   bool ModuleTicked(size_t index) const;
   void SetModuleTicked(size_t index, bool ticked);

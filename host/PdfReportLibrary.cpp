@@ -26,7 +26,8 @@ TWritePdfReport PdfReportWriter() {
     if (writer != nullptr) return writer;
     library.Free();
   }
-  DebugTrace(u"Error in TMediaValidationForm.SaveReportPDF - the PDF report library cannot be loaded.");
+  DebugTrace(
+      u"Error in TMediaValidationForm.SaveReportPDF - the PDF report library cannot be loaded.");
   return nullptr;
 }
 

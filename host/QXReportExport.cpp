@@ -153,32 +153,41 @@ std::vector<std::u16string> HtmlHeader(const std::u16string& fileName) {
       u"        </TD>",
       u"      </TR>",
       u"    </TABLE>",
-      u"    <style type=\"text/css\">#box-table-a{font-family:\"Lucida Sans Unicode\", \"Lucida Grande\", Sans-Serif;"
+      u"    <style type=\"text/css\">#box-table-a{font-family:\"Lucida Sans Unicode\", \"Lucida "
+      u"Grande\", Sans-Serif;"
       u"font-size:11px;width:90%;text-align:left;border-collapse:collapse;margin:20px;}"
-      u"#box-table-a th{font-size:12px;font-weight:normal;background:#b9c9fe;border-top:4px solid #aabcfe;"
+      u"#box-table-a th{font-size:12px;font-weight:normal;background:#b9c9fe;border-top:4px solid "
+      u"#aabcfe;"
       u"border-bottom:1px solid #fff;color:#039;padding:8px;}#box-table-a td{background:#e8edff;"
       u"border-bottom:1px solid #fff;color:#669;border-top:1px solid transparent;padding:8px;}"
       u"#box-table-a tr:hover td{background:#d0dafd;color:#339;}</style>",
-      u"    <style type=\"text/css\">#box-table-b{font-family:\"Lucida Sans Unicode\", \"Lucida Grande\", Sans-Serif;"
+      u"    <style type=\"text/css\">#box-table-b{font-family:\"Lucida Sans Unicode\", \"Lucida "
+      u"Grande\", Sans-Serif;"
       u"font-size:11px;text-align:left;border-collapse:collapse;margin:20px;}"
-      u"#box-table-b th{font-size:12px;font-weight:normal;background:#b9c9fe;border-top:4px solid #aabcfe;"
+      u"#box-table-b th{font-size:12px;font-weight:normal;background:#b9c9fe;border-top:4px solid "
+      u"#aabcfe;"
       u"border-bottom:1px solid #fff;color:#039;padding:8px;}#box-table-b td{background:#ffe8ed;"
       u"border-bottom:1px solid #fff;color:#669;border-top:1px solid transparent;padding:8px;}"
       u"#box-table-b tr:hover td{background:#fdd0da;color:#339;}</style>",
-      u"    <style type=\"text/css\">#box-table-c{font-family:\"Lucida Sans Unicode\", \"Lucida Grande\", Sans-Serif;"
+      u"    <style type=\"text/css\">#box-table-c{font-family:\"Lucida Sans Unicode\", \"Lucida "
+      u"Grande\", Sans-Serif;"
       u"font-size:11px;text-align:left;border-collapse:collapse;margin:20px;}"
-      u"#box-table-c th{font-size:12px;font-weight:normal;background:#b9c9fe;border-top:4px solid #aabcfe;"
+      u"#box-table-c th{font-size:12px;font-weight:normal;background:#b9c9fe;border-top:4px solid "
+      u"#aabcfe;"
       u"border-bottom:1px solid #fff;color:#039;padding:8px;}#box-table-c td{background:#ffffbd;"
       u"border-bottom:1px solid #fff;color:#669;border-top:1px solid transparent;padding:8px;}"
       u"#box-table-c tr:hover td{background:#fdfdad;color:#339;}</style>",
-      u"    <style type=\"text/css\">.header-color { color: #039;font-family:\"Lucida Sans Unicode\", "
+      u"    <style type=\"text/css\">.header-color { color: #039;font-family:\"Lucida Sans "
+      u"Unicode\", "
       u"\"Lucida Grande\", Sans-Serif;font-size:24px;padding:16px; }</style>",
-      u"    <style type=\"text/css\">.footer-color { color: #039;font-family:\"Lucida Sans Unicode\", "
+      u"    <style type=\"text/css\">.footer-color { color: #039;font-family:\"Lucida Sans "
+      u"Unicode\", "
       u"\"Lucida Grande\", Sans-Serif;font-size:14px;padding:16px; }</style>",
       u"",
       u"    <TABLE width=\"100%\">",
       u"      <TR>",
-      u"        <TD align=\"center\"><span class=\"header-color\" align=\"center\">Media Validation Report</span></TD>",
+      u"        <TD align=\"center\"><span class=\"header-color\" align=\"center\">Media "
+      u"Validation Report</span></TD>",
       u"      </TR>",
       u"    </TABLE>",
       u"    </BR>",
@@ -202,11 +211,10 @@ std::vector<std::u16string> HtmlLine(int32_t index, int32_t module, int32_t repo
   const char16_t* row = reportType == REPORT_TYPE_WARNING ? u"        <TR id=\"box-table-c\">"
                         : reportType == REPORT_TYPE_ERROR ? u"        <TR id=\"box-table-b\">"
                                                           : u"        <TR>";
-  return {row + (u"<TD>" + Number(index + 1) + u"</TD>") +
-          u" <TD>" + MarkupText(ModuleDisplayName(module)) + u"</TD>" +
-          u" <TD>" + StreamIDText(streamID) + u"</TD>" +
-          u" <TD>" + MarkupText(ReportTypeName(reportType)) + u"</TD>" +
-          u" <TD>" + MarkupText(reportMessage) + u"</TD></TR>"};
+  return {row + (u"<TD>" + Number(index + 1) + u"</TD>") + u" <TD>" +
+          MarkupText(ModuleDisplayName(module)) + u"</TD>" + u" <TD>" + StreamIDText(streamID) +
+          u"</TD>" + u" <TD>" + MarkupText(ReportTypeName(reportType)) + u"</TD>" + u" <TD>" +
+          MarkupText(reportMessage) + u"</TD></TR>"};
 }
 
 std::vector<std::u16string> HtmlFooter() {
@@ -312,8 +320,8 @@ bool TQXTextReportExport::OpenReportExport(const std::u16string& fileName,
       DebugTrace(Trace(u"OpenReportExport", u"report already opened."));
       return false;
     }
-    const std::u16string existsLine =
-        Trace(u"OpenReportExport", (std::u16string(FLayout.FileKind) + u" already exists.").c_str());
+    const std::u16string existsLine = Trace(
+        u"OpenReportExport", (std::u16string(FLayout.FileKind) + u" already exists.").c_str());
     // Exclusive: a file that exists now, or appears before the report is
     // complete, is refused, never truncated.
     TOutputStatus status = TOutputStatus::Ok;

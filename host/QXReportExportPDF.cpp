@@ -49,8 +49,8 @@ enum class TReserve { Reserved, Exists, Failed };
 // Creates the destination as an empty file, refusing an existing one, so the
 // name is ours until the document is written over it on close.
 TReserve ReserveDestination(const std::u16string& fileName) {
-  const TFileDescriptor fd(::open(ToNativePath(fileName).c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  const TFileDescriptor fd(
+      ::open(ToNativePath(fileName).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fd) return errno == EEXIST ? TReserve::Exists : TReserve::Failed;
   return TReserve::Reserved;
 }
@@ -104,7 +104,8 @@ std::unique_ptr<pdf::TPdfDocument> TQXReportExportPDF::NewDocument(
   doc->AddBookmark(PDF_BOOKMARK);
 
   doc->SetAlignment(TTextAlign::Left);
-  for (double percent : {3.0, 17.0, 7.0, 7.0, 50.0}) doc->AddColumn(percent, TTextAlign::Left, true);
+  for (double percent : {3.0, 17.0, 7.0, 7.0, 50.0})
+    doc->AddColumn(percent, TTextAlign::Left, true);
   doc->ColumnHeaders({u"#", u"Module", u"Stream", u"Type", u"Message"});
   return doc;
 }
@@ -159,9 +160,8 @@ bool TQXReportExportPDF::AddReport(int32_t module, int32_t reportType,
       DebugTrace(u"dgn: Error in TQXReportExportPDF.AddReport - report not opened.");
       return false;
     }
-    FDestinationFile->Row({Utf8ToUtf16(std::to_string(FReportIndex + 1)),
-                           ModuleDisplayName(module), StreamText(streamID),
-                           ReportTypeName(reportType), reportMessage});
+    FDestinationFile->Row({Utf8ToUtf16(std::to_string(FReportIndex + 1)), ModuleDisplayName(module),
+                           StreamText(streamID), ReportTypeName(reportType), reportMessage});
     ++FReportIndex;
     return true;
   });
@@ -181,7 +181,8 @@ bool TQXReportExportPDF::CloseReportExport() {
       FReportIndex = 0;
       const std::string pdf = doc->Render();
       if (pdf.empty()) throw std::runtime_error(doc->LastError());
-      if (out.Write(pdf.data(), static_cast<int64_t>(pdf.size())) != static_cast<int64_t>(pdf.size()))
+      if (out.Write(pdf.data(), static_cast<int64_t>(pdf.size())) !=
+          static_cast<int64_t>(pdf.size()))
         throw std::runtime_error("the report could not be written");
       return true;
     }

@@ -49,8 +49,8 @@ private:
   std::unique_ptr<pdf::TPdfDocument> NewDocument(const std::u16string& fileName) const;
 
   std::unique_ptr<pdf::TPdfDocument> FDestinationFile;  // null exactly while no report is open
-  std::u16string FDestinationFileName;  // the reserved file, or empty for a stream
-  TStream* FDestination = nullptr;      // the stream, or null for a file
+  std::u16string FDestinationFileName;                  // the reserved file, or empty for a stream
+  TStream* FDestination = nullptr;                      // the stream, or null for a file
   int32_t FReportIndex = 0;
   TClock FClock;
 };

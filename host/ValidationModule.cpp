@@ -64,13 +64,14 @@ TValidationModule::~TValidationModule() {
 bool TValidationModule::LoadValidationModule(const std::u16string& validationModuleFileName) {
   if (FValidationModuleHandle.Loaded()) {
     // Binding over a bound module would orphan its library and references.
-    DebugTrace(u"Error in TValidationModule.LoadValidationModule - validation module already loaded.");
+    DebugTrace(
+        u"Error in TValidationModule.LoadValidationModule - validation module already loaded.");
     return false;
   }
   const bool bound = Guarded(u"Error in TValidationModule.LoadValidationModule call...", false,
                              [&] { return Bind(validationModuleFileName); });
-  if (!bound) GuardedVoid(u"Error in TValidationModule.LoadValidationModule call...",
-                          [&] { ReleaseAll(); });
+  if (!bound)
+    GuardedVoid(u"Error in TValidationModule.LoadValidationModule call...", [&] { ReleaseAll(); });
   return bound;
 }
 
@@ -81,7 +82,9 @@ bool TValidationModule::Bind(const std::u16string& validationModuleFileName) {
   // The platform shows no error box for a library that does not load, so
   // there is no error mode to switch here.
   if (!FValidationModuleHandle.Load(validationModuleFileName)) {
-    DebugTrace(u"Error in TValidationModule.LoadValidationModule - error loading validation module library.");
+    DebugTrace(
+        u"Error in TValidationModule.LoadValidationModule - error loading validation module "
+        u"library.");
     if (!FValidationModuleHandle.LastError().empty())
       DebugTrace("TValidationModule.LoadValidationModule - " + FValidationModuleHandle.LastError());
     return false;
@@ -90,7 +93,9 @@ bool TValidationModule::Bind(const std::u16string& validationModuleFileName) {
   auto* entry = reinterpret_cast<TGetQuorvexControl>(
       FValidationModuleHandle.Symbol(GET_QUORVEX_CONTROL_NAME));
   if (entry == nullptr) {
-    DebugTrace(u"Error in TValidationModule.LoadValidationModule - error retrieving GetQuorvexControl function.");
+    DebugTrace(
+        u"Error in TValidationModule.LoadValidationModule - error retrieving GetQuorvexControl "
+        u"function.");
     return false;
   }
 
@@ -99,14 +104,17 @@ bool TValidationModule::Bind(const std::u16string& validationModuleFileName) {
   if (entryResult != 0 || control == nullptr) {
     // A failed entry point owns nothing the host could release: whatever it
     // left in the variable is not trusted.
-    DebugTrace(u"Error in TValidationModule.LoadValidationModule - error retrieving QuorvexControl interface.");
+    DebugTrace(
+        u"Error in TValidationModule.LoadValidationModule - error retrieving QuorvexControl "
+        u"interface.");
     return false;
   }
   FQuorvexControl = TQxRef<IQuorvexControl>::Adopt(control);
 
   const char16_t* moduleName = nullptr;
   if (FQuorvexControl->GetModuleName(&moduleName) != S_OK) {
-    DebugTrace(u"Error in TValidationModule.LoadValidationModule - error retrieving Quorvex module name.");
+    DebugTrace(
+        u"Error in TValidationModule.LoadValidationModule - error retrieving Quorvex module name.");
     return false;
   }
   // The text belongs to the module object: copy it at once.
@@ -115,13 +123,17 @@ bool TValidationModule::Bind(const std::u16string& validationModuleFileName) {
   TQxRef<IQuorvexReportSet> reportSet =
       FQuorvexControl.Query<IQuorvexReportSet>(IID_IQuorvexReportSet);
   if (!reportSet) {
-    DebugTrace(u"Error in TValidationModule.LoadValidationModule - error retrieving QuorvexReportSet interface.");
+    DebugTrace(
+        u"Error in TValidationModule.LoadValidationModule - error retrieving QuorvexReportSet "
+        u"interface.");
     return false;
   }
   FQuorvexReset = FQuorvexControl.Query<IQuorvexReset>(IID_IQuorvexReset);
 
   if (reportSet->SetQuorvexReport(FQuorvexReport.Get()) != S_OK) {
-    DebugTrace(u"Error in TValidationModule.LoadValidationModule - error calling QuorvexReportSet.SetQuorvexReport.");
+    DebugTrace(
+        u"Error in TValidationModule.LoadValidationModule - error calling "
+        u"QuorvexReportSet.SetQuorvexReport.");
     return false;  // reportSet is released here, before ReleaseAll frees the library
   }
   return true;

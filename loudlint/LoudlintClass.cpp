@@ -43,8 +43,9 @@ TLoudlint::TWaitResult TLoudlint::RunCommand(int32_t command, const std::u16stri
       default: worker.Stop(); break;
     }
   };
-  return WaitForWorker(worker, post, [&] { return worker.Status(); },
-                       LL_STATUS_DONE_OFFSET + command, LL_STATUS_FAILED_OFFSET + command, limitMS);
+  return WaitForWorker(
+      worker, post, [&] { return worker.Status(); }, LL_STATUS_DONE_OFFSET + command,
+      LL_STATUS_FAILED_OFFSET + command, limitMS);
 }
 
 HRESULT TLoudlint::LoadFile(const char16_t* fileName) {

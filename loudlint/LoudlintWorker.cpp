@@ -100,7 +100,9 @@ std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedS
   return LoudnessFindings(result, context);
 }
 
-TLoudlintWorker::TLoudlintWorker() { FThread = std::thread([this] { Execute(); }); }
+TLoudlintWorker::TLoudlintWorker() {
+  FThread = std::thread([this] { Execute(); });
+}
 
 TLoudlintWorker::~TLoudlintWorker() {
   GuardedVoid(u"dgn: Error in TLoudlintWorker.Destroy call...", [&] {
@@ -171,17 +173,22 @@ void TLoudlintWorker::DoLoad() {
   FLoadedFileName = FParamFileName;
   TLoadedStream stream;
   const bool loaded = LoadStreamDescription(FLoadedFileName, stream);
-  if (loaded) FStream = stream; else FStream.reset();
+  if (loaded)
+    FStream = stream;
+  else
+    FStream.reset();
   {
     std::lock_guard lock(FLock);
     const TPcmFormat& format = stream.Format;
-    FDuration = stream.HasFormat && format.Supported() && format.SamplesPerSec > 0
-                    ? static_cast<int64_t>(static_cast<double>(stream.DataSize / format.FrameBytes) /
-                                           format.SamplesPerSec * 10000000.0)
-                    : 0;
+    FDuration =
+        stream.HasFormat && format.Supported() && format.SamplesPerSec > 0
+            ? static_cast<int64_t>(static_cast<double>(stream.DataSize / format.FrameBytes) /
+                                   format.SamplesPerSec * 10000000.0)
+            : 0;
     FProgress = 0;
   }
-  Answer(loaded ? LL_STATUS_DONE_OFFSET + LL_COMMAND_LOAD : LL_STATUS_FAILED_OFFSET + LL_COMMAND_LOAD);
+  Answer(loaded ? LL_STATUS_DONE_OFFSET + LL_COMMAND_LOAD
+                : LL_STATUS_FAILED_OFFSET + LL_COMMAND_LOAD);
 }
 
 bool TLoudlintWorker::MeasurementCancelled() const {
@@ -190,15 +197,17 @@ bool TLoudlintWorker::MeasurementCancelled() const {
 }
 
 void TLoudlintWorker::Report(const TFinding& finding) const {
-  if (FCatalogue != nullptr) FCatalogue->Report(MODULE_ID_LOUDLINT, finding.Type, finding.Text, finding.ID, -1);
+  if (FCatalogue != nullptr)
+    FCatalogue->Report(MODULE_ID_LOUDLINT, finding.Type, finding.Text, finding.ID, -1);
 }
 
 void TLoudlintWorker::DoPlay() {
   Answer(LL_STATUS_DONE_OFFSET + LL_COMMAND_PLAY);
   if (!FStream) return;
   bool cancelled = false;
-  for (const TFinding& finding :
-       MeasureFile(FLoadedFileName, *FStream, FSettings, [this] { return MeasurementCancelled(); }, &cancelled))
+  for (const TFinding& finding : MeasureFile(
+           FLoadedFileName, *FStream, FSettings, [this] { return MeasurementCancelled(); },
+           &cancelled))
     Report(finding);
   std::lock_guard lock(FLock);
   if (!cancelled) FProgress = 100;

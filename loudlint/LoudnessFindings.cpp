@@ -26,17 +26,19 @@ std::u16string Position(const TFindingContext& context, int64_t frame, int32_t c
 void BextField(std::vector<TFinding>& out, const TFindingContext& context, const char16_t* field,
                int16_t declared, double measured, const char16_t* unit) {
   if (declared == BEXT_LOUDNESS_UNSET) {
-    out.push_back({LL_BEXT_UNSET_ID, REPORT_TYPE_INFO, u"bext " + std::u16string(field) + u" not set"});
+    out.push_back(
+        {LL_BEXT_UNSET_ID, REPORT_TYPE_INFO, u"bext " + std::u16string(field) + u" not set"});
     return;
   }
   const double value = declared / 100.0;
   // Declared values are hundredths; the tolerance is widened by half of one so
   // a measurement that rounds to the tolerance still agrees.
-  const bool agrees = std::isfinite(measured) && std::fabs(value - measured) <= context.BextTolerance + 0.005;
+  const bool agrees =
+      std::isfinite(measured) && std::fabs(value - measured) <= context.BextTolerance + 0.005;
   if (agrees) return;
   out.push_back({LL_BEXT_DISAGREES_ID, REPORT_TYPE_WARNING,
-                 u"bext " + std::u16string(field) + u" declares " + LevelText(value, 2) + u" " + unit +
-                     u", measured " + LevelText(measured, 2) + u" " + unit});
+                 u"bext " + std::u16string(field) + u" declares " + LevelText(value, 2) + u" " +
+                     unit + u", measured " + LevelText(measured, 2) + u" " + unit});
 }
 
 }  // namespace
@@ -74,23 +76,27 @@ std::vector<TFinding> LoudnessFindings(const TMeterResult& r, const TFindingCont
   info(LL_INTEGRATED_ID, u"Integrated loudness " + LevelText(r.Integrated) + u" LUFS");
   info(LL_RANGE_ID, u"Loudness range " + LevelText(r.Range) + u" LU");
   info(LL_MAX_MOMENTARY_ID, u"Maximum momentary loudness " + LevelText(r.MaxMomentary) + u" LUFS");
-  info(LL_MAX_SHORT_TERM_ID, u"Maximum short-term loudness " + LevelText(r.MaxShortTerm) + u" LUFS");
+  info(LL_MAX_SHORT_TERM_ID,
+       u"Maximum short-term loudness " + LevelText(r.MaxShortTerm) + u" LUFS");
   double maxTruePeak = 0;
   size_t maxChannel = 0;
   for (size_t c = 0; c < r.TruePeak.size(); ++c) {
-    info(LL_TRUE_PEAK_ID, u"True peak " + Channel(c) + u" " + LevelText(ToDecibels(r.TruePeak[c])) + u" dBTP");
+    info(LL_TRUE_PEAK_ID,
+         u"True peak " + Channel(c) + u" " + LevelText(ToDecibels(r.TruePeak[c])) + u" dBTP");
     if (r.TruePeak[c] > maxTruePeak) {
       maxTruePeak = r.TruePeak[c];
       maxChannel = c;
     }
   }
   for (size_t c = 0; c < r.SamplePeak.size(); ++c)
-    info(LL_SAMPLE_PEAK_ID, u"Sample peak " + Channel(c) + u" " + LevelText(ToDecibels(r.SamplePeak[c])) + u" dBFS");
+    info(LL_SAMPLE_PEAK_ID,
+         u"Sample peak " + Channel(c) + u" " + LevelText(ToDecibels(r.SamplePeak[c])) + u" dBFS");
 
   // The profile's verdicts.
   const TLoudnessProfile& p = context.Profile;
   info(LL_PROFILE_ID, u"Profile " + p.Name + u": " + LevelText(p.Target) + u" LUFS +/- " +
-                          LevelText(p.Tolerance) + u" LU, true peak <= " + LevelText(p.PeakLimit) + u" dBTP");
+                          LevelText(p.Tolerance) + u" LU, true peak <= " + LevelText(p.PeakLimit) +
+                          u" dBTP");
   // Minus infinity (silence) is outside any tolerance, as it should be.
   if (!(std::fabs(r.Integrated - p.Target) <= p.Tolerance + 1e-9)) {
     out.push_back({LL_LOUDNESS_OUT_OF_TOLERANCE_ID, REPORT_TYPE_ERROR,
@@ -109,8 +115,10 @@ std::vector<TFinding> LoudnessFindings(const TMeterResult& r, const TFindingCont
     BextField(out, context, u"LoudnessValue", b.LoudnessValue, r.Integrated, u"LUFS");
     BextField(out, context, u"LoudnessRange", b.LoudnessRange, r.Range, u"LU");
     BextField(out, context, u"MaxTruePeakLevel", b.MaxTruePeakLevel, peakdB, u"dBTP");
-    BextField(out, context, u"MaxMomentaryLoudness", b.MaxMomentaryLoudness, r.MaxMomentary, u"LUFS");
-    BextField(out, context, u"MaxShortTermLoudness", b.MaxShortTermLoudness, r.MaxShortTerm, u"LUFS");
+    BextField(out, context, u"MaxMomentaryLoudness", b.MaxMomentaryLoudness, r.MaxMomentary,
+              u"LUFS");
+    BextField(out, context, u"MaxShortTermLoudness", b.MaxShortTermLoudness, r.MaxShortTerm,
+              u"LUFS");
   }
 
   // Signal faults.
@@ -123,8 +131,9 @@ std::vector<TFinding> LoudnessFindings(const TMeterResult& r, const TFindingCont
                                 static_cast<long long>(run.Length))});
   }
   if (r.ClipRuns.size() > MAX_CLIP_LINES) {
-    out.push_back({LL_CLIPPING_MORE_ID, REPORT_TYPE_WARNING,
-                   Format16("%zu more clipping runs not listed", r.ClipRuns.size() - MAX_CLIP_LINES)});
+    out.push_back(
+        {LL_CLIPPING_MORE_ID, REPORT_TYPE_WARNING,
+         Format16("%zu more clipping runs not listed", r.ClipRuns.size() - MAX_CLIP_LINES)});
   }
   for (size_t c = 0; c < r.ChannelMean.size(); ++c) {
     const double level = ToDecibels(std::fabs(r.ChannelMean[c]));

@@ -79,14 +79,14 @@ double LoudnessOfEnergy(double energy) {
 struct TPart {
   int64_t First = 0;  // frames from the start of the data
   int64_t End = 0;
-  TStatePtr State;   // integrated loudness and range
-  TStatePtr Bridge;  // range blocks across the part's start (later parts)
+  TStatePtr State;                  // integrated loudness and range
+  TStatePtr Bridge;                 // range blocks across the part's start (later parts)
   std::vector<double> BlockEnergy;  // weighted mean squares of complete blocks
   // Per PeakFrames frames (the last stretch possibly short), the largest
   // magnitude of each channel: Channels values per stretch.
   std::vector<float> SecondPeak;
-  std::vector<double> Sum;          // per channel
-  std::vector<TClipRun> Runs;       // see MeasurePart
+  std::vector<double> Sum;     // per channel
+  std::vector<TClipRun> Runs;  // see MeasurePart
   double LL = 0, RR = 0, LR = 0;
   int64_t FirstLowCorrelationFrame = -1;
   int64_t FramesRead = 0;
@@ -111,8 +111,7 @@ bool Cancelled(const TMeterInput& input) { return input.Cancel && input.Cancel()
 // Reads frames [from, to) piece by piece into samples; false on a short read
 // or cancel, with FramesRead telling how far it got.
 template <typename Each>
-int64_t ReadFrames(TStream& stream, const TShared& shared, int64_t from, int64_t to,
-                   Each each) {
+int64_t ReadFrames(TStream& stream, const TShared& shared, int64_t from, int64_t to, Each each) {
   const TPcmFormat& format = *shared.Format;
   const int64_t frameBytes = format.FrameBytes;
   if (stream.Seek(shared.Input->DataOffset + from * frameBytes, SeekOrigin::Begin) < 0) return 0;
@@ -148,10 +147,12 @@ void MeasurePart(const TShared& shared, TPart& part) {
   // Run the bridge in on the audio before the part.
   const int64_t bridgeEnd = std::min(part.End, part.First + BRIDGE_BLOCKS * shared.BlockFrames);
   if (part.First > 0) {
-    const int64_t bridgeStart = std::max<int64_t>(0, part.First - BRIDGE_BLOCKS * shared.BlockFrames);
-    ReadFrames(*stream, shared, bridgeStart, part.First, [&](const float* samples, int64_t, int64_t frames) {
-      ebur128_add_frames_float(part.Bridge.get(), samples, static_cast<size_t>(frames));
-    });
+    const int64_t bridgeStart =
+        std::max<int64_t>(0, part.First - BRIDGE_BLOCKS * shared.BlockFrames);
+    ReadFrames(*stream, shared, bridgeStart, part.First,
+               [&](const float* samples, int64_t, int64_t frames) {
+                 ebur128_add_frames_float(part.Bridge.get(), samples, static_cast<size_t>(frames));
+               });
   }
 
   part.Sum.assign(nch, 0.0);
@@ -181,7 +182,8 @@ void MeasurePart(const TShared& shared, TPart& part) {
   };
 
   part.FramesRead = ReadFrames(
-      *stream, shared, part.First, part.End, [&](const float* samples, int64_t first, int64_t frames) {
+      *stream, shared, part.First, part.End,
+      [&](const float* samples, int64_t first, int64_t frames) {
         // Segments end at block boundaries (the peak map's and the
         // correlation windows' boundaries are block boundaries too), and each
         // segment is run channel by channel so the filter stays in registers.
@@ -191,8 +193,9 @@ void MeasurePart(const TShared& shared, TPart& part) {
           const int64_t segmentStart = first + done;
           ebur128_add_frames_float(part.State.get(), segment, static_cast<size_t>(length));
           if (part.Bridge && segmentStart < bridgeEnd)
-            ebur128_add_frames_float(part.Bridge.get(), segment,
-                                     static_cast<size_t>(std::min(length, bridgeEnd - segmentStart)));
+            ebur128_add_frames_float(
+                part.Bridge.get(), segment,
+                static_cast<size_t>(std::min(length, bridgeEnd - segmentStart)));
           for (size_t c = 0; c < nch; ++c) {
             double sum = 0;
             float peak = secondPeak[c];
@@ -215,7 +218,8 @@ void MeasurePart(const TShared& shared, TPart& part) {
           }
           if (stereo) {
             for (int64_t i = 0; i < length; ++i) {
-              const double l = segment[static_cast<size_t>(i) * 2], r = segment[static_cast<size_t>(i) * 2 + 1];
+              const double l = segment[static_cast<size_t>(i) * 2],
+                           r = segment[static_cast<size_t>(i) * 2 + 1];
               wLL += l * l;
               wRR += r * r;
               wLR += l * r;
@@ -240,11 +244,13 @@ void MeasurePart(const TShared& shared, TPart& part) {
             // The library's K-weighted, channel-weighted energy of the block
             // just completed; within the bridge's reach from the bridge, whose
             // filter has run in on the audio before the part.
-            ebur128_state* meter = part.Bridge && segmentStart + length <= bridgeEnd ? part.Bridge.get()
-                                                                                   : part.State.get();
+            ebur128_state* meter = part.Bridge && segmentStart + length <= bridgeEnd
+                                       ? part.Bridge.get()
+                                       : part.State.get();
             double loudness = 0;
             double energy = 0;
-            if (ebur128_loudness_window(meter, BLOCK_MS, &loudness) == EBUR128_SUCCESS && std::isfinite(loudness))
+            if (ebur128_loudness_window(meter, BLOCK_MS, &loudness) == EBUR128_SUCCESS &&
+                std::isfinite(loudness))
               energy = std::pow(10.0, (loudness + 0.691) / 10.0);
             part.BlockEnergy.push_back(energy);
             inBlock = 0;
@@ -282,7 +288,8 @@ double InterpolatorGain(uint32_t rate) {
     float x[PATTERN];
     for (int i = 0; i < PATTERN; ++i) {
       const double d = i - PATTERN / 2 + offset;
-      const double sinc = std::fabs(d) < 1e-9 ? 1.0 : std::sin(std::numbers::pi * d) / (std::numbers::pi * d);
+      const double sinc =
+          std::fabs(d) < 1e-9 ? 1.0 : std::sin(std::numbers::pi * d) / (std::numbers::pi * d);
       x[i] = sinc >= 0 ? 1.0f : -1.0f;
     }
     TStatePtr state(ebur128_init(1, rate, EBUR128_MODE_TRUE_PEAK));
@@ -308,7 +315,9 @@ std::vector<TPeakStretch> TruePeakStretches(const std::vector<float>& secondPeak
                                             const std::vector<double>& samplePeak, double gain,
                                             int64_t window, int64_t frames) {
   const size_t seconds = channels > 0 ? secondPeak.size() / channels : 0;
-  auto peak = [&](size_t second, size_t c) { return static_cast<double>(secondPeak[second * channels + c]); };
+  auto peak = [&](size_t second, size_t c) {
+    return static_cast<double>(secondPeak[second * channels + c]);
+  };
   std::vector<TPeakStretch> stretches;
   for (size_t s = 0; s < seconds; ++s) {
     bool candidate = false;
@@ -319,8 +328,10 @@ std::vector<TPeakStretch> TruePeakStretches(const std::vector<float>& secondPeak
       candidate = gain * around > samplePeak[c];
     }
     if (!candidate) continue;
-    const int64_t first = std::max<int64_t>(0, static_cast<int64_t>(s) * window - TRUE_PEAK_CONTEXT);
-    const int64_t end = std::min<int64_t>(frames, static_cast<int64_t>(s + 1) * window + TRUE_PEAK_CONTEXT);
+    const int64_t first =
+        std::max<int64_t>(0, static_cast<int64_t>(s) * window - TRUE_PEAK_CONTEXT);
+    const int64_t end =
+        std::min<int64_t>(frames, static_cast<int64_t>(s + 1) * window + TRUE_PEAK_CONTEXT);
     if (!stretches.empty() && stretches.back().End >= first)
       stretches.back().End = end;
     else
@@ -333,10 +344,11 @@ std::vector<TPeakStretch> TruePeakStretches(const std::vector<float>& secondPeak
 // by a state of its own. The context fed before a stretch lies in a second
 // that is no candidate, so whatever the interpolator makes of it (starting
 // from silence) stays at or below the sample peak.
-bool MeasureTruePeaks(const TShared& shared, const std::vector<TPeakStretch>& stretches, size_t first,
-                      size_t step, std::vector<double>& truePeak) {
+bool MeasureTruePeaks(const TShared& shared, const std::vector<TPeakStretch>& stretches,
+                      size_t first, size_t step, std::vector<double>& truePeak) {
   const TPcmFormat& format = *shared.Format;
-  std::unique_ptr<TFileStream> stream = TFileStream::Open(shared.Input->FileName, FileMode::OpenRead);
+  std::unique_ptr<TFileStream> stream =
+      TFileStream::Open(shared.Input->FileName, FileMode::OpenRead);
   if (!stream) return false;
   for (size_t i = first; i < stretches.size(); i += step) {
     TStatePtr state(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
@@ -491,9 +503,11 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
   if (parts <= 0) {
     const int64_t minimum = static_cast<int64_t>(MIN_PART_SECONDS) * format.SamplesPerSec;
     const auto cores = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-    parts = static_cast<int32_t>(std::clamp<int64_t>(frames / minimum, 1, std::min(cores, MAX_PARTS)));
+    parts =
+        static_cast<int32_t>(std::clamp<int64_t>(frames / minimum, 1, std::min(cores, MAX_PARTS)));
   }
-  parts = static_cast<int32_t>(std::clamp<int64_t>(parts, 1, std::max<int64_t>(1, frames / window)));
+  parts =
+      static_cast<int32_t>(std::clamp<int64_t>(parts, 1, std::max<int64_t>(1, frames / window)));
 
   std::vector<TPart> list(static_cast<size_t>(parts));
   const int64_t windows = frames / window;
@@ -504,15 +518,18 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
     part.State.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
                                   EBUR128_MODE_I | EBUR128_MODE_LRA));
     if (p > 0)
-      part.Bridge.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec, EBUR128_MODE_LRA));
+      part.Bridge.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
+                                     EBUR128_MODE_LRA));
     if (!part.State || (p > 0 && !part.Bridge)) {
       result.NotMeasured = "the loudness meter cannot be set up";
       return result;
     }
     for (size_t c = 0; c < shared.Roles.size(); ++c) {
-      ebur128_set_channel(part.State.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
+      ebur128_set_channel(part.State.get(), static_cast<unsigned>(c),
+                          LibraryChannel(shared.Roles[c]));
       if (part.Bridge)
-        ebur128_set_channel(part.Bridge.get(), static_cast<unsigned>(c), LibraryChannel(shared.Roles[c]));
+        ebur128_set_channel(part.Bridge.get(), static_cast<unsigned>(c),
+                            LibraryChannel(shared.Roles[c]));
     }
   }
 
@@ -549,25 +566,28 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
     LL += part.LL;
     RR += part.RR;
     LR += part.LR;
-    if (result.FirstLowCorrelationFrame < 0) result.FirstLowCorrelationFrame = part.FirstLowCorrelationFrame;
+    if (result.FirstLowCorrelationFrame < 0)
+      result.FirstLowCorrelationFrame = part.FirstLowCorrelationFrame;
     result.FramesMeasured += part.FramesRead;
     if (part.First + part.FramesRead < part.End) break;
   }
   // Sample peaks, then the true peaks where they can exceed them.
   const size_t nch = static_cast<size_t>(format.Channels);
   for (size_t i = 0; i < secondPeak.size(); ++i)
-    result.SamplePeak[i % nch] = std::max(result.SamplePeak[i % nch], static_cast<double>(secondPeak[i]));
+    result.SamplePeak[i % nch] =
+        std::max(result.SamplePeak[i % nch], static_cast<double>(secondPeak[i]));
   result.TruePeak = result.SamplePeak;
   const std::vector<TPeakStretch> stretches =
-      TruePeakStretches(secondPeak, nch, result.SamplePeak, InterpolatorGain(format.SamplesPerSec), shared.PeakFrames,
-                        result.FramesMeasured);
+      TruePeakStretches(secondPeak, nch, result.SamplePeak, InterpolatorGain(format.SamplesPerSec),
+                        shared.PeakFrames, result.FramesMeasured);
   {
     const size_t threads = std::min<size_t>(list.size(), std::max<size_t>(1, stretches.size()));
     std::vector<std::vector<double>> peaks(threads, result.TruePeak);
     std::vector<char> ok(threads, 1);
     std::vector<std::thread> workers;
     for (size_t t = 1; t < threads; ++t)
-      workers.emplace_back([&, t] { ok[t] = MeasureTruePeaks(shared, stretches, t, threads, peaks[t]); });
+      workers.emplace_back(
+          [&, t] { ok[t] = MeasureTruePeaks(shared, stretches, t, threads, peaks[t]); });
     ok[0] = MeasureTruePeaks(shared, stretches, 0, threads, peaks[0]);
     for (std::thread& worker : workers) worker.join();
     for (size_t t = 0; t < threads; ++t) {
@@ -575,11 +595,13 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
         result.NotMeasured = "the file cannot be read";
         return result;
       }
-      for (size_t c = 0; c < nch; ++c) result.TruePeak[c] = std::max(result.TruePeak[c], peaks[t][c]);
+      for (size_t c = 0; c < nch; ++c)
+        result.TruePeak[c] = std::max(result.TruePeak[c], peaks[t][c]);
     }
   }
   result.TruePeakFrames = 0;
-  for (const TPeakStretch& stretch : stretches) result.TruePeakFrames += stretch.End - stretch.First;
+  for (const TPeakStretch& stretch : stretches)
+    result.TruePeakFrames += stretch.End - stretch.First;
 
   result.Cancelled = Cancelled(input);
   result.PartsUsed = parts;
@@ -588,10 +610,12 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
 
   result.Integrated = MINUS_INF;
   double value = 0;
-  if (ebur128_loudness_global_multiple(gatingStates.data(), gatingStates.size(), &value) == EBUR128_SUCCESS)
+  if (ebur128_loudness_global_multiple(gatingStates.data(), gatingStates.size(), &value) ==
+      EBUR128_SUCCESS)
     result.Integrated = value;
   result.Range = 0;
-  if (ebur128_loudness_range_multiple(rangeStates.data(), rangeStates.size(), &value) == EBUR128_SUCCESS)
+  if (ebur128_loudness_range_multiple(rangeStates.data(), rangeStates.size(), &value) ==
+      EBUR128_SUCCESS)
     result.Range = value;
   result.MaxMomentary = MaxWindowLoudness(energy, 4);
   result.MaxShortTerm = MaxWindowLoudness(energy, 30);

@@ -47,9 +47,11 @@ int32_t TModuleDialog::Show(void* state, int32_t showAdvanced) {
     if (!WidgetToolkitLoaded()) throw std::runtime_error("no widget application");
     if (!FLibrary.Load(path)) throw std::runtime_error(FLibrary.LastError());
   }
-  const auto hasApplication = reinterpret_cast<TQvxUiHasApplication>(FLibrary.Symbol(QVXUI_HAS_APPLICATION));
+  const auto hasApplication =
+      reinterpret_cast<TQvxUiHasApplication>(FLibrary.Symbol(QVXUI_HAS_APPLICATION));
   const auto configure = reinterpret_cast<TQvxUiConfigure>(FLibrary.Symbol(QVXUI_CONFIGURE));
-  if (hasApplication == nullptr || configure == nullptr) throw std::runtime_error(FLibrary.LastError());
+  if (hasApplication == nullptr || configure == nullptr)
+    throw std::runtime_error(FLibrary.LastError());
   if (hasApplication() == 0) throw std::runtime_error("no widget application");
   const int32_t result = configure(QVXUI_ABI_VERSION, state, showAdvanced);
   if (result < 0) throw std::runtime_error("the settings dialog failed");

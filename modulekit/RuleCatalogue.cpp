@@ -98,8 +98,7 @@ void TRuleCatalogue::ClearValidationSettingList() {
               [&] { FSettingsList.clear(); });
 }
 
-int32_t TRuleCatalogue::AssignValidationSettingList(
-    const TRuleCatalogue& validationSettingList) {
+int32_t TRuleCatalogue::AssignValidationSettingList(const TRuleCatalogue& validationSettingList) {
   return Guarded(u"dgn: Error in TValidationSettingList.AssignValidationSettingList call...",
                  int32_t{0}, [&] {
                    if (&validationSettingList == this) return int32_t{1};
@@ -133,33 +132,33 @@ int32_t TRuleCatalogue::ValidationSettingsCount() const {
 }
 
 int32_t TRuleCatalogue::LoadFromRegistry(HKEY rKey, const std::u16string& key) {
-  return Guarded(u"dgn: Error in TValidationSettingList.LoadFromRegistry call...", int32_t{0},
-                 [&] {
-                   std::unique_ptr<TUserStoreKey> store = OpenSettingsKey(rKey, key);
-                   if (!store) return int32_t{1};
-                   for (const auto& setting : FSettingsList) {
-                     if (setting->CanChangeEnable) {
-                       const std::u16string name = ValueName(setting->ID, "_Enabled");
-                       int32_t value = 0;
-                       if (store->ReadInteger(name, value))
-                         setting->Enabled = value != 0;
-                       else
-                         store->WriteInteger(name, setting->Enabled ? 1 : 0);
-                     }
-                     if (setting->CanChangeType) {
-                       const std::u16string name = ValueName(setting->ID, "_Type");
-                       int32_t value = 0;
-                       if (store->ReadInteger(name, value))
-                         setting->_Type = value;
-                       else
-                         store->WriteInteger(name, setting->_Type);
-                     }
-                   }
-                   if (!store->Commit())
-                     DebugTrace(u"dgn: Error in TValidationSettingList.LoadFromRegistry - "
-                                u"cannot write the defaults.");
-                   return int32_t{1};
-                 });
+  return Guarded(u"dgn: Error in TValidationSettingList.LoadFromRegistry call...", int32_t{0}, [&] {
+    std::unique_ptr<TUserStoreKey> store = OpenSettingsKey(rKey, key);
+    if (!store) return int32_t{1};
+    for (const auto& setting : FSettingsList) {
+      if (setting->CanChangeEnable) {
+        const std::u16string name = ValueName(setting->ID, "_Enabled");
+        int32_t value = 0;
+        if (store->ReadInteger(name, value))
+          setting->Enabled = value != 0;
+        else
+          store->WriteInteger(name, setting->Enabled ? 1 : 0);
+      }
+      if (setting->CanChangeType) {
+        const std::u16string name = ValueName(setting->ID, "_Type");
+        int32_t value = 0;
+        if (store->ReadInteger(name, value))
+          setting->_Type = value;
+        else
+          store->WriteInteger(name, setting->_Type);
+      }
+    }
+    if (!store->Commit())
+      DebugTrace(
+          u"dgn: Error in TValidationSettingList.LoadFromRegistry - "
+          u"cannot write the defaults.");
+    return int32_t{1};
+  });
 }
 
 int32_t TRuleCatalogue::SaveToRegistry(HKEY rKey, const std::u16string& key) const {
@@ -176,9 +175,8 @@ int32_t TRuleCatalogue::SaveToRegistry(HKEY rKey, const std::u16string& key) con
   });
 }
 
-HRESULT TRuleCatalogue::Report(int32_t module, int32_t reportType,
-                                       const char16_t* reportMessage, int32_t validationID,
-                                       int32_t streamID) const {
+HRESULT TRuleCatalogue::Report(int32_t module, int32_t reportType, const char16_t* reportMessage,
+                               int32_t validationID, int32_t streamID) const {
   return Guarded(u"dgn: Error in TValidationSettingList.Report call...", E_FAIL, [&] {
     const TQxRef<IQuorvexReport> sink = CurrentSink();
     if (!sink.Get()) return E_FAIL;
@@ -194,8 +192,8 @@ HRESULT TRuleCatalogue::Report(int32_t module, int32_t reportType,
 }
 
 HRESULT TRuleCatalogue::Report(int32_t module, int32_t reportType,
-                                       const std::u16string& reportMessage, int32_t validationID,
-                                       int32_t streamID) const {
+                               const std::u16string& reportMessage, int32_t validationID,
+                               int32_t streamID) const {
   return Report(module, reportType, reportMessage.c_str(), validationID, streamID);
 }
 

@@ -107,7 +107,6 @@ public:
                  int32_t validationID, int32_t streamID) const;
 
 private:
-
   TQxRef<IQuorvexReport> CurrentSink() const;
 
   std::vector<std::unique_ptr<TValidationSetting>> FSettingsList;

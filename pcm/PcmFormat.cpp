@@ -85,8 +85,8 @@ TPcmFormat DescribePcmFormat(const TFmtFields& fields) {
     }
     format.SubFormat = SubFormatOf(fields.SubFormat);
     if (format.SubFormat == TSubFormat::Unknown) {
-      format.Reason = "format tag 0xFFFE with SubFormat " + GuidText(fields.SubFormat) + ", " +
-                      Bits(bits);
+      format.Reason =
+          "format tag 0xFFFE with SubFormat " + GuidText(fields.SubFormat) + ", " + Bits(bits);
       return format;
     }
     isFloat = format.SubFormat == TSubFormat::IeeeFloat;
@@ -132,22 +132,18 @@ TPcmFormat DescribePcmFormat(const TFmtFields& fields) {
         encoding = TSampleEncoding::Int16;
         containerNeeded = 2;
         break;
-      case 24:
-        encoding = TSampleEncoding::Int24;
-        break;
+      case 24: encoding = TSampleEncoding::Int24; break;
       case 32:
         // At most 24 significant bits in a 4-byte container: 24-bit samples.
         encoding = valid > 16 && valid <= 24 ? TSampleEncoding::Int24 : TSampleEncoding::Int32;
         validBits = encoding == TSampleEncoding::Int24 ? 24 : 32;
         containerNeeded = 4;
         break;
-      default:
-        format.Reason = "integer PCM, " + Bits(bits);
-        return format;
+      default: format.Reason = "integer PCM, " + Bits(bits); return format;
     }
   }
-  const bool containerFits = containerNeeded == 0 ? (container == 3 || container == 4)
-                                                  : container == containerNeeded;
+  const bool containerFits =
+      containerNeeded == 0 ? (container == 3 || container == 4) : container == containerNeeded;
   if (!containerFits) {
     format.Reason = Bits(bits) + " in " + std::to_string(container) + "-byte containers";
     return format;

@@ -32,11 +32,11 @@ constexpr double MM = 72.0 / 25.4;
 // font size before it is broken inside.
 constexpr double MIN_FIT_SCALE = 0.5;
 
-constexpr double BAND_GAP = 6.0;          // between a header/footer and the body
-constexpr double SEPARATOR_ROW = 4.0;     // height of a separator row; the line is in its middle
+constexpr double BAND_GAP = 6.0;       // between a header/footer and the body
+constexpr double SEPARATOR_ROW = 4.0;  // height of a separator row; the line is in its middle
 constexpr double SEPARATOR_WIDTH = 0.5;
-constexpr double CELL_PAD_X = 1.0;        // inside each column, left and right
-constexpr double CELL_PAD_Y = 1.0;        // above and below each row
+constexpr double CELL_PAD_X = 1.0;  // inside each column, left and right
+constexpr double CELL_PAD_Y = 1.0;  // above and below each row
 constexpr double HEADER_RULE_WIDTH = 0.75;
 constexpr double HEADER_RULE_GRAY = 0.6;
 
@@ -161,7 +161,7 @@ struct TCmd {
 struct TDrawLine {
   TLayoutPtr Layout;
   int LineIndex = 0;
-  double X = 0;         // where the line starts (alignment included)
+  double X = 0;  // where the line starts (alignment included)
   double Baseline = 0;
 };
 
@@ -205,29 +205,46 @@ std::string MatchedFamily(const std::string& name) {
   FcResult result = FcResultNoMatch;
   FcPattern* match = FcFontMatch(nullptr, pattern, &result);
   FcChar8* found = nullptr;
-  if (match != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &found) == FcResultMatch && found != nullptr)
+  if (match != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &found) == FcResultMatch &&
+      found != nullptr)
     family = reinterpret_cast<const char*>(found);
   if (match != nullptr) FcPatternDestroy(match);
   FcPatternDestroy(pattern);
   return family;
 }
 
-bool Installed(const std::string& family) { return strcasecmp(MatchedFamily(family).c_str(), family.c_str()) == 0; }
+bool Installed(const std::string& family) {
+  return strcasecmp(MatchedFamily(family).c_str(), family.c_str()) == 0;
+}
 
 // Faces with the metrics of the usual document fonts, for when the named one
 // is absent: fontconfig's own fallback for a name it does not know is a
 // general face whose wider letters break the words of narrow columns.
 const std::vector<const char*>* MetricSubstitutes(const std::string& name) {
-  static const std::vector<const char*> serif = {"Liberation Serif", "Tinos", "Nimbus Roman", "TeX Gyre Termes"};
-  static const std::vector<const char*> sans = {"Liberation Sans", "Arimo", "Nimbus Sans", "TeX Gyre Heros"};
-  static const std::vector<const char*> mono = {"Liberation Mono", "Cousine", "Nimbus Mono PS", "TeX Gyre Cursor"};
+  static const std::vector<const char*> serif = {"Liberation Serif", "Tinos", "Nimbus Roman",
+                                                 "TeX Gyre Termes"};
+  static const std::vector<const char*> sans = {"Liberation Sans", "Arimo", "Nimbus Sans",
+                                                "TeX Gyre Heros"};
+  static const std::vector<const char*> mono = {"Liberation Mono", "Cousine", "Nimbus Mono PS",
+                                                "TeX Gyre Cursor"};
   static const std::map<std::string, const std::vector<const char*>*> families = {
-      {"georgia", &serif},         {"times new roman", &serif}, {"times", &serif},
-      {"cambria", &serif},         {"book antiqua", &serif},    {"palatino linotype", &serif},
-      {"tahoma", &sans},           {"arial", &sans},            {"helvetica", &sans},
-      {"verdana", &sans},          {"segoe ui", &sans},         {"lucida sans unicode", &sans},
-      {"microsoft sans serif", &sans}, {"courier new", &mono},  {"courier", &mono},
-      {"consolas", &mono},         {"lucida console", &mono}};
+      {"georgia", &serif},
+      {"times new roman", &serif},
+      {"times", &serif},
+      {"cambria", &serif},
+      {"book antiqua", &serif},
+      {"palatino linotype", &serif},
+      {"tahoma", &sans},
+      {"arial", &sans},
+      {"helvetica", &sans},
+      {"verdana", &sans},
+      {"segoe ui", &sans},
+      {"lucida sans unicode", &sans},
+      {"microsoft sans serif", &sans},
+      {"courier new", &mono},
+      {"courier", &mono},
+      {"consolas", &mono},
+      {"lucida console", &mono}};
   std::string key = name;
   for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   const auto found = families.find(key);
@@ -335,8 +352,8 @@ public:
       }
       for (const TDrawRule& rule : page.Rules) DrawRule(rule);
       for (const TDrawDest& dest : page.Dests) {
-        const std::string attributes = "name='" + dest.Name + "' x=" + Number(dest.X) +
-                                       " y=" + Number(dest.Y);
+        const std::string attributes =
+            "name='" + dest.Name + "' x=" + Number(dest.X) + " y=" + Number(dest.Y);
         cairo_tag_begin(FCr, CAIRO_TAG_DEST, attributes.c_str());
         cairo_tag_end(FCr, CAIRO_TAG_DEST);
       }
@@ -351,15 +368,14 @@ private:
     TLayoutPtr layout(pango_layout_new(FContext.get()), TGObjectFree());
     if (!layout) throw std::runtime_error("no text layout");
     TFontDescriptionPtr description(pango_font_description_new());
-    pango_font_description_set_family(description.get(), ResolveFontFamily(ToPangoText(font.Name)).c_str());
+    pango_font_description_set_family(description.get(),
+                                      ResolveFontFamily(ToPangoText(font.Name)).c_str());
     pango_font_description_set_absolute_size(description.get(),
                                              std::max(1.0, font.Size) * PANGO_SCALE);
-    pango_font_description_set_weight(description.get(), (font.Style & fsBold) != 0
-                                                             ? PANGO_WEIGHT_BOLD
-                                                             : PANGO_WEIGHT_NORMAL);
-    pango_font_description_set_style(description.get(), (font.Style & fsItalic) != 0
-                                                            ? PANGO_STYLE_ITALIC
-                                                            : PANGO_STYLE_NORMAL);
+    pango_font_description_set_weight(
+        description.get(), (font.Style & fsBold) != 0 ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(
+        description.get(), (font.Style & fsItalic) != 0 ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     pango_layout_set_font_description(layout.get(), description.get());
     TAttrListPtr attributes(pango_attr_list_new());
     // A word broken because it is wider than its column keeps its letters
@@ -457,7 +473,8 @@ private:
     if (widest <= width) return font;
     TFontSpec smaller = font;
     // Rounded down to a twentieth of a point, so that the word fits again.
-    smaller.Size = std::max(font.Size * MIN_FIT_SCALE, std::floor(font.Size * width / widest * 20.0) / 20.0);
+    smaller.Size =
+        std::max(font.Size * MIN_FIT_SCALE, std::floor(font.Size * width / widest * 20.0) / 20.0);
     return smaller;
   }
 
@@ -466,7 +483,8 @@ private:
     auto found = FLineHeights.find(key);
     if (found != FLineHeights.end()) return found->second;
     TCell probe = MakeCell(u"Xg", font, TTextAlign::Left, 0, 0, false);
-    const double height = probe.Lines.empty() ? font.Size : probe.Lines[0].Bottom - probe.Lines[0].Top;
+    const double height =
+        probe.Lines.empty() ? font.Size : probe.Lines[0].Bottom - probe.Lines[0].Top;
     FLineHeights.emplace(key, height);
     return height;
   }
@@ -520,12 +538,8 @@ private:
       case TCmdKind::NewLine:
         if (!paragraphWasOpen) Advance(LineHeight(cmd.Layout.Font));
         break;
-      case TCmdKind::Space:
-        Advance(cmd.Lines * LineHeight(cmd.Layout.Font));
-        break;
-      case TCmdKind::NewPage:
-        StartPage();
-        break;
+      case TCmdKind::Space: Advance(cmd.Lines * LineHeight(cmd.Layout.Font)); break;
+      case TCmdKind::NewPage: StartPage(); break;
       case TCmdKind::Bookmark:
         if (FY >= FBodyBottom) StartPage();
         Page().Dests.push_back({"bookmark" + std::to_string(FBookmarks++), FDoc.Left, FY});
@@ -534,9 +548,7 @@ private:
         PlaceHeaders(cmd, true);
         FTableHeader = &cmd;
         break;
-      case TCmdKind::Row:
-        PlaceRow(cmd);
-        break;
+      case TCmdKind::Row: PlaceRow(cmd); break;
     }
   }
 
@@ -557,7 +569,8 @@ private:
       const std::u16string& text = i < cmd.Texts.size() ? cmd.Texts[i] : empty;
       const double inner = std::max(1.0, width - 2 * CELL_PAD_X);
       const TFontSpec fitted = columns[i].Wrap ? FittingFont(text, font, inner) : font;
-      cells.push_back(MakeCell(text, fitted, columns[i].Align, x + CELL_PAD_X, inner, columns[i].Wrap));
+      cells.push_back(
+          MakeCell(text, fitted, columns[i].Align, x + CELL_PAD_X, inner, columns[i].Wrap));
       x += width;
     }
     return cells;
@@ -670,8 +683,8 @@ private:
 
   void PutLine(const TCell& cell, size_t index, double layoutTop) {
     const TLineBox& line = cell.Lines[index];
-    Page().Lines.push_back({cell.Layout, static_cast<int>(index), cell.X + line.X,
-                            layoutTop + line.Baseline});
+    Page().Lines.push_back(
+        {cell.Layout, static_cast<int>(index), cell.X + line.X, layoutTop + line.Baseline});
   }
 
   // ---- drawing headers and footers
@@ -753,7 +766,8 @@ cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned
 std::string RenderDocument(TDocumentState& doc) {
   std::string pdf;
   doc.Pages = 0;
-  TSurfacePtr surface(cairo_pdf_surface_create_for_stream(AppendToString, &pdf, doc.Width, doc.Height));
+  TSurfacePtr surface(
+      cairo_pdf_surface_create_for_stream(AppendToString, &pdf, doc.Width, doc.Height));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
     throw std::runtime_error("cannot create the PDF surface");
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE,
@@ -967,12 +981,14 @@ bool TPdfDocument::SaveToFile(const std::u16string& fileName, TSaveMode mode) {
       path, mode == TSaveMode::Replace ? TOutputMode::Replace : TOutputMode::Exclusive, status);
   TStream* stream = output ? output->Stream() : nullptr;
   if (stream == nullptr) {
-    FImpl->Error = path + (status == TOutputStatus::Exists       ? ": the file exists already"
-                           : status == TOutputStatus::NotRegular ? ": not a regular file"
-                                                                 : ": " + std::string(std::strerror(errno)));
+    FImpl->Error =
+        path + (status == TOutputStatus::Exists       ? ": the file exists already"
+                : status == TOutputStatus::NotRegular ? ": not a regular file"
+                                                      : ": " + std::string(std::strerror(errno)));
     return false;
   }
-  if (stream->Write(pdf.data(), static_cast<int64_t>(pdf.size())) != static_cast<int64_t>(pdf.size())) {
+  if (stream->Write(pdf.data(), static_cast<int64_t>(pdf.size())) !=
+      static_cast<int64_t>(pdf.size())) {
     FImpl->Error = path + ": " + std::strerror(errno);
     return false;
   }

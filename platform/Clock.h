@@ -9,8 +9,8 @@ namespace riffo {
 using MonoClock = std::chrono::steady_clock;
 
 inline int64_t PerformanceCounter() noexcept {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             MonoClock::now().time_since_epoch()).count();
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(MonoClock::now().time_since_epoch())
+      .count();
 }
 inline constexpr int64_t PerformanceFrequency() noexcept { return 1'000'000'000; }
 

@@ -12,7 +12,7 @@ namespace riffo {
 std::string ToNativePath(const std::u16string& fileName);
 std::u16string FromNativePath(std::string_view nativeName);
 
-bool FileExists(const std::u16string& fileName);   // a regular file (not a folder)
+bool FileExists(const std::u16string& fileName);  // a regular file (not a folder)
 bool RemoveFile(const std::u16string& fileName);  // true when the file is gone
 
 // The folder of the running program, ending in "/".

@@ -20,16 +20,16 @@ enum class TOutputMode {
 };
 
 enum class TOutputSync {
-  None,    // the rename is atomic; the bytes reach the disk when the system writes them
-  ToDisk   // the content and the rename are flushed to the disk before Commit returns
+  None,   // the rename is atomic; the bytes reach the disk when the system writes them
+  ToDisk  // the content and the rename are flushed to the disk before Commit returns
 };
 
 enum class TOutputStatus {
   Ok,
-  Exists,         // Exclusive, and the target exists
-  NotRegular,     // the target exists and is not a regular file
-  CannotCreate,   // no temporary could be made beside the target (errno tells why)
-  CannotFinish    // the writer failed, or the rename did not happen
+  Exists,        // Exclusive, and the target exists
+  NotRegular,    // the target exists and is not a regular file
+  CannotCreate,  // no temporary could be made beside the target (errno tells why)
+  CannotFinish   // the writer failed, or the rename did not happen
 };
 
 class TOutputFile {

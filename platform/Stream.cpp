@@ -99,7 +99,8 @@ int64_t TFileStream::Size() const {
 }
 
 bool TFileStream::StillUnderItsName() const {
-  struct stat opened {}, named {};
+  struct stat opened {
+  }, named{};
   if (::fstat(FFd, &opened) != 0 || ::stat(FNativeName.c_str(), &named) != 0) return false;
   return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }

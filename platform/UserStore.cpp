@@ -90,9 +90,9 @@ std::u16string NormaliseKeyPath(std::u16string_view path) {
 
 struct Entry {
   bool IsValue = false;
-  std::u16string Name;   // value name ("" for the default value "@")
-  std::string Rhs;       // the right-hand side as written, UTF-8
-  std::string RawLine;   // a comment line, kept as it is
+  std::u16string Name;  // value name ("" for the default value "@")
+  std::string Rhs;      // the right-hand side as written, UTF-8
+  std::string RawLine;  // a comment line, kept as it is
 };
 
 struct Section {
@@ -127,8 +127,7 @@ struct StoreFile {
 
 std::string_view TrimRight(std::string_view line) {
   size_t end = line.size();
-  while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r'))
-    --end;
+  while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r')) --end;
   return line.substr(0, end);
 }
 
@@ -298,7 +297,8 @@ std::string EncodeRhs(const TUserStoreKey::Value& value) {
 std::u16string KeyPathOfHeader(std::string_view header) {
   const std::u16string full = Utf8ToUtf16(header);
   const std::u16string root = Utf8ToUtf16(kRootName);
-  if (full.size() < root.size() || !SameName(std::u16string_view(full).substr(0, root.size()), root))
+  if (full.size() < root.size() ||
+      !SameName(std::u16string_view(full).substr(0, root.size()), root))
     return {};
   if (full.size() > root.size() && full[root.size()] != u'\\') return {};
   return NormaliseKeyPath(std::u16string_view(full).substr(root.size()));
@@ -340,7 +340,8 @@ bool ParseStore(std::string_view text, StoreFile& store) {
     if (line[0] == '[') {
       if (line.back() != ']' || line.size() < 3) return false;
       const std::string header(line.substr(1, line.size() - 2));
-      const auto [it, added] = sectionIndex.emplace(Folded(Utf8ToUtf16(header)), store.Sections.size());
+      const auto [it, added] =
+          sectionIndex.emplace(Folded(Utf8ToUtf16(header)), store.Sections.size());
       if (added) store.Sections.push_back(Section{header, {}, {}});
       current = &store.Sections[it->second];
       continue;
@@ -479,11 +480,12 @@ ReadResult ReadWholeFile(const std::string& path, std::string& out, TFileIdentit
 // the old or the new file.
 bool ReplaceFile(const std::string& path, const std::string& text) {
   TOutputStatus status = TOutputStatus::Ok;
-  const std::unique_ptr<TOutputFile> output = TOutputFile::Begin(path, TOutputMode::Replace, status);
+  const std::unique_ptr<TOutputFile> output =
+      TOutputFile::Begin(path, TOutputMode::Replace, status);
   if (!output) return false;
   TStream* stream = output->Stream();
-  if (stream == nullptr ||
-      stream->Write(text.data(), static_cast<int64_t>(text.size())) != static_cast<int64_t>(text.size()))
+  if (stream == nullptr || stream->Write(text.data(), static_cast<int64_t>(text.size())) !=
+                               static_cast<int64_t>(text.size()))
     return false;
   return output->Commit(TOutputSync::ToDisk) == TOutputStatus::Ok;
 }
@@ -492,7 +494,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
 // (with a counter when that name is taken) so nothing of it is lost.
 bool KeepAside(const std::string& path) {
   const std::time_t now = std::time(nullptr);
-  std::tm utc {};
+  std::tm utc{};
   ::gmtime_r(&now, &utc);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
@@ -545,8 +547,10 @@ void RemoveStaleTemporaries(const std::string& storePath) {
   std::vector<std::string> staleFiles, staleFolders;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (name.substr(0, legacyPrefix.size()) == legacyPrefix) staleFiles.emplace_back(name);
-    else if (name.substr(0, outputPrefix.size()) == outputPrefix) staleFolders.emplace_back(name);
+    if (name.substr(0, legacyPrefix.size()) == legacyPrefix)
+      staleFiles.emplace_back(name);
+    else if (name.substr(0, outputPrefix.size()) == outputPrefix)
+      staleFolders.emplace_back(name);
   }
   ::closedir(dir);
   for (const auto& name : staleFiles) ::unlink((folder + "/" + name).c_str());

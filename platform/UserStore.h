@@ -47,7 +47,9 @@ public:
   TUserStoreKey& operator=(const TUserStoreKey&) = delete;
 
   StoreValueType ValueType(const std::u16string& name) const;
-  bool ValueExists(const std::u16string& name) const { return ValueType(name) != StoreValueType::None; }
+  bool ValueExists(const std::u16string& name) const {
+    return ValueType(name) != StoreValueType::None;
+  }
 
   // False when the value is missing or not a 32-bit integer value.
   bool ReadInteger(const std::u16string& name, int32_t& value) const;
@@ -76,7 +78,8 @@ private:
   std::u16string FKeyPath;
   std::map<std::u16string, Value> FValues;   // as read when opened, plus own writes
   std::map<std::u16string, Value> FPending;  // writes not yet landed
-  std::map<std::u16string, std::u16string> FPendingNames;  // case-folded name -> its key in FPending
+  std::map<std::u16string, std::u16string>
+      FPendingNames;  // case-folded name -> its key in FPending
 };
 
 }  // namespace riffo

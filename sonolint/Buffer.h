@@ -17,9 +17,9 @@ public:
   TBuffer(const TBuffer&) = delete;
   TBuffer& operator=(const TBuffer&) = delete;
 
-  virtual uint8_t* ReadPtr() const;      // the first unconsumed byte
-  virtual int32_t DataLength() const;    // unconsumed bytes
-  virtual uint8_t* WritePtr() const;     // one past the last stored byte
+  virtual uint8_t* ReadPtr() const;    // the first unconsumed byte
+  virtual int32_t DataLength() const;  // unconsumed bytes
+  virtual uint8_t* WritePtr() const;   // one past the last stored byte
   // Moves the unconsumed bytes into new storage of that capacity (at least
   // the unconsumed count).
   virtual void Resize(int32_t newSize);

@@ -155,9 +155,9 @@ HRESULT TSonolint::UnloadFile() {
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, CUMULATIVE_SILENCE_ID,
            u"Cumulative silence " +
                SecondsToTimeText(0, static_cast<double>(FCumulativeSilenceSeconds)));
-    Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, CUMULATIVE_NOISE_ID,
-           u"Cumulative noise " +
-               SecondsToTimeText(0, static_cast<double>(FCumulativeNoiseSeconds)));
+    Report(
+        MODULE_ID_SONOLINT, REPORT_TYPE_INFO, CUMULATIVE_NOISE_ID,
+        u"Cumulative noise " + SecondsToTimeText(0, static_cast<double>(FCumulativeNoiseSeconds)));
     FWAVValidationThread.reset();
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, RUN_UNLOADING_FILE_ID, u"Unloading File.");
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, RUN_FINISH_ID,
@@ -206,7 +206,8 @@ HRESULT TSonolint::Configure(uint32_t /*windowHandle*/) {
   return Guarded(u"dgn: Error in TSonolint.Configure call...", E_FAIL, [&] {
     // Confirmed or cancelled, the dialog's closing is a success; a process
     // without a widget application cannot show it, which is a failure.
-    if (FValidationSettingList) FDialog.Show(static_cast<TRuleCatalogue*>(FValidationSettingList.get()), 0);
+    if (FValidationSettingList)
+      FDialog.Show(static_cast<TRuleCatalogue*>(FValidationSettingList.get()), 0);
     return S_OK;
   });
 }

@@ -8,9 +8,8 @@
 QVX_EXPORT int32_t QVX_CALL GetQuorvexControl(riffo::IQuorvexControl** control) {
   if (control == nullptr) return -1;
   *control = nullptr;
-  return riffo::Guarded(u"dgn: Error in GetQuorvexControl - cannot load Sonolint module.", -1,
-                        [&] {
-                          *control = riffo::TSonolint::CreateInstance();
-                          return *control != nullptr ? 0 : -1;
-                        });
+  return riffo::Guarded(u"dgn: Error in GetQuorvexControl - cannot load Sonolint module.", -1, [&] {
+    *control = riffo::TSonolint::CreateInstance();
+    return *control != nullptr ? 0 : -1;
+  });
 }

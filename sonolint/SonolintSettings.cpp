@@ -41,7 +41,8 @@ HRESULT TSonolintSettings::LoadFromRegistry(HKEY rKey, const std::u16string& key
       else
         store->WriteInteger(field.Name, this->*field.Field);
     }
-    if (!store->Commit()) DebugTrace(u"dgn: Error in TSonolint.LoadRegistry - cannot write the defaults.");
+    if (!store->Commit())
+      DebugTrace(u"dgn: Error in TSonolint.LoadRegistry - cannot write the defaults.");
     return S_OK;
   });
 }
@@ -50,8 +51,10 @@ HRESULT TSonolintSettings::SaveToRegistry(HKEY rKey, const std::u16string& key) 
   return Guarded(u"dgn: Error in TSonolint.SaveRegistry call...", E_FAIL, [&] {
     std::unique_ptr<TUserStoreKey> store = OpenSettingsKey(rKey, key);
     if (!store) return S_OK;
-    for (const TSettingField& field : SETTING_FIELDS) store->WriteInteger(field.Name, this->*field.Field);
-    if (!store->Commit()) DebugTrace(u"dgn: Error in TSonolint.SaveRegistry - cannot write the store.");
+    for (const TSettingField& field : SETTING_FIELDS)
+      store->WriteInteger(field.Name, this->*field.Field);
+    if (!store->Commit())
+      DebugTrace(u"dgn: Error in TSonolint.SaveRegistry - cannot write the store.");
     return S_OK;
   });
 }

@@ -112,10 +112,13 @@ static_assert(std::size(BUILT_IN_RULES) == BUILT_IN_VALIDATION_SETTINGS_COUNT);
 }  // namespace
 
 const std::vector<TValidationSetting>& BuiltInValidationSettings() {
-  static const std::vector<TValidationSetting> rows = RuleRecords(BUILT_IN_RULES, std::size(BUILT_IN_RULES));
+  static const std::vector<TValidationSetting> rows =
+      RuleRecords(BUILT_IN_RULES, std::size(BUILT_IN_RULES));
   return rows;
 }
 
-int32_t TValidationSettingList::AddBuiltInValidationSettings() { return AddItems(BuiltInValidationSettings()); }
+int32_t TValidationSettingList::AddBuiltInValidationSettings() {
+  return AddItems(BuiltInValidationSettings());
+}
 
 }  // namespace riffo

@@ -87,7 +87,8 @@ HRESULT TWAVRIFFValidator::ValidateWAV(const TWAVCommonChunk* wavCommonChunk) {
       return E_FAIL;
     }
     if (Failed(ValidateRIFFChunk(*riff, wavCommonChunk->FSize)))
-      DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateWAV - cannot validate first RIFF chunk.");
+      DebugTrace(
+          u"dgn: Error in TWAVRIFFValidator.ValidateWAV - cannot validate first RIFF chunk.");
     return S_OK;
   });
 }
@@ -113,37 +114,42 @@ HRESULT TWAVRIFFValidator::ValidateRIFFChunk(const TWAVCommonChunk& riff, int64_
         case FOURCC_fmt:
           fmtSeen = true;
           if (Failed(ValidatefmtChunk(*child)))
-            DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate fmt chunk.");
+            DebugTrace(
+                u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate fmt chunk.");
           // A fmt chunk without a record contributes no byte rate.
           if (child->Ffmt) byteRate = child->Ffmt->nAvgBytesPerSec;
           break;
         case FOURCC_bext:
           bextSeen = true;
           if (Failed(ValidatebextChunk(*child)))
-            DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate bext chunk.");
+            DebugTrace(
+                u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate bext chunk.");
           break;
         case FOURCC_cart:
           cartSeen = true;
           if (Failed(ValidatecartChunk(*child)))
-            DebugTrace(u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate cart chunk.");
+            DebugTrace(
+                u"dgn: Error in TWAVRIFFValidator.ValidateRIFFChunk - cannot validate cart chunk.");
           break;
         case FOURCC_data:
           dataSeen = true;
           // A RIFF form's sizes are 32 bits wide; an RF64/BW64 form's are 64.
-          dataSize = Is64BitForm(riff.FName)
-                         ? child->FSize
-                         : static_cast<int64_t>(static_cast<uint32_t>(static_cast<uint64_t>(child->FSize)));
+          dataSize = Is64BitForm(riff.FName) ? child->FSize
+                                             : static_cast<int64_t>(static_cast<uint32_t>(
+                                                   static_cast<uint64_t>(child->FSize)));
           break;
-        default:
-          DebugTrace(FourCCToText(child->FName));
-          break;
+        default: DebugTrace(FourCCToText(child->FName)); break;
       }
     }
 
-    if (!fmtSeen) ReportAt(209, "fmt chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
-    if (!bextSeen) ReportAt(211, "bext chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
-    if (!cartSeen) ReportAt(212, "cart chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
-    if (!dataSeen) ReportAt(210, "data chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
+    if (!fmtSeen)
+      ReportAt(209, "fmt chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
+    if (!bextSeen)
+      ReportAt(211, "bext chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
+    if (!cartSeen)
+      ReportAt(212, "cart chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
+    if (!dataSeen)
+      ReportAt(210, "data chunk not found in the main RIFF chunk. Offset: ", riff.FOffset);
 
     const auto signedRate = static_cast<int32_t>(byteRate);
     if (fmtSeen && dataSeen && dataSize > 0 && signedRate > 0) {
@@ -168,9 +174,10 @@ void TWAVRIFFValidator::Validate64BitForm(const TWAVCommonChunk& form, int64_t f
     ReportAt(229, ("ds64 chunk not found in the main " + formName + " chunk. Offset: ").c_str(),
              form.FOffset);
   else if (ds64 != form.FSubChunks.front().get())
-    ReportAt(229,
-             ("ds64 chunk is not the first chunk of the main " + formName + " chunk. Offset: ").c_str(),
-             ds64->FOffset);
+    ReportAt(
+        229,
+        ("ds64 chunk is not the first chunk of the main " + formName + " chunk. Offset: ").c_str(),
+        ds64->FOffset);
 
   auto unresolved = [&](const TWAVCommonChunk& chunk) {
     if (chunk.FSizeSource != TSizeSource::Unresolved) return;
@@ -209,9 +216,9 @@ void TWAVRIFFValidator::Validate64BitForm(const TWAVCommonChunk& form, int64_t f
   // Every size fits in 32 bits when the whole file does.
   if (fileSize - form.FOffset - 8 <= int64_t{0xFFFFFFFF})
     Report(MODULE_ID_SONOLINT, REPORT_TYPE_INFO, 232,
-           Format16("%s form used for a file of %lld bytes that a RIFF form would hold. Offset: 0x%s .",
-                    formName.c_str(), static_cast<long long>(fileSize),
-                    HexPos(form.FOffset).c_str()));
+           Format16(
+               "%s form used for a file of %lld bytes that a RIFF form would hold. Offset: 0x%s .",
+               formName.c_str(), static_cast<long long>(fileSize), HexPos(form.FOffset).c_str()));
 }
 
 HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {
@@ -225,7 +232,8 @@ HRESULT TWAVRIFFValidator::ValidatefmtChunk(const TWAVCommonChunk& chunk) {
         {302, Format16("WAVE fmt - FormatTag = %d", fmt.wFormatTag)},
         {303, Format16("WAVE fmt - Channels = %d", fmt.nChannels)},
         {304, Format16("WAVE fmt - SamplesPerSec = %d", static_cast<int32_t>(fmt.nSamplesPerSec))},
-        {305, Format16("WAVE fmt - AvgBytesPerSec = %d", static_cast<int32_t>(fmt.nAvgBytesPerSec))},
+        {305,
+         Format16("WAVE fmt - AvgBytesPerSec = %d", static_cast<int32_t>(fmt.nAvgBytesPerSec))},
         {306, Format16("WAVE fmt - BlockAlign = %d", fmt.nBlockAlign)},
         {307, Format16("WAVE fmt - BitsPerSample = %d", fmt.wBitsPerSample)},
     });

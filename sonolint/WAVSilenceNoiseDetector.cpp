@@ -219,8 +219,7 @@ void SumSquares24Scalar(const uint8_t* data, int64_t frames, int32_t channels, i
     SumByChannel<3>(data, frames, channels, sums, Square24);
   } else {
     // The sample fills the container's top three bytes.
-    SumByChannel<4>(data, frames, channels, sums,
-                    [](const uint8_t* p) { return Square24(p + 1); });
+    SumByChannel<4>(data, frames, channels, sums, [](const uint8_t* p) { return Square24(p + 1); });
   }
 }
 
@@ -259,8 +258,8 @@ __attribute__((target("avx2"))) void SumSquares24Avx2(const uint8_t* data, int64
   // Packed samples: four per 128-bit half, each moved into the top three
   // bytes of its lane (index -1 gives a zero byte) and shifted down, which
   // sign-extends it.
-  const __m256i spread = _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11,
-                                          -1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+  const __m256i spread = _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
   __m256i even = _mm256_setzero_si256(), odd = _mm256_setzero_si256();
   int64_t i = 0;
   if (container == 3) {
@@ -271,7 +270,8 @@ __attribute__((target("avx2"))) void SumSquares24Avx2(const uint8_t* data, int64
       const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12));
       const __m256i x = _mm256_srai_epi32(
-          _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), spread),
+          _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1),
+                              spread),
           8);
       const TSquares64 sq = Squares64(x);
       even = _mm256_add_epi64(even, sq.Even);
@@ -279,8 +279,8 @@ __attribute__((target("avx2"))) void SumSquares24Avx2(const uint8_t* data, int64
     }
   } else {
     for (; i + 8 <= samples; i += 8) {
-      const __m256i x = _mm256_srai_epi32(
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 4 * i)), 8);
+      const __m256i x =
+          _mm256_srai_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 4 * i)), 8);
       const TSquares64 sq = Squares64(x);
       even = _mm256_add_epi64(even, sq.Even);
       odd = _mm256_add_epi64(odd, sq.Odd);
@@ -397,8 +397,8 @@ void SumSquaresFloat(TSampleEncoding encoding, const uint8_t* data, int64_t fram
 // the processor independent chains of additions to overlap, which a single
 // window's in-order sums cannot.
 template <int Channels, int Container, typename Term>
-void SumFloatWindowsFixed(const uint8_t* data, int64_t frames, int64_t windowBytes,
-                          double* sums, Term term) {
+void SumFloatWindowsFixed(const uint8_t* data, int64_t frames, int64_t windowBytes, double* sums,
+                          Term term) {
   constexpr int kWindows = FLOAT_WINDOW_BATCH;
   double acc[kWindows][Channels] = {};
   for (int64_t k = 0; k < frames; ++k) {
@@ -515,8 +515,7 @@ bool Calc16bitChannelVolume(const uint8_t* data, int32_t size, int32_t channels,
 
 bool Calc8bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes) {
   return Guarded(u"dgn: Error in Calc8bitChannelVolume call...", false, [&] {
-    if (data == nullptr || volumes == nullptr || channels < 1 ||
-        channels > MAX_DETECTOR_CHANNELS) {
+    if (data == nullptr || volumes == nullptr || channels < 1 || channels > MAX_DETECTOR_CHANNELS) {
       DebugTrace(u"dgn: Error in Calc8bitChannelVolume - incorrect input parameters call...");
       return false;
     }
@@ -531,8 +530,7 @@ bool Calc8bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels,
 
 bool Calc16bitChannelVolumes(const uint8_t* data, int32_t size, int32_t channels, double* volumes) {
   return Guarded(u"dgn: Error in Calc16bitChannelVolume call...", false, [&] {
-    if (data == nullptr || volumes == nullptr || channels < 1 ||
-        channels > MAX_DETECTOR_CHANNELS) {
+    if (data == nullptr || volumes == nullptr || channels < 1 || channels > MAX_DETECTOR_CHANNELS) {
       DebugTrace(u"dgn: Error in Calc16bitChannelVolume - incorrect input parameters call...");
       return false;
     }
@@ -552,8 +550,8 @@ bool CalcChannelVolumes(TSampleEncoding encoding, int32_t containerBytes, const 
     const bool containerFits = encoding == TSampleEncoding::Int24
                                    ? containerBytes == 3 || containerBytes == 4
                                    : expected != 0 && containerBytes == expected;
-    if (data == nullptr || volumes == nullptr || channels < 1 ||
-        channels > MAX_DETECTOR_CHANNELS || !containerFits) {
+    if (data == nullptr || volumes == nullptr || channels < 1 || channels > MAX_DETECTOR_CHANNELS ||
+        !containerFits) {
       DebugTrace(u"dgn: Error in CalcChannelVolumes - incorrect input parameters call...");
       return false;
     }
@@ -593,8 +591,8 @@ bool CalcChannelVolumes(TSampleEncoding encoding, int32_t containerBytes, const 
 int32_t CalcFloatWindowVolumes(TSampleEncoding encoding, const uint8_t* data, int32_t windowSize,
                                int32_t windows, int32_t channels, double* volumes) {
   return Guarded(u"dgn: Error in CalcChannelVolumes call...", 0, [&]() -> int32_t {
-    if (data == nullptr || volumes == nullptr || channels < 1 ||
-        channels > MAX_DETECTOR_CHANNELS || windows < 1 ||
+    if (data == nullptr || volumes == nullptr || channels < 1 || channels > MAX_DETECTOR_CHANNELS ||
+        windows < 1 ||
         (encoding != TSampleEncoding::Float32 && encoding != TSampleEncoding::Float64)) {
       return 0;
     }
@@ -719,19 +717,18 @@ HRESULT TWAVSilenceDetector::SetPCMFormat(const TPcmFormat& format) {
     // 8- and 16-bit data is analysed as it always was: whatever the format
     // tag, with containers of exactly the sample's width.
     const bool narrow = bits == 8 || bits == 16;
-    const TSampleEncoding encoding = narrow ? (bits == 8 ? TSampleEncoding::UInt8
-                                                         : TSampleEncoding::Int16)
-                                            : format.Encoding;
+    const TSampleEncoding encoding =
+        narrow ? (bits == 8 ? TSampleEncoding::UInt8 : TSampleEncoding::Int16) : format.Encoding;
     const int32_t container = narrow ? bits / 8 : format.ContainerBytes;
     // Rates beyond the 32-bit signed range are just as far outside the limits.
     const auto rate = static_cast<int32_t>(std::min<uint32_t>(format.SamplesPerSec, 0x7FFFFFFF));
     std::u16string reason;
     const HRESULT result = Configure(rate, format.Channels, bits, encoding, container, &reason);
     if (Failed(result)) {
-      FNotAnalysedReason = !reason.empty()          ? reason
-                           : !format.Reason.empty() ? Utf8ToUtf16(format.Reason)
-                                                    : Utf8ToUtf16(std::to_string(bits)) +
-                                                          u" bits per sample";
+      FNotAnalysedReason = !reason.empty() ? reason
+                           : !format.Reason.empty()
+                               ? Utf8ToUtf16(format.Reason)
+                               : Utf8ToUtf16(std::to_string(bits)) + u" bits per sample";
     }
     return result;
   });
@@ -868,14 +865,14 @@ HRESULT TWAVSilenceDetector::Process() {
             // Only windows followed by more data may be analysed now.
             const auto ready = static_cast<int32_t>(
                 std::min<int64_t>((FBuffer.DataLength() - 1) / window, FLOAT_WINDOW_BATCH));
-            measured = CalcFloatWindowVolumes(FEncoding, samples, window, ready, FChannels,
-                                              volumes);
+            measured =
+                CalcFloatWindowVolumes(FEncoding, samples, window, ready, FChannels, volumes);
             count = std::max(measured, 1);
           } else {
-            measured = CalcChannelVolumes(FEncoding, FContainerBytes, samples, window, FChannels,
-                                          volumes)
-                           ? 1
-                           : 0;
+            measured =
+                CalcChannelVolumes(FEncoding, FContainerBytes, samples, window, FChannels, volumes)
+                    ? 1
+                    : 0;
           }
           break;
       }
@@ -930,9 +927,8 @@ void TWAVSilenceDetector::AdvanceBlock(TBlockTracker& block, bool inBlock) {
     if (block.StartBytePosition < 0) {
       // The window that opens a block is not measured against the minimum.
       block.StartBytePosition = position;
-    } else if (!block.StartReported &&
-               position + FIntegrationSizeAllCh - block.StartBytePosition >=
-                   block.MinDurationBytes) {
+    } else if (!block.StartReported && position + FIntegrationSizeAllCh - block.StartBytePosition >=
+                                           block.MinDurationBytes) {
       block.StartReported = true;
       if (block.EventFunction) {
         block.EventFunction(block.ConfirmedEvent, BytesToSeconds(block.StartBytePosition), 0.0);
@@ -1015,7 +1011,8 @@ HRESULT TWAVSilenceDetector::ProcessFile(const std::u16string& fileName, int64_t
       // when it arrived whole, so a short last piece is never analysed.
       FBuffer.Reserve(piece);
       if (stream->Read(FBuffer.WritePtr(), piece) != piece) {
-        DebugTrace(u"Error in TWAVSilenceDetector.ProcessFile - cannot read PCM data from the file.");
+        DebugTrace(
+            u"Error in TWAVSilenceDetector.ProcessFile - cannot read PCM data from the file.");
         break;
       }
       // As AddPCMData: an uninitialised detector takes no data.

@@ -36,8 +36,8 @@ struct TFieldStyle {
   int32_t LabelWidth;
   bool ToSink;
 };
-constexpr TFieldStyle TREE_ONLY{FIELD_WIDTH, false};         // fact, qlty, levl, mext
-constexpr TFieldStyle EXPORTED{FIELD_WIDTH, true};           // fmt, ds64
+constexpr TFieldStyle TREE_ONLY{FIELD_WIDTH, false};          // fact, qlty, levl, mext
+constexpr TFieldStyle EXPORTED{FIELD_WIDTH, true};            // fmt, ds64
 constexpr TFieldStyle EXPORTED_WIDE{WIDE_FIELD_WIDTH, true};  // bext, cart
 
 // One builder's target: the chunk's display node (when there is a display
@@ -170,9 +170,12 @@ void UpdateTreeView_fmt(TDisplayNode* nodes, TDisplayNode* parent, int32_t level
     const tWAVEFORMATEX& f = *chunk->Ffmt;
     TFieldTarget out(nodes, parent, level, lineProc, EXPORTED);
     const std::pair<std::u16string_view, uint64_t> fields[] = {
-        {u"FormatTag", f.wFormatTag},       {u"Channels", f.nChannels},
-        {u"SamplesPerSec", f.nSamplesPerSec}, {u"AvgBytesPerSec", f.nAvgBytesPerSec},
-        {u"BlockAlign", f.nBlockAlign},     {u"BitsPerSample", f.wBitsPerSample},
+        {u"FormatTag", f.wFormatTag},
+        {u"Channels", f.nChannels},
+        {u"SamplesPerSec", f.nSamplesPerSec},
+        {u"AvgBytesPerSec", f.nAvgBytesPerSec},
+        {u"BlockAlign", f.nBlockAlign},
+        {u"BitsPerSample", f.wBitsPerSample},
         {u"Size", f.cbSize}};
     for (const auto& [label, value] : fields) out.Field(label, Decimal(value));
     if (!f.HasExtension) return;
@@ -338,10 +341,12 @@ void UpdateTreeView_mext(TDisplayNode* nodes, TDisplayNode* parent, int32_t leve
   });
 }
 
-TTreeItemStyle TreeItemStyle(int32_t indexAmongSiblings, bool selected, const std::u16string& text) {
+TTreeItemStyle TreeItemStyle(int32_t indexAmongSiblings, bool selected,
+                             const std::u16string& text) {
   TTreeItemStyle style{};
   style.Banded = indexAmongSiblings % 2 == 0 && !selected;
-  style.Bold = text.find(u"( )") != std::u16string::npos || text.find(u"()") != std::u16string::npos;
+  style.Bold =
+      text.find(u"( )") != std::u16string::npos || text.find(u"()") != std::u16string::npos;
   return style;
 }
 

@@ -13,7 +13,9 @@ namespace riffo {
 
 namespace {
 
-char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+char16_t Upper(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
 
 bool IsHexDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); }
 
@@ -25,7 +27,8 @@ std::u16string NormalizeCellText(const std::u16string& editText) {
   std::u16string t;
   for (char16_t c : editText) t += Upper(c);
   if (t.empty() || !Acceptable(t[0])) return u"00";
-  if (t.size() < 2 || !Acceptable(t[1])) return std::u16string(1, t[0] == u' ' ? u'0' : t[0]) + u"0";
+  if (t.size() < 2 || !Acceptable(t[1]))
+    return std::u16string(1, t[0] == u' ' ? u'0' : t[0]) + u"0";
   t.resize(2);
   if (t == u"  ") return u"00";
   return t;
@@ -47,13 +50,10 @@ uint8_t CellTextValue(const std::u16string& cellText) {
 
 // ---------------------------------------------------------------- editor
 
-THexEditor::THexEditor(TStream* fileStream, std::u16string additionalCaption, int64_t offset, int64_t size,
-                       IUserDialogs& dialogs)
-    : FFileStream(fileStream),
-      FAdditionalCaption(std::move(additionalCaption)),
-      FOffset(offset),
-      FSize(size),
-      FDialogs(dialogs) {}
+THexEditor::THexEditor(TStream* fileStream, std::u16string additionalCaption, int64_t offset,
+                       int64_t size, IUserDialogs& dialogs)
+    : FFileStream(fileStream), FAdditionalCaption(std::move(additionalCaption)), FOffset(offset),
+      FSize(size), FDialogs(dialogs) {}
 
 bool THexEditor::FormShow() {
   return Guarded(u"dgn: Error in THexEditForm.FormShow call...", false, [&] {
@@ -70,7 +70,8 @@ bool THexEditor::FormShow() {
       DebugTrace(u"dgn: Error in THexEditForm.FormShow - invalid extent.");
       return false;
     }
-    FRowCount = 1 + static_cast<int32_t>((Lead() + FSize + HEX_EDIT_BYTES_PER_ROW - 1) / HEX_EDIT_BYTES_PER_ROW);
+    FRowCount = 1 + static_cast<int32_t>((Lead() + FSize + HEX_EDIT_BYTES_PER_ROW - 1) /
+                                         HEX_EDIT_BYTES_PER_ROW);
     // The extent comes from a chunk's size field: only the bytes the file
     // really holds past the offset are held, however large the field claims.
     const int64_t fileSize = FFileStream->Size();
@@ -101,9 +102,11 @@ void THexEditor::FormClose() {
 std::u16string THexEditor::Caption() const { return HEX_EDIT_TITLE + FAdditionalCaption; }
 
 int64_t THexEditor::BufferIndex(int32_t column, int32_t row) const {
-  if (column < HEX_EDIT_FIRST_BYTE_COLUMN || column > HEX_EDIT_LAST_BYTE_COLUMN || row < 1 || row >= FRowCount)
+  if (column < HEX_EDIT_FIRST_BYTE_COLUMN || column > HEX_EDIT_LAST_BYTE_COLUMN || row < 1 ||
+      row >= FRowCount)
     return -1;
-  const int64_t index = static_cast<int64_t>(row - 1) * HEX_EDIT_BYTES_PER_ROW + (column - 1) - Lead();
+  const int64_t index =
+      static_cast<int64_t>(row - 1) * HEX_EDIT_BYTES_PER_ROW + (column - 1) - Lead();
   return index >= 0 && index < FBytesRead ? index : -1;
 }
 
@@ -122,14 +125,16 @@ uint8_t THexEditor::GetOriginalValue(int32_t column, int32_t row) const {
 int32_t THexEditor::GetChangedCellIndex(int32_t column, int32_t row) const {
   return Guarded(u"dgn: Error in THexEditForm.GetChangedCellIndex call...", int32_t{-1}, [&] {
     for (size_t i = 0; i < FChangedCells.size(); ++i)
-      if (FChangedCells[i].Column == column && FChangedCells[i].Row == row) return static_cast<int32_t>(i);
+      if (FChangedCells[i].Column == column && FChangedCells[i].Row == row)
+        return static_cast<int32_t>(i);
     return int32_t{-1};
   });
 }
 
 uint8_t THexEditor::CurrentValue(int32_t column, int32_t row) const {
   const int32_t changed = GetChangedCellIndex(column, row);
-  return changed >= 0 ? FChangedCells[static_cast<size_t>(changed)].Value : GetOriginalValue(column, row);
+  return changed >= 0 ? FChangedCells[static_cast<size_t>(changed)].Value
+                      : GetOriginalValue(column, row);
 }
 
 std::u16string THexEditor::CellText(int32_t column, int32_t row) const {
@@ -158,7 +163,8 @@ std::u16string THexEditor::UpdateRow(int32_t row) const {
     std::u16string chars;
     if (row < 1 || row >= FRowCount) return chars;
     // Blanks for the lead cells keep each character at its byte's column.
-    for (int32_t column = HEX_EDIT_FIRST_BYTE_COLUMN; column <= HEX_EDIT_LAST_BYTE_COLUMN; ++column) {
+    for (int32_t column = HEX_EDIT_FIRST_BYTE_COLUMN; column <= HEX_EDIT_LAST_BYTE_COLUMN;
+         ++column) {
       const int64_t index = BufferIndex(column, row);
       if (index >= 0)
         chars += DisplayChar(CurrentValue(column, row));
@@ -192,7 +198,8 @@ bool THexEditor::StringGrid1SelectCell(int32_t column, int32_t row) {
   return true;
 }
 
-void THexEditor::StringGrid1SetEditText(int32_t column, int32_t row, const std::u16string& editText) {
+void THexEditor::StringGrid1SetEditText(int32_t column, int32_t row,
+                                        const std::u16string& editText) {
   if (!HoldsByte(column, row)) return;
   SetCellText(column, row, NormalizeCellText(editText));
 }
@@ -237,8 +244,8 @@ bool THexEditor::SaveChanges() {
   return Guarded(u"dgn: Error in THexEditForm.SaveChanges call...", false, [&] {
     const int64_t rowBase = (FOffset / HEX_EDIT_BYTES_PER_ROW) * HEX_EDIT_BYTES_PER_ROW;
     for (const TChangedCell& cell : FChangedCells) {
-      const int64_t position = rowBase + static_cast<int64_t>(cell.Row - 1) * HEX_EDIT_BYTES_PER_ROW +
-                               (cell.Column - 1);
+      const int64_t position =
+          rowBase + static_cast<int64_t>(cell.Row - 1) * HEX_EDIT_BYTES_PER_ROW + (cell.Column - 1);
       // A byte goes to its own position or nowhere: a seek that lands
       // elsewhere, or a write the file takes only in part, ends the save.
       if (FFileStream->Seek(position, SeekOrigin::Begin) != position) {
@@ -306,7 +313,8 @@ THexEditExtent NodeExtent(const TChunkNodeInfo& info, bool fileNode) {
   return {info.Offset, info.Size + 8};
 }
 
-bool HexEditChunk(const THexEditChunkContext& context, IUserDialogs& dialogs, const TEditFileFunction& editFile) {
+bool HexEditChunk(const THexEditChunkContext& context, IUserDialogs& dialogs,
+                  const TEditFileFunction& editFile) {
   return Guarded(u"Error in TForm1.HexEditChunk1Click call...", false, [&] {
     if (!context.HasChunkTree) {
       dialogs.ShowError(NO_FILE_LOADED_TEXT);
@@ -324,7 +332,8 @@ bool HexEditChunk(const THexEditChunkContext& context, IUserDialogs& dialogs, co
       return false;
     }
     // The editor's own handle, closed on every way out of this function.
-    std::unique_ptr<TFileStream> stream = TFileStream::Open(context.FileName, FileMode::OpenReadWrite);
+    std::unique_ptr<TFileStream> stream =
+        TFileStream::Open(context.FileName, FileMode::OpenReadWrite);
     if (!stream) {
       dialogs.ShowMessage(FILE_LOCKED_TEXT);
       return false;

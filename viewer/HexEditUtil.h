@@ -36,14 +36,17 @@ inline constexpr int64_t MAX_HEX_EDIT_CHUNK_SIZE = 104857600;
 inline constexpr char16_t HEX_EDIT_TITLE[] = u"Hex Edit";
 inline constexpr char16_t NO_CHANGES_TEXT[] = u"No changes to be saved.";
 inline constexpr char16_t CONFIRM_SAVE_TEXT[] =
-    u"This action will permanently change the file content. Are you sure you want to save all changes?";
+    u"This action will permanently change the file content. Are you sure you want to save all "
+    u"changes?";
 inline constexpr char16_t WRITE_FAILED_TEXT[] = u"Cannot write changes to the file.";
 inline constexpr char16_t FILE_CHANGED_TEXT[] =
     u"The file was changed by another program. Nothing was saved.";
 inline constexpr char16_t NO_FILE_LOADED_TEXT[] = u"There is no file loaded.";
 inline constexpr char16_t CHUNK_TOO_BIG_TEXT[] = u"Chunk too big";
-inline constexpr char16_t FILE_LOCKED_TEXT[] = u"File is locked for writing by another application.";
-inline constexpr char16_t RELOAD_QUESTION_TEXT[] = u"Do you want to reload the file with the new changes?";
+inline constexpr char16_t FILE_LOCKED_TEXT[] =
+    u"File is locked for writing by another application.";
+inline constexpr char16_t RELOAD_QUESTION_TEXT[] =
+    u"Do you want to reload the file with the new changes?";
 
 // One changed byte: its cell and the value the user entered.
 struct TChangedCell {
@@ -107,7 +110,9 @@ public:
   // Enter: the cursor goes to the next byte cell, never past the last byte.
   void MoveToNextCell();
 
-  bool IsCellChanged(int32_t column, int32_t row) const { return GetChangedCellIndex(column, row) >= 0; }
+  bool IsCellChanged(int32_t column, int32_t row) const {
+    return GetChangedCellIndex(column, row) >= 0;
+  }
   int32_t GetChangedCellIndex(int32_t column, int32_t row) const;
   // In the order the cells were first changed.
   const std::vector<TChangedCell>& ChangedCells() const { return FChangedCells; }
@@ -157,8 +162,8 @@ private:
 
 // Shows the editor for the extent and returns true when the user closed it
 // with "Save Changes". The window layer provides it; tests pass their own.
-using TEditFileFunction = std::function<bool(TStream* fileStream, const std::u16string& additionalCaption,
-                                             int64_t offset, int64_t size)>;
+using TEditFileFunction = std::function<bool(
+    TStream* fileStream, const std::u16string& additionalCaption, int64_t offset, int64_t size)>;
 
 // What the Hex Edit Chunk command works on: the session's state.
 struct THexEditChunkContext {
@@ -180,6 +185,7 @@ THexEditExtent NodeExtent(const TChunkNodeInfo& info, bool fileNode);
 // be edited, opens a second, read-write stream on the file for the editor and
 // closes it again before returning. True when the user saved and answered
 // Yes to reloading; the caller then unloads and loads the file.
-bool HexEditChunk(const THexEditChunkContext& context, IUserDialogs& dialogs, const TEditFileFunction& editFile);
+bool HexEditChunk(const THexEditChunkContext& context, IUserDialogs& dialogs,
+                  const TEditFileFunction& editFile);
 
 }  // namespace riffo

@@ -56,7 +56,8 @@ int32_t PageLineCount(int32_t clientHeight) {
 
 int32_t OffsetToScrollPosition(int64_t offset, int64_t fileLength) {
   if (fileLength <= 0 || offset <= 0) return 0;
-  return static_cast<int32_t>(std::min<int64_t>(MulDiv(offset, HEX_SCROLL_MAX, fileLength), HEX_SCROLL_MAX));
+  return static_cast<int32_t>(
+      std::min<int64_t>(MulDiv(offset, HEX_SCROLL_MAX, fileLength), HEX_SCROLL_MAX));
 }
 
 int64_t ScrollPositionToOffset(int32_t position, int64_t fileLength) {
@@ -132,8 +133,8 @@ void THexView::Render(int64_t offset) {
     const int64_t count = std::min<int64_t>(HEX_BYTES_PER_LINE, got - at);
     const auto index = static_cast<int32_t>(page.Lines.size());
     page.Lines.push_back(HexPageLine(pageStart + at, FBuffer.data() + at, count));
-    for (const auto& h : LineHighlights(index, pageStart + at, count, FSelectionStartOffset,
-                                        FSelectionLength))
+    for (const auto& h :
+         LineHighlights(index, pageStart + at, count, FSelectionStartOffset, FSelectionLength))
       page.Highlights.push_back(h);
   }
   FPage = std::move(page);
@@ -172,8 +173,8 @@ HRESULT THexView::Done() {
 int64_t THexView::KeyTarget(THexKey key) const {
   const int64_t length = FileLength();
   const int64_t n = FLastRefreshOffset;
-  const int64_t page =
-      static_cast<int64_t>(HEX_BYTES_PER_LINE) * ((FRichEdit ? FRichEdit->ClientHeight() : 0) / HEX_LINE_HEIGHT);
+  const int64_t page = static_cast<int64_t>(HEX_BYTES_PER_LINE) *
+                       ((FRichEdit ? FRichEdit->ClientHeight() : 0) / HEX_LINE_HEIGHT);
   switch (key) {
     case THexKey::Up: return std::max<int64_t>(n - HEX_BYTES_PER_LINE, 0);
     case THexKey::Down: return std::min<int64_t>(n + HEX_BYTES_PER_LINE, length - 1);
@@ -206,11 +207,15 @@ HRESULT THexView::GoTo(const char16_t* traceLine, THexKey key) {
   });
 }
 
-HRESULT THexView::GoOneLineUp() { return GoTo(u"dgn: Error in THexView.GoOneLineUp call...", THexKey::Up); }
+HRESULT THexView::GoOneLineUp() {
+  return GoTo(u"dgn: Error in THexView.GoOneLineUp call...", THexKey::Up);
+}
 HRESULT THexView::GoOneLineDown() {
   return GoTo(u"dgn: Error in THexView.GoOneLineDown call...", THexKey::Down);
 }
-HRESULT THexView::GoOnePageUp() { return GoTo(u"dgn: Error in THexView.GoOnePageUp call...", THexKey::PageUp); }
+HRESULT THexView::GoOnePageUp() {
+  return GoTo(u"dgn: Error in THexView.GoOnePageUp call...", THexKey::PageUp);
+}
 HRESULT THexView::GoOnePageDown() {
   return GoTo(u"dgn: Error in THexView.GoOnePageDown call...", THexKey::PageDown);
 }

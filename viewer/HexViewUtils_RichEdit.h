@@ -17,7 +17,7 @@
 
 namespace riffo {
 
-inline constexpr int32_t HEX_LINE_HEIGHT = 16;          // pixels per line, as the page size is reckoned
+inline constexpr int32_t HEX_LINE_HEIGHT = 16;  // pixels per line, as the page size is reckoned
 inline constexpr int32_t HEX_BYTES_PER_LINE = HEX_DUMP_BYTES_PER_LINE;
 inline constexpr int32_t HEX_SCROLL_MAX = 100000;       // the scroll bar maps the file onto 0..this
 inline constexpr int32_t HEX_PAGE_BUFFER_SIZE = 10240;  // one page read at most
@@ -68,7 +68,7 @@ enum class THexScrollCode {
   LineDown,
   PageUp,
   PageDown,
-  ThumbTrack,     // the thumb is being dragged; the event carries its position
+  ThumbTrack,  // the thumb is being dragged; the event carries its position
   Top,
   Bottom,
   ThumbPosition,  // the thumb was released

@@ -62,7 +62,8 @@ std::vector<TFileFilter> ParseFileFilter(const std::u16string& filter) {
   size_t start = 0;
   for (;;) {
     const size_t bar = filter.find(u'|', start);
-    parts.push_back(filter.substr(start, bar == std::u16string::npos ? std::u16string::npos : bar - start));
+    parts.push_back(
+        filter.substr(start, bar == std::u16string::npos ? std::u16string::npos : bar - start));
     if (bar == std::u16string::npos) break;
     start = bar + 1;
   }
@@ -82,8 +83,9 @@ std::u16string ToNameFilters(const std::u16string& filter) {
     size_t start = 0;
     for (;;) {
       const size_t semi = entry.Patterns.find(u';', start);
-      std::u16string_view pattern = std::u16string_view(entry.Patterns)
-          .substr(start, semi == std::u16string::npos ? std::u16string::npos : semi - start);
+      std::u16string_view pattern =
+          std::u16string_view(entry.Patterns)
+              .substr(start, semi == std::u16string::npos ? std::u16string::npos : semi - start);
       if (pattern == u"*.*") pattern = u"*";
       if (!pattern.empty()) {
         if (!patterns.empty()) patterns += u' ';
@@ -116,10 +118,14 @@ int64_t FindingPosition(const std::u16string& message) {
   for (size_t i = at + 2; i < message.size(); ++i, ++digits) {
     const char16_t c = message[i];
     int digit;
-    if (c >= u'0' && c <= u'9') digit = c - u'0';
-    else if (c >= u'A' && c <= u'F') digit = c - u'A' + 10;
-    else if (c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-    else break;
+    if (c >= u'0' && c <= u'9')
+      digit = c - u'0';
+    else if (c >= u'A' && c <= u'F')
+      digit = c - u'A' + 10;
+    else if (c >= u'a' && c <= u'f')
+      digit = c - u'a' + 10;
+    else
+      break;
     // More than 15 digits would overflow a signed 64-bit position: no file is that long.
     if (digits >= 15) return -1;
     value = value * 16 + digit;
@@ -141,7 +147,9 @@ int64_t HeaderLength(const TChunkNodeInfo& info) { return info.ChunkType != 0 ? 
 
 // End of the chunk as its header declares it, pad byte included: where the
 // loader reads the next header.
-int64_t DeclaredEnd(const TChunkNodeInfo& info) { return info.Offset + 8 + info.Size + (info.Size % 2); }
+int64_t DeclaredEnd(const TChunkNodeInfo& info) {
+  return info.Offset + 8 + info.Size + (info.Size % 2);
+}
 
 // The chunk nodes below node, in display order (field and text lines carry
 // no record and are left out).
@@ -173,8 +181,9 @@ TFindingTarget FindingTarget(const TDisplayNode& root, const TLoadFinding& findi
         // Raised by the container where its last chunk ended, past the
         // container's own end: that chunk's size is the wrong one.
         const TChunkNodeInfo* parent = node.Parent ? node.Parent->Info.get() : nullptr;
-        const int64_t parentEnd =
-            (parent == nullptr || node.Parent == &root) ? fileSize : parent->Offset + 8 + parent->Size;
+        const int64_t parentEnd = (parent == nullptr || node.Parent == &root)
+                                      ? fileSize
+                                      : parent->Offset + 8 + parent->Size;
         if (DeclaredEnd(info) == pos && pos > parentEnd) found = &node;
       }
       return found != nullptr;
@@ -305,7 +314,8 @@ void TRiffoscopeSession::UpdateSelection(int64_t offset, int64_t length, uint32_
   // The file node stands for the whole file; a chunk node for its header and
   // payload, without the pad byte.
   const TChunkNodeInfo* root = FDisplayTree ? FDisplayTree->Info.get() : nullptr;
-  const bool fileNode = root && root->Offset == offset && root->Size == length && root->ChunkName == chunkName;
+  const bool fileNode =
+      root && root->Offset == offset && root->Size == length && root->ChunkName == chunkName;
   if (fileNode)
     FHexView->SetSelection(0, length);
   else
@@ -329,7 +339,8 @@ void TRiffoscopeSession::LoadRegistry() {
     readInt(u"TreeViewHeight", FSettings.TreeViewHeight);
     readInt(u"WindowState", FSettings.WindowState);
     int32_t modules = 0;
-    if (key->ReadInteger(u"LastUsedModules", modules)) FLastUsedModules = static_cast<uint32_t>(modules);
+    if (key->ReadInteger(u"LastUsedModules", modules))
+      FLastUsedModules = static_cast<uint32_t>(modules);
     bool check = true;
     if (key->ReadBool(u"CheckForUpdates", check)) FCheckForUpdates = check;
     readInt(u"FindingsPaneHeight", FSettings.FindingsPaneHeight);
@@ -456,7 +467,8 @@ void TRiffoscopeSession::ExportStructure1Click() {
     }
     TBusyCursor busy(FDialogs);
     const int64_t size = FWAVFileStream ? FWAVFileStream->Size() : 0;
-    const TExportResult result = ExportStructureToFile(name, FFileName, size, FWAVCommonChunk.get());
+    const TExportResult result =
+        ExportStructureToFile(name, FFileName, size, FWAVCommonChunk.get());
     if (!result.Ok) {
       // Nothing is left under the name: an incomplete export is never
       // taken for a whole one.
@@ -514,7 +526,9 @@ void TRiffoscopeSession::CheckForUpdates1Click() {
   FView.SetCheckForUpdatesMark(FCheckForUpdates);
 }
 
-void TRiffoscopeSession::About1Click(const std::u16string& version) { FDialogs.ShowAbout(AboutLines(version)); }
+void TRiffoscopeSession::About1Click(const std::u16string& version) {
+  FDialogs.ShowAbout(AboutLines(version));
+}
 
 void TRiffoscopeSession::Copy1Click() {
   FDialogs.SetClipboardText(FDisplayTree ? TreeCopyText(*FDisplayTree) : std::u16string());
@@ -529,7 +543,9 @@ void TRiffoscopeSession::FollowSelection(const char16_t* traceLine) {
   });
 }
 
-void TRiffoscopeSession::TreeView1KeyUp() { FollowSelection(u"Error in TForm1.TreeView1KeyUp call..."); }
+void TRiffoscopeSession::TreeView1KeyUp() {
+  FollowSelection(u"Error in TForm1.TreeView1KeyUp call...");
+}
 
 void TRiffoscopeSession::TreeView1MouseDown() {
   FollowSelection(u"Error in TForm1.TreeView1MouseDown call...");

@@ -24,7 +24,8 @@
 namespace riffo {
 
 inline constexpr char16_t SETTINGS_KEY[] = u"SOFTWARE\\Brindlecorp\\Riffoscope";
-inline constexpr char16_t OPEN_DIALOG_FILTER[] = u"WAV Media Files (*.wav)|*.wav|All Files (*.*)|*.*";
+inline constexpr char16_t OPEN_DIALOG_FILTER[] =
+    u"WAV Media Files (*.wav)|*.wav|All Files (*.*)|*.*";
 inline constexpr char16_t EXPORT_DIALOG_FILTER[] = u"Text File (*.txt)|*.txt|All Files (*.*)|*.*";
 inline constexpr uint32_t DEFAULT_LAST_USED_MODULES = 0xFFFFFFFF;
 // The tree pane keeps at least this much of the stored form height for the rest.
@@ -177,9 +178,9 @@ private:
 
 // The validation window (modules folder, file name, module mask, last-used
 // mask in and out): true when it was shown. The window layer provides it.
-using TShowMediaValidation = std::function<bool(const std::u16string& modulesFolder,
-                                                const std::u16string& fileName, uint32_t modulesFlags,
-                                                uint32_t& lastUsedModulesMask)>;
+using TShowMediaValidation =
+    std::function<bool(const std::u16string& modulesFolder, const std::u16string& fileName,
+                       uint32_t modulesFlags, uint32_t& lastUsedModulesMask)>;
 // Validation runs the modules of this mask: Sonolint and Loudlint.
 inline constexpr uint32_t VALIDATION_MODULES_MASK = MODULE_ID_SONOLINT | MODULE_ID_LOUDLINT;
 

@@ -74,7 +74,8 @@ TExportResult WriteFailure(const std::u16string& outName) {
 
 std::vector<std::u16string> StructureHeaderLines(const std::u16string& fileName, int64_t fileSize) {
   const std::u16string border(static_cast<size_t>(FRAME_WIDTH), u'/');
-  const std::u16string blank = u"//" + std::u16string(static_cast<size_t>(FRAME_WIDTH) - 4, u' ') + u"//";
+  const std::u16string blank =
+      u"//" + std::u16string(static_cast<size_t>(FRAME_WIDTH) - 4, u' ') + u"//";
   return {border,
           blank,
           FramedLine(std::u16string(PROGRAM_NAME) + u" " + ProgramRelease()),
@@ -100,7 +101,8 @@ TExportResult WriteStructureExport(TStream& out, const std::u16string& outName,
                                    const TWAVCommonChunk* chunk) {
   return Guarded(u"dgn: Error in WriteStructureExport call...", WriteFailure(outName), [&] {
     TStructureLineWriter writer(out);
-    for (const std::u16string& line : StructureHeaderLines(fileName, fileSize)) writer.WriteLine(line);
+    for (const std::u16string& line : StructureHeaderLines(fileName, fileSize))
+      writer.WriteLine(line);
     if (chunk != nullptr) {
       const TStructureLineProc sink = [&writer](const std::u16string& text, int32_t level) {
         writer.WriteStructureLine(text, level);

@@ -39,10 +39,13 @@ int main(int argc, char** argv) {
   }
   double truePeak = 0;
   for (double peak : r.TruePeak) truePeak = truePeak > peak ? truePeak : peak;
-  std::printf("I %.2f LUFS  LRA %.2f LU  M max %.2f LUFS  S max %.2f LUFS  TP %.2f dBTP  parts %d"
-              "  oversampled %.0f%%\n",
-              r.Integrated, r.Range, r.MaxMomentary, r.MaxShortTerm, ToDecibels(truePeak), r.PartsUsed,
-              r.FramesMeasured > 0 ? 100.0 * static_cast<double>(r.TruePeakFrames) / static_cast<double>(r.FramesMeasured) : 0.0);
+  std::printf(
+      "I %.2f LUFS  LRA %.2f LU  M max %.2f LUFS  S max %.2f LUFS  TP %.2f dBTP  parts %d"
+      "  oversampled %.0f%%\n",
+      r.Integrated, r.Range, r.MaxMomentary, r.MaxShortTerm, ToDecibels(truePeak), r.PartsUsed,
+      r.FramesMeasured > 0
+          ? 100.0 * static_cast<double>(r.TruePeakFrames) / static_cast<double>(r.FramesMeasured)
+          : 0.0);
   std::printf("seconds %.3f\n", seconds);
   return 0;
 }

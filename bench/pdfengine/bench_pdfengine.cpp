@@ -27,7 +27,8 @@ void BM_RenderReport(benchmark::State& state) {
     doc.FooterPageNumber(u"Page %d/%d", TTextAlign::Right);
     doc.HeaderLine();
     doc.SetFontSize(8);
-    for (double percent : {3.0, 17.0, 7.0, 7.0, 50.0}) doc.AddColumn(percent, TTextAlign::Left, true);
+    for (double percent : {3.0, 17.0, 7.0, 7.0, 50.0})
+      doc.AddColumn(percent, TTextAlign::Left, true);
     doc.ColumnHeaders({u"#", u"Module", u"Stream", u"Type", u"Message"});
     for (int i = 0; i < rows; ++i)
       doc.Row({riffo::Utf8ToUtf16(std::to_string(i + 1)), u"Sonolint", u"", u"Warning",

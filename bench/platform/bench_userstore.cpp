@@ -19,7 +19,8 @@ const std::u16string kKey = u"SOFTWARE\\Bench\\Store";
 // A store file whose one key holds `values` values, in a fresh folder that
 // XDG_CONFIG_HOME points to.
 std::string PrepareStore(int64_t values) {
-  std::string folder = (std::filesystem::temp_directory_path() / "riffo-bench-store-XXXXXX").string();
+  std::string folder =
+      (std::filesystem::temp_directory_path() / "riffo-bench-store-XXXXXX").string();
   if (::mkdtemp(folder.data()) == nullptr) return {};
   ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
   std::filesystem::create_directories(folder + "/brindlecorp");

@@ -55,9 +55,9 @@ struct DepthCase {
   uint16_t Tag, Bits, Container;
   std::vector<uint8_t> Pcm;
 };
-DepthCase gDepths[] = {{"16-bit", 1, 16, 2, {}},    {"24-bit", 1, 24, 3, {}},
-                       {"24-in-32", 1, 24, 4, {}},  {"32-bit", 1, 32, 4, {}},
-                       {"float32", 3, 32, 4, {}},   {"float64", 3, 64, 8, {}}};
+DepthCase gDepths[] = {{"16-bit", 1, 16, 2, {}},   {"24-bit", 1, 24, 3, {}},
+                       {"24-in-32", 1, 24, 4, {}}, {"32-bit", 1, 32, 4, {}},
+                       {"float32", 3, 32, 4, {}},  {"float64", 3, 64, 8, {}}};
 
 void Convert(DepthCase& d) {
   const int64_t frames = kMemoryBytes / (2 * d.Container);
@@ -128,11 +128,13 @@ void Prepare() {
   Put32(header, kFileDataBytes);
   gWaveFile = gFolder + "/pcm-1gib.wav";
   std::ofstream out(gWaveFile, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+  out.write(reinterpret_cast<const char*>(header.data()),
+            static_cast<std::streamsize>(header.size()));
   std::vector<uint8_t> piece(16 << 20);
   for (int64_t at = 0; at < kFileDataBytes; at += static_cast<int64_t>(piece.size())) {
     FillProgram(piece.data(), static_cast<int64_t>(piece.size()), at / 4, seed);
-    out.write(reinterpret_cast<const char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+    out.write(reinterpret_cast<const char*>(piece.data()),
+              static_cast<std::streamsize>(piece.size()));
   }
   if (!out) throw std::runtime_error("cannot write " + gWaveFile);
 }
@@ -238,8 +240,8 @@ void BM_DetectorDepth(benchmark::State& state) {
     c.detector.SetSilenceParameters(-80, 5000);
     c.detector.SetNoiseParameters(-10, 5000);
     for (int64_t at = 0; at < bytes; at += PCM_READ_PIECE_SIZE) {
-      c.detector.AddPCMData(d.Pcm.data() + at,
-                            static_cast<int32_t>(std::min<int64_t>(PCM_READ_PIECE_SIZE, bytes - at)));
+      c.detector.AddPCMData(d.Pcm.data() + at, static_cast<int32_t>(std::min<int64_t>(
+                                                   PCM_READ_PIECE_SIZE, bytes - at)));
     }
     c.detector.Finalize();
     benchmark::DoNotOptimize(c.lines);

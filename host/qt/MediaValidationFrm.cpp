@@ -32,7 +32,6 @@ constexpr int FORM_WIDTH = 1004;
 constexpr int FORM_HEIGHT = 352;
 constexpr int RIGHT_COLUMN_WIDTH = 200;
 
-
 IValidationDialogs*& InstalledDialogs() {
   static IValidationDialogs* dialogs = nullptr;
   return dialogs;
@@ -88,12 +87,14 @@ QStringList SaveDialogNameFilters(const std::u16string& filter) {
     QString description = parts[i].trimmed();
     // The description may show its patterns already: "Text File (*.txt)".
     const qsizetype open = description.lastIndexOf(QLatin1Char('('));
-    if (open > 0 && description.endsWith(QLatin1Char(')'))) description = description.left(open).trimmed();
+    if (open > 0 && description.endsWith(QLatin1Char(')')))
+      description = description.left(open).trimmed();
     QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
     // "*.*" means every file, also one without a dot in its name.
     for (QString& pattern : patterns)
       if (pattern.trimmed() == QLatin1String("*.*")) pattern = QStringLiteral("*");
-    filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                   QLatin1Char(')');
   }
   return filters;
 }
@@ -105,11 +106,12 @@ void TQtValidationDialogs::ShowMessage(const std::u16string& text) {
 }
 
 bool TQtValidationDialogs::ConfirmYesNo(const std::u16string& text) {
-  return ExecMessageBox(FOwner, QMessageBox::Question, ProgramTitle(), Q(text), QMessageBox::Yes | QMessageBox::No) ==
-         QMessageBox::Yes;
+  return ExecMessageBox(FOwner, QMessageBox::Question, ProgramTitle(), Q(text),
+                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-bool TQtValidationDialogs::SaveFileDialog(const std::u16string& filter, const std::u16string& defaultExtension,
+bool TQtValidationDialogs::SaveFileDialog(const std::u16string& filter,
+                                          const std::u16string& defaultExtension,
                                           std::u16string& fileName) {
   QFileDialog dialog(FOwner);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -137,8 +139,8 @@ TValidationDialogsOverride::~TValidationDialogsOverride() { InstalledDialogs() =
 
 // -------------------------------------------------------------- window ----
 
-TMediaValidationForm::TMediaValidationForm(TMediaValidationSession& session, IValidationDialogs* dialogs,
-                                           QWidget* parent)
+TMediaValidationForm::TMediaValidationForm(TMediaValidationSession& session,
+                                           IValidationDialogs* dialogs, QWidget* parent)
     : QDialog(parent), FSession(session), FDialogs(dialogs), FQtDialogs(this) {
   GuardedVoid(u"Error in TMediaValidationForm.FormCreate call...", [&] {
     for (int i = 0; i < IMAGE_COUNT; ++i) FImageList1[static_cast<size_t>(i)] = ValidationImage(i);
@@ -166,10 +168,12 @@ void TMediaValidationForm::BuildControls() {
   auto* reportGroup = new QGroupBox(QStringLiteral("Media Validation Report"), this);
   FlvReport = new QTableWidget(0, REPORT_COLUMN_COUNT, reportGroup);
   FlvReport->setObjectName(QStringLiteral("lvReport"));
-  FlvReport->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("Module"), QStringLiteral("Stream"),
-                                        QStringLiteral("Type"), QStringLiteral("Message")});
+  FlvReport->setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("Module"),
+                                        QStringLiteral("Stream"), QStringLiteral("Type"),
+                                        QStringLiteral("Message")});
   const int widths[] = {50, 160, 50, 60, 460};
-  for (int column = 0; column < REPORT_COLUMN_COUNT; ++column) FlvReport->setColumnWidth(column, widths[column]);
+  for (int column = 0; column < REPORT_COLUMN_COUNT; ++column)
+    FlvReport->setColumnWidth(column, widths[column]);
   FlvReport->horizontalHeader()->setHighlightSections(false);
   FlvReport->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   FlvReport->horizontalHeader()->setStretchLastSection(true);
@@ -189,7 +193,8 @@ void TMediaValidationForm::BuildControls() {
   auto* modulesGroup = new QGroupBox(QStringLiteral("Validation Modules"), this);
   FclbValidationModules = new QListWidget(modulesGroup);
   FclbValidationModules->setObjectName(QStringLiteral("clbValidationModules"));
-  FbtnSettings = new QPushButton(icon(IMAGE_SETTINGS), QStringLiteral("Validation Module Settings"), modulesGroup);
+  FbtnSettings = new QPushButton(icon(IMAGE_SETTINGS), QStringLiteral("Validation Module Settings"),
+                                 modulesGroup);
   FbtnSettings->setObjectName(QStringLiteral("btnSettings"));
   auto* modulesLayout = new QVBoxLayout(modulesGroup);
   modulesLayout->addWidget(FclbValidationModules, 1);
@@ -235,7 +240,8 @@ void TMediaValidationForm::BuildControls() {
   FbtnSaveReport->setEnabled(false);
   FlbPorgress = new QLabel(QStringLiteral("Progress:"), this);
   FlbPorgress->setObjectName(QStringLiteral("lbPorgress"));
-  FlbPorgress->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Progress: 100.00%...Done.")) + 8);
+  FlbPorgress->setMinimumWidth(
+      fontMetrics().horizontalAdvance(QStringLiteral("Progress: 100.00%...Done.")) + 8);
   FprbProgress = new QProgressBar(this);
   FprbProgress->setObjectName(QStringLiteral("prbProgress"));
   FprbProgress->setRange(0, 100);
@@ -271,7 +277,8 @@ void TMediaValidationForm::BuildControls() {
 void TMediaValidationForm::showEvent(QShowEvent* event) {
   if (!FShown) {
     FShown = true;
-    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+    if (QScreen* screen = this->screen())
+      move(screen->availableGeometry().center() - rect().center());
     FormShow();
   }
   QDialog::showEvent(event);
@@ -283,7 +290,8 @@ void TMediaValidationForm::FormShow() {
     const QSignalBlocker quiet(FclbValidationModules);
     FclbValidationModules->clear();
     for (size_t i = 0; i < FSession.ModuleCount(); ++i) {
-      auto* item = new QListWidgetItem(Q(FSession.Module(i).ValidationModuleName()), FclbValidationModules);
+      auto* item =
+          new QListWidgetItem(Q(FSession.Module(i).ValidationModuleName()), FclbValidationModules);
       item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
       item->setCheckState(FSession.ModuleTicked(i) ? Qt::Checked : Qt::Unchecked);
     }
@@ -332,9 +340,11 @@ void TMediaValidationForm::btnSaveReportClick() {
       return;
     }
     std::u16string reportFileName = FSession.DefaultReportFileName();
-    if (!Dialogs().SaveFileDialog(SAVE_REPORT_FILTER, SAVE_REPORT_DEFAULT_EXTENSION, reportFileName)) return;
-    const TSaveResult result =
-        FSession.SaveReportFile(reportFileName, [this] { return Dialogs().ConfirmYesNo(MSG_CONFIRM_OVERWRITE); });
+    if (!Dialogs().SaveFileDialog(SAVE_REPORT_FILTER, SAVE_REPORT_DEFAULT_EXTENSION,
+                                  reportFileName))
+      return;
+    const TSaveResult result = FSession.SaveReportFile(
+        reportFileName, [this] { return Dialogs().ConfirmYesNo(MSG_CONFIRM_OVERWRITE); });
     switch (result) {
       case TSaveResult::Saved: Dialogs().OpenDocument(reportFileName); break;
       case TSaveResult::EmptyReport: Dialogs().ShowMessage(MSG_REPORT_LIST_EMPTY); break;
@@ -385,8 +395,10 @@ void TMediaValidationForm::ShowReport(size_t index, const TCustomReport& line) {
     const TReportRowStyle style = ReportRowStyle(FlvReport->item(row, REPORT_COLUMN_TYPE)->text());
     if (!style.Styled) return;
     for (int column = 0; column < REPORT_COLUMN_COUNT; ++column)
-      FlvReport->item(row, column)->setBackground(ThemedBackground(style.Background, FlvReport->palette()));
-    FlvReport->item(row, REPORT_COLUMN_NUMBER)->setIcon(FImageList1[static_cast<size_t>(style.ImageIndex)]);
+      FlvReport->item(row, column)
+          ->setBackground(ThemedBackground(style.Background, FlvReport->palette()));
+    FlvReport->item(row, REPORT_COLUMN_NUMBER)
+        ->setIcon(FImageList1[static_cast<size_t>(style.ImageIndex)]);
   });
 }
 
@@ -402,7 +414,9 @@ void TMediaValidationForm::ShowCounters(int32_t infos, int32_t warnings, int32_t
   FedErrors->setText(QString::number(errors));
 }
 
-void TMediaValidationForm::ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TMediaValidationForm::ProcessEvents() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void TMediaValidationForm::RunFinished(bool stopped) {
   SetIdle(true);

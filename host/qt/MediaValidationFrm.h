@@ -64,7 +64,8 @@ private:
 };
 
 inline constexpr char16_t SAVE_REPORT_FILTER[] =
-    u"HTMLl File (*.html)|*.html|PDFl File (*.pdf)|*.pdf|XML File (*.xml)|*.xml|CSV File (*.csv)|*.csv|"
+    u"HTMLl File (*.html)|*.html|PDFl File (*.pdf)|*.pdf|XML File (*.xml)|*.xml|CSV File "
+    u"(*.csv)|*.csv|"
     u"Text File (*.txt)|*.txt|All Files (*.*)|*.*";
 inline constexpr char16_t SAVE_REPORT_DEFAULT_EXTENSION[] = u"xml";
 
@@ -104,8 +105,8 @@ public:
   // session: loaded (or to be loaded) before the window is shown, and alive
   // for as long as the window. dialogs: null for the installed override or
   // the real ones.
-  explicit TMediaValidationForm(TMediaValidationSession& session, IValidationDialogs* dialogs = nullptr,
-                                QWidget* parent = nullptr);
+  explicit TMediaValidationForm(TMediaValidationSession& session,
+                                IValidationDialogs* dialogs = nullptr, QWidget* parent = nullptr);
   ~TMediaValidationForm() override;
 
   TMediaValidationSession& Session() { return FSession; }

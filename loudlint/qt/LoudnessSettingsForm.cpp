@@ -20,7 +20,9 @@ QDoubleSpinBox* Decimal(QWidget* parent, const char* name, double low, double hi
   return box;
 }
 
-int32_t Centi(const QDoubleSpinBox* box) { return static_cast<int32_t>(std::lround(box->value() * 100.0)); }
+int32_t Centi(const QDoubleSpinBox* box) {
+  return static_cast<int32_t>(std::lround(box->value() * 100.0));
+}
 
 }  // namespace
 

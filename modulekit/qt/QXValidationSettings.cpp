@@ -35,19 +35,23 @@ QString EnabledText(bool enabled) { return Q(enabled ? ENABLED_YES : ENABLED_NO)
 // The drop-down entry of a report type: 0 Info, 1 Warning, 2 Error; -1 for
 // any other type (the drop-down then keeps its entry).
 int ReportTypeEntry(int32_t reportType) {
-  return reportType >= REPORT_TYPE_INFO && reportType <= REPORT_TYPE_ERROR ? reportType - REPORT_TYPE_INFO
-                                                                            : -1;
+  return reportType >= REPORT_TYPE_INFO && reportType <= REPORT_TYPE_ERROR
+             ? reportType - REPORT_TYPE_INFO
+             : -1;
 }
 
 }  // namespace
 
 // --------------------------------------------------------------- drawing ----
 
-void TRuleRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+void TRuleRowDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                       const QModelIndex& index) const {
   QStyledItemDelegate::initStyleOption(option, index);
-  const QString enabled = index.siblingAtColumn(RULE_COLUMN_ENABLED).data(Qt::DisplayRole).toString();
+  const QString enabled =
+      index.siblingAtColumn(RULE_COLUMN_ENABLED).data(Qt::DisplayRole).toString();
   const bool yes = enabled == Q(ENABLED_YES);
-  option->backgroundBrush = QColor::fromRgb(yes ? RULE_ENABLED_BACKGROUND : RULE_DISABLED_BACKGROUND);
+  option->backgroundBrush =
+      QColor::fromRgb(yes ? RULE_ENABLED_BACKGROUND : RULE_DISABLED_BACKGROUND);
   option->font.setBold(yes);
   option->font.setItalic(!yes);
 }
@@ -56,7 +60,8 @@ void TRuleRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QMode
 
 TValidationSettingsForm::TValidationSettingsForm(TRuleCatalogue& validationSettingList,
                                                  bool showAdvanced, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
       FOriginalValidationSettingList(validationSettingList) {
   // The controls edit independent copies of the records.
   FTempValidationSettingList.AssignValidationSettingList(FOriginalValidationSettingList);
@@ -74,9 +79,9 @@ void TValidationSettingsForm::BuildControls(bool showAdvanced) {
 
   FlvValidationSettings = new QTableWidget(0, RULE_COLUMN_COUNT, this);
   FlvValidationSettings->setObjectName(QStringLiteral("lvValidationSettings"));
-  FlvValidationSettings->setHorizontalHeaderLabels({QStringLiteral("ID"), QStringLiteral("Name"),
-                                                    QStringLiteral("Type"), QStringLiteral("Enabled"),
-                                                    QStringLiteral("Description"), QStringLiteral("Code")});
+  FlvValidationSettings->setHorizontalHeaderLabels(
+      {QStringLiteral("ID"), QStringLiteral("Name"), QStringLiteral("Type"),
+       QStringLiteral("Enabled"), QStringLiteral("Description"), QStringLiteral("Code")});
   const int widths[] = {40, 200, 80, 60, 200};
   for (int column = 0; column < RULE_COLUMN_CODE; ++column)
     FlvValidationSettings->setColumnWidth(column, widths[column]);
@@ -111,7 +116,8 @@ void TValidationSettingsForm::BuildControls(bool showAdvanced) {
   FedName->setReadOnly(true);
   FcbReportType = new QComboBox(group);
   FcbReportType->setObjectName(QStringLiteral("cbReportType"));
-  FcbReportType->addItems({QStringLiteral("Info"), QStringLiteral("Warning"), QStringLiteral("Error")});
+  FcbReportType->addItems(
+      {QStringLiteral("Info"), QStringLiteral("Warning"), QStringLiteral("Error")});
   FcbEnabled = new QComboBox(group);
   FcbEnabled->setObjectName(QStringLiteral("cbEnabled"));
   FcbEnabled->addItems({Q(ENABLED_YES), Q(ENABLED_NO)});
@@ -152,11 +158,14 @@ void TValidationSettingsForm::BuildControls(bool showAdvanced) {
   layout->addLayout(top, 1);
   layout->addLayout(bottom);
 
-  connect(FlvValidationSettings, &QTableWidget::itemSelectionChanged, this, [this] { UpdateSelected(); });
+  connect(FlvValidationSettings, &QTableWidget::itemSelectionChanged, this,
+          [this] { UpdateSelected(); });
   connect(FlvValidationSettings, &QTableWidget::cellDoubleClicked, this,
           [this](int, int) { lvValidationSettingsDblClick(); });
-  connect(FcbReportType, &QComboBox::currentIndexChanged, this, [this](int) { cbReportTypePropertiesChange(); });
-  connect(FcbEnabled, &QComboBox::currentIndexChanged, this, [this](int) { cbEnabledPropertiesChange(); });
+  connect(FcbReportType, &QComboBox::currentIndexChanged, this,
+          [this](int) { cbReportTypePropertiesChange(); });
+  connect(FcbEnabled, &QComboBox::currentIndexChanged, this,
+          [this](int) { cbEnabledPropertiesChange(); });
   connect(FbtnEnableAll, &QPushButton::clicked, this, [this] { btnEnableAllClick(); });
   connect(FbtnDisableAll, &QPushButton::clicked, this, [this] { btnDisableAllClick(); });
   connect(FbtnAdvanced, &QPushButton::clicked, this, [this] { btnAdvancedClick(); });
@@ -183,12 +192,17 @@ void TValidationSettingsForm::FormShow() {
       for (int32_t row = 0; row < count; ++row) {
         const PValidationSetting setting = FOriginalValidationSettingList.GetValidationSetting(row);
         if (setting == nullptr) continue;
-        FlvValidationSettings->setItem(row, RULE_COLUMN_ID, ReadOnlyCell(QString::number(setting->ID)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_ID,
+                                       ReadOnlyCell(QString::number(setting->ID)));
         FlvValidationSettings->setItem(row, RULE_COLUMN_NAME, ReadOnlyCell(Q8(setting->Name)));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_TYPE, ReadOnlyCell(Q(ReportTypeName(setting->_Type))));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_ENABLED, ReadOnlyCell(EnabledText(setting->Enabled)));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_DESCRIPTION, ReadOnlyCell(Q8(setting->Description)));
-        FlvValidationSettings->setItem(row, RULE_COLUMN_CODE, ReadOnlyCell(QString::number(setting->Code)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_TYPE,
+                                       ReadOnlyCell(Q(ReportTypeName(setting->_Type))));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_ENABLED,
+                                       ReadOnlyCell(EnabledText(setting->Enabled)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_DESCRIPTION,
+                                       ReadOnlyCell(Q8(setting->Description)));
+        FlvValidationSettings->setItem(row, RULE_COLUMN_CODE,
+                                       ReadOnlyCell(QString::number(setting->Code)));
       }
     }
     if (FlvValidationSettings->rowCount() > 0) FlvValidationSettings->selectRow(0);
@@ -233,7 +247,8 @@ void TValidationSettingsForm::cbReportTypePropertiesChange() {
     const int entry = FcbReportType->currentIndex();
     if (setting == nullptr || entry < 0) return;
     setting->_Type = REPORT_TYPE_INFO + entry;
-    if (QTableWidgetItem* cell = FlvValidationSettings->item(FCurrentlySelectedItemIndex, RULE_COLUMN_TYPE))
+    if (QTableWidgetItem* cell =
+            FlvValidationSettings->item(FCurrentlySelectedItemIndex, RULE_COLUMN_TYPE))
       cell->setText(Q(ReportTypeName(setting->_Type)));
   });
 }
@@ -242,7 +257,8 @@ void TValidationSettingsForm::ApplyEnabled(bool enabled) {
   const PValidationSetting setting = SelectedSetting();
   if (setting == nullptr) return;
   setting->Enabled = enabled;
-  if (QTableWidgetItem* cell = FlvValidationSettings->item(FCurrentlySelectedItemIndex, RULE_COLUMN_ENABLED))
+  if (QTableWidgetItem* cell =
+          FlvValidationSettings->item(FCurrentlySelectedItemIndex, RULE_COLUMN_ENABLED))
     cell->setText(EnabledText(enabled));
 }
 
@@ -290,11 +306,13 @@ void TValidationSettingsForm::SetAllEnabled(bool enabled) {
 }
 
 void TValidationSettingsForm::btnEnableAllClick() {
-  GuardedVoid(u"Error in TValidationSettingsForm.btnEnableAllClick call...", [&] { SetAllEnabled(true); });
+  GuardedVoid(u"Error in TValidationSettingsForm.btnEnableAllClick call...",
+              [&] { SetAllEnabled(true); });
 }
 
 void TValidationSettingsForm::btnDisableAllClick() {
-  GuardedVoid(u"Error in TValidationSettingsForm.btnDisableAllClick call...", [&] { SetAllEnabled(false); });
+  GuardedVoid(u"Error in TValidationSettingsForm.btnDisableAllClick call...",
+              [&] { SetAllEnabled(false); });
 }
 
 void TValidationSettingsForm::btnAdvancedClick() {
@@ -304,7 +322,8 @@ void TValidationSettingsForm::btnAdvancedClick() {
 }
 
 bool TValidationSettingsForm::ApplyToOriginal() {
-  return FOriginalValidationSettingList.AssignValidationSettingList(FTempValidationSettingList) != 0;
+  return FOriginalValidationSettingList.AssignValidationSettingList(FTempValidationSettingList) !=
+         0;
 }
 
 // ------------------------------------------------------------ entry points ----

@@ -60,7 +60,9 @@ public:
 
   // What the Advanced button does (a module's further settings); the button
   // shows when the dialog was made with showAdvanced.
-  void SetAdvancedHandler(std::function<void(QWidget& dialog)> handler) { FAdvancedHandler = std::move(handler); }
+  void SetAdvancedHandler(std::function<void(QWidget& dialog)> handler) {
+    FAdvancedHandler = std::move(handler);
+  }
 
   const TRuleCatalogue& WorkingCopy() const { return FTempValidationSettingList; }
   int32_t CurrentlySelectedItemIndex() const { return FCurrentlySelectedItemIndex; }

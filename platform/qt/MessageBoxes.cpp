@@ -18,8 +18,9 @@ int MessageBoxMinimumWidth(const QWidget* box, const QString& title) {
   return text + 4 * std::max(bar, 24);
 }
 
-std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, QMessageBox::Icon icon, const QString& title,
-                                            const QString& text, QMessageBox::StandardButtons buttons) {
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, QMessageBox::Icon icon,
+                                            const QString& title, const QString& text,
+                                            QMessageBox::StandardButtons buttons) {
   auto box = std::make_unique<QMessageBox>(icon, title, text, buttons, owner);
   // The box fixes its own size from its layout when shown; a spacer across
   // the layout is what widens it (a minimum width alone would be overridden).
@@ -30,8 +31,9 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, QMessageBox::Icon ic
   return box;
 }
 
-QMessageBox::StandardButton ExecMessageBox(QWidget* owner, QMessageBox::Icon icon, const QString& title,
-                                           const QString& text, QMessageBox::StandardButtons buttons) {
+QMessageBox::StandardButton ExecMessageBox(QWidget* owner, QMessageBox::Icon icon,
+                                           const QString& title, const QString& text,
+                                           QMessageBox::StandardButtons buttons) {
   auto box = MakeMessageBox(owner, icon, title, text, buttons);
   return static_cast<QMessageBox::StandardButton>(box->exec());
 }

@@ -13,11 +13,13 @@ namespace riffo {
 int MessageBoxMinimumWidth(const QWidget* box, const QString& title);
 
 // A box with the given icon, title, text and buttons, owned by owner.
-std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, QMessageBox::Icon icon, const QString& title,
-                                            const QString& text, QMessageBox::StandardButtons buttons);
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, QMessageBox::Icon icon,
+                                            const QString& title, const QString& text,
+                                            QMessageBox::StandardButtons buttons);
 
 // Shows such a box modally; the button pressed.
-QMessageBox::StandardButton ExecMessageBox(QWidget* owner, QMessageBox::Icon icon, const QString& title,
-                                           const QString& text, QMessageBox::StandardButtons buttons);
+QMessageBox::StandardButton ExecMessageBox(QWidget* owner, QMessageBox::Icon icon,
+                                           const QString& title, const QString& text,
+                                           QMessageBox::StandardButtons buttons);
 
 }  // namespace riffo

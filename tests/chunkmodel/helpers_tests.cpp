@@ -18,7 +18,7 @@ TEST(FourCC, BytesInFileOrderZeroAsBlank) {
   EXPECT_EQ(U8(FourCCToText(0x20746D66)), "fmt ");
   EXPECT_EQ(U8(FourCCToText(0x00746164)), "dat ");
   EXPECT_EQ(U8(FourCCToText(0)), "    ");
-  EXPECT_EQ(FourCCToText(0x41414101)[0], u'\x01');  // control characters are not filtered
+  EXPECT_EQ(FourCCToText(0x41414101)[0], u'\x01');    // control characters are not filtered
   EXPECT_EQ(FourCCToText(0x414141E9)[0], u'\u00E9');  // each byte as Windows-1252
 }
 
@@ -62,7 +62,8 @@ TEST(HexDump, LinesOfSixteenWithAlignedCharacterColumn) {
   ASSERT_TRUE(MemToStrLines2(bytes.data(), 17, &lines));
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].size(), 66u);
-  EXPECT_EQ(U8(lines[0]), "41 00 AD E9 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50   A..\u00E9EFGHIJKLMNOP");
+  EXPECT_EQ(U8(lines[0]),
+            "41 00 AD E9 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50   A..\u00E9EFGHIJKLMNOP");
   EXPECT_EQ(U8(lines[1]), "51 " + std::string(47, ' ') + "Q");
   EXPECT_FALSE(MemToStrLines2(bytes.data(), 0, &lines));
   EXPECT_FALSE(MemToStrLines2(nullptr, 4, &lines));

@@ -30,8 +30,9 @@ std::string TempPath(const std::string& name) {
 
 std::u16string WriteFile(const std::string& name, const Bytes& bytes) {
   const std::string path = TempPath(name);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return Utf8ToUtf16(path);
 }
 

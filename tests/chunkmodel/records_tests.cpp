@@ -26,7 +26,8 @@ std::unique_ptr<Loaded> LoadBody(const Bytes& body) {
 }
 
 // A file that ends inside the chunk: the header claims `claimed` bytes.
-std::unique_ptr<Loaded> LoadTruncated(const std::string& id, uint32_t claimed, const Bytes& present) {
+std::unique_ptr<Loaded> LoadTruncated(const std::string& id, uint32_t claimed,
+                                      const Bytes& present) {
   Bytes file;
   AppendText(file, "RIFF");
   Append32(file, 4 + 8 + claimed);
@@ -37,7 +38,9 @@ std::unique_ptr<Loaded> LoadTruncated(const std::string& id, uint32_t claimed, c
   return loaded;
 }
 
-std::string Text(const uint8_t* field, int32_t width) { return Utf16ToUtf8(CharArrayToString(field, width)); }
+std::string Text(const uint8_t* field, int32_t width) {
+  return Utf16ToUtf8(CharArrayToString(field, width));
+}
 
 Bytes Bext(const std::string& description, size_t codingHistory, const std::string& history = "") {
   Bytes p = Field(description, 256);
@@ -175,7 +178,9 @@ TEST(BroadcastExtension, WellFormedChunkAndCodingHistorySizes) {
 }
 
 TEST(BroadcastExtension, TextFieldsDropControlAndHighBytes) {
-  auto l = LoadBody(Chunk("bext", Bext("a\tb\nc\xE9" "d", 0)));
+  auto l = LoadBody(Chunk("bext", Bext("a\tb\nc\xE9"
+                                       "d",
+                                       0)));
   EXPECT_EQ(Text(l->Child(0).Fbroadcast_audio_extension->Description, 256), "abcd");
 }
 
@@ -306,7 +311,8 @@ TEST(CartChunk, FixedPartTagTextAndShortChunks) {
   EXPECT_EQ(s.URL[0], 'h');
   EXPECT_EQ(s.URL[1023], 0);  // cut after 976 bytes: the last byte never came
   EXPECT_EQ(shortCart->Recorder.IDs(), std::vector<int32_t>{216});
-  EXPECT_EQ(shortCart->Recorder.Findings[0].Text, "Incomplete cart chunk. Chunk offset 0x0000000C .");
+  EXPECT_EQ(shortCart->Recorder.Findings[0].Text,
+            "Incomplete cart chunk. Chunk offset 0x0000000C .");
 }
 
 TEST(CartChunk, EveryFieldIsReadFromItsOwnPlaceAndWidth) {
@@ -330,11 +336,14 @@ TEST(CartChunk, EveryFieldIsReadFromItsOwnPlaceAndWidth) {
   auto l = LoadBody(Chunk("cart", p));
   const Tcart_extension& c = *l->Child(0).Fcart_extension;
   auto bytes = [](const auto& field) { return std::string(std::begin(field), std::end(field)); };
-  const std::string texts[] = {
-      bytes(c.Version),   bytes(c.Title),         bytes(c.Artist),        bytes(c.CutID),
-      bytes(c.ClientID),  bytes(c.Category),      bytes(c.Classification), bytes(c.OutCue),
-      bytes(c.StartDate), bytes(c.StartTime),     bytes(c.EndDate),       bytes(c.EndTime),
-      bytes(c.ProducerAppID), bytes(c.ProducerAppVersion), bytes(c.UserDef)};
+  const std::string texts[] = {bytes(c.Version),        bytes(c.Title),
+                               bytes(c.Artist),         bytes(c.CutID),
+                               bytes(c.ClientID),       bytes(c.Category),
+                               bytes(c.Classification), bytes(c.OutCue),
+                               bytes(c.StartDate),      bytes(c.StartTime),
+                               bytes(c.EndDate),        bytes(c.EndTime),
+                               bytes(c.ProducerAppID),  bytes(c.ProducerAppVersion),
+                               bytes(c.UserDef)};
   ASSERT_EQ(std::size(texts), std::size(widths));
   char expected = 'A';
   for (size_t i = 0; i < std::size(texts); ++i, ++expected) {

@@ -161,7 +161,8 @@ TEST(Rf64Loader, MalformedDs64ChunksAreFindingsNotCrashes) {
     EXPECT_LE(l->Form().FSize, MAX_CHUNK_SIZE);
   }
   auto shortOne = Load(form(shortDs64));
-  EXPECT_EQ(shortOne->Recorder.Findings[0].Text, "Incomplete ds64 chunk. Chunk offset 0x0000000C .");
+  EXPECT_EQ(shortOne->Recorder.Findings[0].Text,
+            "Incomplete ds64 chunk. Chunk offset 0x0000000C .");
   auto overrunOne = Load(form(overrun));
   EXPECT_EQ(overrunOne->Recorder.Findings[0].Text,
             "ds64 chunk table runs past the chunk. Chunk offset 0x0000000C .");

@@ -55,7 +55,8 @@ protected:
     }
     std::string seen;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+      seen.append(buffer, static_cast<size_t>(n));
     ::close(master);
     ::waitpid(pid, nullptr, 0);
     return seen;
@@ -91,7 +92,8 @@ TEST_F(CliTest, ExportIsByteForByteWhatTheWriterProduces) {
   const auto root = LoadTree(file);
   TMemoryStream expected;
   ASSERT_TRUE(WriteStructureExport(expected, u"-", Utf8ToUtf16(path),
-                                   static_cast<int64_t>(file.size()), root.get()).Ok);
+                                   static_cast<int64_t>(file.size()), root.get())
+                  .Ok);
   const std::string bytes(expected.Bytes().begin(), expected.Bytes().end());
 
   EXPECT_EQ(Run({"export", path}).Out, bytes);
@@ -151,12 +153,10 @@ TEST_F(CliTest, BadInputGivesTheViewersMessageAndExitStatus2) {
   struct Case {
     std::string File, Message;
   };
-  const Case cases[] = {{"absent.wav", "File not found.\n"},
-                        {"folder.wav", "File not found.\n"},
-                        {"notes.txt", "Invalid WAV file.\n"},
-                        {"movie.avi", "Invalid WAV file.\n"},
-                        {"short.wav", "Invalid WAV file.\n"},
-                        {"fifo.wav", "Not a regular file.\n"}};
+  const Case cases[] = {
+      {"absent.wav", "File not found.\n"},  {"folder.wav", "File not found.\n"},
+      {"notes.txt", "Invalid WAV file.\n"}, {"movie.avi", "Invalid WAV file.\n"},
+      {"short.wav", "Invalid WAV file.\n"}, {"fifo.wav", "Not a regular file.\n"}};
   for (const Case& c : cases)
     for (const char* command : {"export", "tree"}) {
       const RunResult result = Run({command, c.File});
@@ -238,13 +238,14 @@ TEST_F(CliTest, HelpExplainsEveryCommand) {
   for (const auto& args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"help"}}) {
     const RunResult help = Run(args);
     EXPECT_EQ(help.Status, 0);
-    for (const char* word : {"export FILE [-o OUT] [--force]", "tree FILE", "--force", "standard output",
-                             "Exit status"})
+    for (const char* word : {"export FILE [-o OUT] [--force]", "tree FILE", "--force",
+                             "standard output", "Exit status"})
       EXPECT_NE(help.Out.find(word), std::string::npos) << word;
   }
   const RunResult exportHelp = Run({"export", "--help"});
   EXPECT_EQ(exportHelp.Status, 0);
-  EXPECT_NE(exportHelp.Out.find("Usage: riffoscope-cli export FILE [-o OUT] [--force]"), std::string::npos);
+  EXPECT_NE(exportHelp.Out.find("Usage: riffoscope-cli export FILE [-o OUT] [--force]"),
+            std::string::npos);
   const RunResult treeHelp = Run({"tree", "--help"});
   EXPECT_EQ(treeHelp.Status, 0);
   EXPECT_NE(treeHelp.Out.find("two blanks per level"), std::string::npos);

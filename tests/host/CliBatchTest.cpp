@@ -61,7 +61,8 @@ protected:
 
   // riffoscope-cli validate with args in the scratch folder, input on its
   // standard input.
-  test::TProgramCall Call(const std::vector<std::string>& args, const std::string& input = {}) const {
+  test::TProgramCall Call(const std::vector<std::string>& args,
+                          const std::string& input = {}) const {
     std::vector<std::string> all{"validate"};
     all.insert(all.end(), args.begin(), args.end());
     test::TProgramCall call((FDir / "bin" / "riffoscope-cli").string(), all, FDir.string());
@@ -124,8 +125,9 @@ TEST_F(CliBatchTest, EveryKindOfInputGetsItsVerdictInInputOrder) {
   for (size_t i = 0; i < expected.size(); ++i) {
     const std::string& line = lines[i];
     EXPECT_EQ(line.rfind(expected[i].Verdict, 0), 0u) << line;
-    const std::string tail = std::string(expected[i].Path) +
-                             (*expected[i].Reason != '\0' ? std::string(": ") + expected[i].Reason : "");
+    const std::string tail =
+        std::string(expected[i].Path) +
+        (*expected[i].Reason != '\0' ? std::string(": ") + expected[i].Reason : "");
     EXPECT_NE(line.find("  " + tail), std::string::npos) << line;
     if (*expected[i].Reason != '\0') {  // the reason also on standard error
       EXPECT_NE(run.Err.find(tail), std::string::npos) << run.Err;
@@ -134,16 +136,20 @@ TEST_F(CliBatchTest, EveryKindOfInputGetsItsVerdictInInputOrder) {
 #ifndef __SANITIZE_ADDRESS__
   EXPECT_NE(lines[0].find("crashed: signal SIGABRT"), std::string::npos) << lines[0];
 #endif
-  EXPECT_EQ(lines.back().rfind("Total: " + std::to_string(expected.size()) + " files: 1 PASS, 1 WARN, 3 FAIL", 0), 0u)
+  EXPECT_EQ(lines.back().rfind(
+                "Total: " + std::to_string(expected.size()) + " files: 1 PASS, 1 WARN, 3 FAIL", 0),
+            0u)
       << lines.back();
 
   // Reports only for what was validated, mirroring the folders.
   std::set<std::string> reports;
   for (const auto& entry : fs::recursive_directory_iterator(FDir / "out"))
     if (entry.is_regular_file()) reports.insert(fs::relative(entry.path(), FDir / "out").string());
-  EXPECT_EQ(reports, (std::set<std::string>{"in/d1/take1.wav.txt", "in/d2/take1.wav.txt",
-                                            "in/fail.bwf.txt", "in/pass.wav.txt", "in/warn.WAV.txt"}));
-  EXPECT_NE(ReadFile("out/in/d2/take1.wav.txt").find("FileName: in/d2/take1.wav\r\n"), std::string::npos);
+  EXPECT_EQ(reports,
+            (std::set<std::string>{"in/d1/take1.wav.txt", "in/d2/take1.wav.txt", "in/fail.bwf.txt",
+                                   "in/pass.wav.txt", "in/warn.WAV.txt"}));
+  EXPECT_NE(ReadFile("out/in/d2/take1.wav.txt").find("FileName: in/d2/take1.wav\r\n"),
+            std::string::npos);
 
   const json summary = json::parse(ReadFile("sum.json"));
   EXPECT_EQ(summary["tool"], "riffoscope-cli");
@@ -170,7 +176,8 @@ TEST_F(CliBatchTest, ResultsDoNotDependOnTheNumberOfWorkers) {
   EXPECT_EQ(one.Status, 2);
   EXPECT_EQ(three.Status, 2);
   EXPECT_EQ(WithoutTotals(one.Out), WithoutTotals(three.Out));
-  for (const char* report : {"a/pass1.wav.json", "a/warn2.wav.json", "a/x3.wav.json", "b/y6.wav.json"}) {
+  for (const char* report :
+       {"a/pass1.wav.json", "a/warn2.wav.json", "a/x3.wav.json", "b/y6.wav.json"}) {
     const std::string text = ReadFile(std::string("r1/") + report);
     EXPECT_EQ(text, ReadFile(std::string("r3/") + report)) << report;
     const json parsed = json::parse(text);  // valid JSON
@@ -195,7 +202,9 @@ TEST_F(CliBatchTest, ShardsCoverEveryFileExactlyOnce) {
     EXPECT_EQ(run.Status, 0) << run.Err;
     const std::vector<std::string> rows = Lines(ReadFile(summary));
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows[0].rfind("path,verdict,errors,warnings,infos,reason,output_error,version,started", 0), 0u);
+    EXPECT_EQ(
+        rows[0].rfind("path,verdict,errors,warnings,infos,reason,output_error,version,started", 0),
+        0u);
     for (size_t i = 1; i < rows.size(); ++i) seen.insert(rows[i].substr(0, rows[i].find(',')));
   }
   EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()), all);
@@ -237,7 +246,8 @@ TEST_F(CliBatchTest, UsageErrorsAndCleanExitStatuses) {
     for (const auto& a : c.Args) shown += a + " ";
     EXPECT_EQ(run.Status, c.Status) << shown << run.Err;
     EXPECT_NE((c.Status == 2 ? run.Err : run.Out).find(c.Text), std::string::npos)
-        << shown << "\n" << run.Out << run.Err;
+        << shown << "\n"
+        << run.Out << run.Err;
   }
 }
 
@@ -246,8 +256,9 @@ TEST_F(CliBatchTest, OneFileKeepsTheSingleReportAndTheGnuOptionForms) {
   const TRun version = Run({"--version"});
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out, std::string("riffoscope-cli ") + RIFFO_VERSION + "\n");
-  const std::string csv = "#,Module,Stream,Type,Message\r\n1,Sonolint,,Info,[101] Start validation\r\n"
-                          "2,Sonolint,,Info,[302] FormatTag = 1\r\n3,Sonolint,,Info,[108] Finish validation\r\n";
+  const std::string csv =
+      "#,Module,Stream,Type,Message\r\n1,Sonolint,,Info,[101] Start validation\r\n"
+      "2,Sonolint,,Info,[302] FormatTag = 1\r\n3,Sonolint,,Info,[108] Finish validation\r\n";
   EXPECT_EQ(Run({"--format=csv", "pass.wav"}).Out, csv);
   EXPECT_EQ(Run({"pass.wav", "--format", "csv", "-o", "-"}).Out, csv);
   EXPECT_EQ(Run({"pass.wav", "--format", "csv", "-o/dev/stdout"}).Out, csv);
@@ -303,7 +314,8 @@ TEST_F(CliBatchTest, CtrlCStopsTheRunAndASecondOneEndsItAtOnce) {
   ::kill(pid, SIGINT);
   TRun run = Finish(pid);
   EXPECT_EQ(run.Status, 130);
-  EXPECT_NE(run.Out.find("STOPPED     E 0  W 0  I 0  q/a-hang.wav\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("STOPPED     E 0  W 0  I 0  q/a-hang.wav\n"), std::string::npos)
+      << run.Out;
   EXPECT_NE(run.Out.find("q/b-pass.wav: not started"), std::string::npos) << run.Out;
 
   // One file whose module never returns: the first Ctrl+C cannot stop it,
@@ -346,7 +358,8 @@ protected:
     std::string data;
     for (int i = 0; i < frames; ++i) {
       const int16_t v = static_cast<int16_t>(i % 2 ? 3000 : -3000);
-      for (int c = 0; c < 2; ++c) data += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+      for (int c = 0; c < 2; ++c)
+        data += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
     }
     std::string wav = MinimalWav();
     wav[22] = 2;  // channels

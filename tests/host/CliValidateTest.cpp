@@ -59,12 +59,13 @@ TEST_F(CliValidateTest, WritesPlainTextByDefaultAndFailsOnErrorLines) {
   EXPECT_EQ(run.Status, 1) << run.Err;
   EXPECT_EQ(run.Out.rfind(std::string(54, '/') + "\r\n", 0), 0u);
   EXPECT_NE(run.Out.find("\r\nFileName: take1.wav\r\n"), std::string::npos);  // the name as given
-  EXPECT_NE(run.Out.find("\r\n3    |Sonolint                      |      |Error     |[204] Chunk truncated"),
+  EXPECT_NE(run.Out.find(
+                "\r\n3    |Sonolint                      |      |Error     |[204] Chunk truncated"),
             std::string::npos);
   // The module was driven through the whole sequence with the name as given.
   EXPECT_EQ(Calls("good", {"Reset", "LoadFile", "Play", "Stop", "UnloadFile", "library-unloaded"}),
-            (std::vector<std::string>{"good Reset", "good LoadFile take1.wav", "good Play", "good Stop",
-                                      "good UnloadFile", "good library-unloaded"}));
+            (std::vector<std::string>{"good Reset", "good LoadFile take1.wav", "good Play",
+                                      "good Stop", "good UnloadFile", "good library-unloaded"}));
 }
 
 TEST_F(CliValidateTest, ReportWithoutErrorLinesExitsZero) {

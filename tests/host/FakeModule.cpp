@@ -223,7 +223,8 @@ private:
       const char* target = std::getenv("FAKE_QVX_MAPS");
       std::FILE* in = std::fopen("/proc/self/maps", "rb");
       std::FILE* out = target != nullptr ? std::fopen(target, "wb") : nullptr;
-      for (int c; in != nullptr && out != nullptr && (c = std::fgetc(in)) != EOF;) std::fputc(c, out);
+      for (int c; in != nullptr && out != nullptr && (c = std::fgetc(in)) != EOF;)
+        std::fputc(c, out);
       if (in != nullptr) std::fclose(in);
       if (out != nullptr) std::fclose(out);
     }

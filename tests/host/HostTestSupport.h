@@ -37,10 +37,10 @@ inline std::u16string FakeFolder(const std::string& folder) {
 
 // A 44-byte RIFF/WAVE file: header, 16-byte fmt chunk, empty data chunk.
 inline std::string MinimalWav() {
-  const unsigned char bytes[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                   'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-                                   0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0, 2, 0, 16, 0,
-                                   'd', 'a', 't', 'a', 0, 0, 0, 0};
+  const unsigned char bytes[44] = {'R', 'I', 'F',  'F',  36,  0,   0,    0,    'W',  'A', 'V',
+                                   'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,    1,   0,
+                                   1,   0,   0x44, 0xAC, 0,   0,   0x88, 0x58, 0x01, 0,   2,
+                                   0,   16,  0,    'd',  'a', 't', 'a',  0,    0,    0,   0};
   return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
@@ -83,7 +83,8 @@ protected:
     return lines;
   }
   // The log lines of one fake that start with one of the given words.
-  std::vector<std::string> Calls(const std::string& tag, const std::vector<std::string>& words) const {
+  std::vector<std::string> Calls(const std::string& tag,
+                                 const std::vector<std::string>& words) const {
     std::vector<std::string> out;
     for (const auto& line : Log()) {
       if (line.rfind(tag + " ", 0) != 0) continue;

@@ -60,7 +60,7 @@ protected:
   std::vector<std::string> FullRun(const std::string& tag) const {
     const std::string media = Path8("take1.wav");
     return {tag + " Reset", tag + " LoadFile " + media, tag + " Play", tag + " GetProgress",
-            tag + " Stop", tag + " UnloadFile"};
+            tag + " Stop",  tag + " UnloadFile"};
   }
   std::u16string FMedia;
 };
@@ -181,7 +181,8 @@ TEST(ReportSinkTest, KeepsEveryLineFromSeveralThreadsInEachThreadsOrder) {
     EXPECT_EQ(line.ReportMessage, Format16("%d:%d", line.StreamID, next[line.StreamID]));
     ++next[line.StreamID];
   }
-  EXPECT_EQ(session.InfosCount() + session.WarningsCount() + session.ErrorsCount(), kThreads * kLines);
+  EXPECT_EQ(session.InfosCount() + session.WarningsCount() + session.ErrorsCount(),
+            kThreads * kLines);
   EXPECT_EQ(session.InfosCount(), kThreads * ((kLines + 2) / 3));
 }
 
@@ -277,9 +278,12 @@ TEST_F(SessionTest, FailingModuleCallsAreHandledStepByStep) {
   };
   const Case cases[] = {
       {"LoadFile", 2, nullptr},
-      {"Play", 3, u"Error in TMediaValidationForm.btnStartValidationClick - cannot start file validation."},
-      {"Stop", 6, u"Error in TMediaValidationForm.btnStartValidationClick - cannot stop file validation."},
-      {"UnloadFile", 6, u"Error in TMediaValidationForm.btnStartValidationClick - cannot unload file."},
+      {"Play", 3,
+       u"Error in TMediaValidationForm.btnStartValidationClick - cannot start file validation."},
+      {"Stop", 6,
+       u"Error in TMediaValidationForm.btnStartValidationClick - cannot stop file validation."},
+      {"UnloadFile", 6,
+       u"Error in TMediaValidationForm.btnStartValidationClick - cannot unload file."},
   };
   for (const Case& c : cases) {
     std::remove(FLog.c_str());
@@ -305,7 +309,8 @@ TEST_F(SessionTest, ProgressCountsAsDoneWithinAHundredthOfAHundred) {
     const char* Final;
     bool Done;
   };
-  for (const Case c : {Case{"99.995", true}, Case{"100", true}, Case{"99.98", false}, Case{"0", false}}) {
+  for (const Case c :
+       {Case{"99.995", true}, Case{"100", true}, Case{"99.98", false}, Case{"0", false}}) {
     ::setenv("FAKE_QVX_PROGRESS_good", c.Final, 1);
     TMediaValidationSession session(FakeFolder("good"), FMedia, 4, 4);
     session.LoadValidationModules();
@@ -341,8 +346,8 @@ TEST_F(SessionTest, ModuleWithoutAValidProgressFailsAndTheRunGoesOn) {
     EXPECT_EQ(RunCalls("vido"), FullRun("vido"));
     EXPECT_EQ(RunCalls("sono"), FullRun("sono"));
     EXPECT_EQ(trace.Lines(),
-              std::vector<std::u16string>{
-                  u"Error in TMediaValidationForm.btnStartValidationClick - module gave no valid progress."});
+              std::vector<std::u16string>{u"Error in TMediaValidationForm.btnStartValidationClick "
+                                          u"- module gave no valid progress."});
 
     const auto lines = session.Reports();
     const auto failed = std::find_if(lines.begin(), lines.end(), [](const TCustomReport& line) {
@@ -350,12 +355,14 @@ TEST_F(SessionTest, ModuleWithoutAValidProgressFailsAndTheRunGoesOn) {
     });
     ASSERT_NE(failed, lines.end());
     EXPECT_EQ(failed->ReportType, REPORT_TYPE_ERROR);
-    EXPECT_EQ(failed->ReportMessage, u"Validation module Vidolint failed: it gave no valid progress.");
+    EXPECT_EQ(failed->ReportMessage,
+              u"Validation module Vidolint failed: it gave no valid progress.");
     EXPECT_EQ(failed->StreamID, -1);
     // One such line, shown and counted like any other.
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const TCustomReport& line) { return line.Module == MODULE_ID_HOST; }),
-              1);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const TCustomReport& line) { return line.Module == MODULE_ID_HOST; }),
+        1);
     EXPECT_EQ(lines.size(), 11u);
     EXPECT_EQ(view.Messages.size(), 11u);
     EXPECT_EQ(view.Counters, (std::vector<int32_t>{6, 2, 3}));
@@ -416,10 +423,10 @@ TEST_F(SessionTest, RunRefusesWithoutFileOrTickedModule) {
 
 TEST(ReportFormatTest, ExtensionPicksTheFormatInAnyCase) {
   const std::pair<const char16_t*, TReportFormat> cases[] = {
-      {u"/r/report.csv", TReportFormat::CSV},   {u"/r/report.XML", TReportFormat::XML},
-      {u"/r/report.Pdf", TReportFormat::PDF},   {u"/r/report.html", TReportFormat::HTML},
-      {u"/r/report.HTM", TReportFormat::HTML},  {u"/r/report.dat", TReportFormat::TXT},
-      {u"/r/report", TReportFormat::TXT},       {u"/r.xml/report", TReportFormat::TXT},
+      {u"/r/report.csv", TReportFormat::CSV},     {u"/r/report.XML", TReportFormat::XML},
+      {u"/r/report.Pdf", TReportFormat::PDF},     {u"/r/report.html", TReportFormat::HTML},
+      {u"/r/report.HTM", TReportFormat::HTML},    {u"/r/report.dat", TReportFormat::TXT},
+      {u"/r/report", TReportFormat::TXT},         {u"/r.xml/report", TReportFormat::TXT},
       {u"/r/report.csv.txt", TReportFormat::TXT}, {u"/r/report.htmlx", TReportFormat::TXT},
   };
   for (const auto& [name, format] : cases)
@@ -427,8 +434,10 @@ TEST(ReportFormatTest, ExtensionPicksTheFormatInAnyCase) {
 }
 
 TEST_F(SessionTest, DefaultReportNameReplacesTheExtension) {
-  EXPECT_EQ(TMediaValidationSession(u"/", u"/a/take1.wav", 0, 0).DefaultReportFileName(), u"/a/take1.html");
-  EXPECT_EQ(TMediaValidationSession(u"/", u"/a.b/take", 0, 0).DefaultReportFileName(), u"/a.b/take.html");
+  EXPECT_EQ(TMediaValidationSession(u"/", u"/a/take1.wav", 0, 0).DefaultReportFileName(),
+            u"/a/take1.html");
+  EXPECT_EQ(TMediaValidationSession(u"/", u"/a.b/take", 0, 0).DefaultReportFileName(),
+            u"/a.b/take.html");
 }
 
 TEST_F(SessionTest, SaveWritesTheFormatTheNameAsksFor) {
@@ -453,10 +462,12 @@ TEST_F(SessionTest, ExistingDestinationIsReplacedOnlyAfterYes) {
   session.ReportSink().Report(4, 1, u"[101] Start", -1);
   WriteFile("r.csv", "old");
   int asked = 0;
-  EXPECT_EQ(session.SaveReportFile(Path("r.csv"), [&] { return ++asked, false; }), TSaveResult::NotConfirmed);
+  EXPECT_EQ(session.SaveReportFile(Path("r.csv"), [&] { return ++asked, false; }),
+            TSaveResult::NotConfirmed);
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(ReadFile("r.csv"), "old");
-  EXPECT_EQ(session.SaveReportFile(Path("r.csv"), [&] { return ++asked, true; }), TSaveResult::Saved);
+  EXPECT_EQ(session.SaveReportFile(Path("r.csv"), [&] { return ++asked, true; }),
+            TSaveResult::Saved);
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(ReadFile("r.csv"), "#,Module,Stream,Type,Message\r\n1,Sonolint,,Info,[101] Start\r\n");
 }

@@ -34,16 +34,17 @@ protected:
     THostTest::TearDown();
   }
   std::u16string ProgramFolder() const { return Path("prefix/bin/"); }
-  void Put(const std::string& folder, const std::string& fake, const std::string& file = "Sonolint.qvx") {
+  void Put(const std::string& folder, const std::string& fake,
+           const std::string& file = "Sonolint.qvx") {
     fs::copy_file(test::Path8ForFake(fake, file), FDir / folder / file);
   }
 };
 
 TEST_F(ModuleSearchTest, FoldersComeInOrderAndEmptyPathEntriesAreSkipped) {
   ::setenv(MODULE_PATH_VARIABLE, (Path8("extra1") + "::" + Path8("extra2/") + ":").c_str(), 1);
-  const std::vector<std::u16string> expected = {
-      Path("prefix/bin/"), Path("prefix/lib/riffoscope/modules/"), Path("extra1/"),
-      Path("extra2/")};
+  const std::vector<std::u16string> expected = {Path("prefix/bin/"),
+                                                Path("prefix/lib/riffoscope/modules/"),
+                                                Path("extra1/"), Path("extra2/")};
   EXPECT_EQ(ValidationModuleFolders(ProgramFolder()), expected);
   // A folder given without its final slash gets one.
   EXPECT_EQ(ValidationModuleFolders(Path("prefix/bin")), expected);
@@ -54,7 +55,8 @@ TEST_F(ModuleSearchTest, FoldersComeInOrderAndEmptyPathEntriesAreSkipped) {
       {u"./", {u"./", u"./../lib/riffoscope/modules/"}},
       {u"/", {u"/", u"/../lib/riffoscope/modules/"}},
   };
-  for (const auto& [program, folders] : relative) EXPECT_EQ(ValidationModuleFolders(program), folders);
+  for (const auto& [program, folders] : relative)
+    EXPECT_EQ(ValidationModuleFolders(program), folders);
 }
 
 TEST_F(ModuleSearchTest, FirstFolderHoldingTheFileWins) {

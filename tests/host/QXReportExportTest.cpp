@@ -65,14 +65,17 @@ struct TFormat {
 void PrintTo(const TFormat& format, std::ostream* out) { *out << format.Extension; }
 
 const TFormat kFormats[] = {
-    {"xml", "TQXReportExportXML", "XML file", [] { return std::make_unique<TQXReportExportXML>(); }},
-    {"csv", "TQXReportExportCSV", "CSV file", [] { return std::make_unique<TQXReportExportCSV>(); }},
-    {"txt", "TQXReportExportTXT", "TXT file", [] { return std::make_unique<TQXReportExportTXT>(); }},
-    {"html", "TQXReportExportHTML", "HTML file", [] { return std::make_unique<TQXReportExportHTML>(); }},
+    {"xml", "TQXReportExportXML", "XML file",
+     [] { return std::make_unique<TQXReportExportXML>(); }},
+    {"csv", "TQXReportExportCSV", "CSV file",
+     [] { return std::make_unique<TQXReportExportCSV>(); }},
+    {"txt", "TQXReportExportTXT", "TXT file",
+     [] { return std::make_unique<TQXReportExportTXT>(); }},
+    {"html", "TQXReportExportHTML", "HTML file",
+     [] { return std::make_unique<TQXReportExportHTML>(); }},
 };
 
-class ReportExportTest : public test::THostTest,
-                         public ::testing::WithParamInterface<TFormat> {
+class ReportExportTest : public test::THostTest, public ::testing::WithParamInterface<TFormat> {
 protected:
   std::string Name(const std::string& base) const { return base + "." + GetParam().Extension; }
   std::u16string Trace(const std::string& rest) const {
@@ -119,8 +122,9 @@ TEST_P(ReportExportTest, NeverOverwritesAnExistingFile) {
   EXPECT_FALSE(exporter->OpenReportExport(kMediaFile, Path(Name("report"))));
   EXPECT_FALSE(exporter->Opened());
   EXPECT_EQ(ReadFile(Name("report")), "keep me");
-  EXPECT_EQ(trace.Lines(), std::vector<std::u16string>{
-                               Trace(std::string("OpenReportExport - ") + GetParam().FileKind + " already exists.")});
+  EXPECT_EQ(trace.Lines(),
+            std::vector<std::u16string>{Trace(std::string("OpenReportExport - ") +
+                                              GetParam().FileKind + " already exists.")});
 }
 
 TEST_P(ReportExportTest, OperationsOutOfTurnFailWithTheirTraceLines) {
@@ -145,15 +149,17 @@ TEST_P(ReportExportTest, DestinationThatCannotBeCreatedIsTraced) {
   auto exporter = GetParam().Make();
   EXPECT_FALSE(exporter->OpenReportExport(kMediaFile, Path("missing/" + Name("report"))));
   EXPECT_FALSE(exporter->Opened());
-  EXPECT_EQ(trace.Lines(), std::vector<std::u16string>{Utf8ToUtf16(
-                               std::string("Error in ") + GetParam().ClassName + ".OpenReportExport call...")});
+  EXPECT_EQ(trace.Lines(),
+            std::vector<std::u16string>{Utf8ToUtf16(
+                std::string("Error in ") + GetParam().ClassName + ".OpenReportExport call...")});
 }
 
 TEST_P(ReportExportTest, AStreamGetsTheSameBytesAsAFile) {
   TMemoryStream out;
   auto exporter = GetParam().Make();
   ASSERT_TRUE(exporter->OpenReportExport(kMediaFile, out));
-  for (const TLine& l : kLines) EXPECT_TRUE(exporter->AddReport(l.Module, l.Type, l.Message, l.Stream));
+  for (const TLine& l : kLines)
+    EXPECT_TRUE(exporter->AddReport(l.Module, l.Type, l.Message, l.Stream));
   EXPECT_TRUE(exporter->CloseReportExport());
   EXPECT_EQ(std::string(out.Bytes().begin(), out.Bytes().end()), Golden(Name("report")));
 }
@@ -185,9 +191,11 @@ class MarkupReports : public test::THostTest {};
 
 TEST_F(MarkupReports, ControlsAndQuotesAreWrittenInAVisibleWellFormedWay) {
   using namespace std::string_literals;
-  const std::u16string message = u"a\u001B[31mb\u0002c\u0000d\u001F\t\"q\" & <x> \uFFFE\uFFFF\u007F\r\ne"s;
+  const std::u16string message =
+      u"a\u001B[31mb\u0002c\u0000d\u001F\t\"q\" & <x> \uFFFE\uFFFF\u007F\r\ne"s;
   const std::string shown =
-      "a\\x1B[31mb\\x02c\\x00d\\x1F\t&quot;q&quot; &amp; &lt;x&gt; \xEF\xBF\xBD\xEF\xBF\xBD\x7F\r\ne";
+      "a\\x1B[31mb\\x02c\\x00d\\x1F\t&quot;q&quot; &amp; &lt;x&gt; "
+      "\xEF\xBF\xBD\xEF\xBF\xBD\x7F\r\ne";
   const std::u16string media = FromNativePath("/media/take\x1B\xFF.wav");
   struct Case {
     const char* Extension;
@@ -217,7 +225,9 @@ TEST_F(MarkupReports, ControlsAndQuotesAreWrittenInAVisibleWellFormedWay) {
   const std::string command =
       "python3 -c 'import sys, xml.etree.ElementTree as T; "
       "m = T.parse(sys.argv[1]).getroot().find(\"REPORT_SECTION/REPORT/REPORT_MESSAGE\").text; "
-      "sys.exit(0 if m.startswith(\"a\\\\x1B[31mb\\\\x02c\") and \"\\\"q\\\" & <x>\" in m else 3)' " + xml;
+      "sys.exit(0 if m.startswith(\"a\\\\x1B[31mb\\\\x02c\") and \"\\\"q\\\" & <x>\" in m else "
+      "3)' " +
+      xml;
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 

@@ -38,18 +38,18 @@ TEST_F(ValidationModuleTest, BindsAndReleasesEveryReferenceBeforeTheLibrary) {
   EXPECT_TRUE(trace.Lines().empty());
   EXPECT_EQ(sink.FReferences.load(), 0u);
   const std::vector<std::string> expected = {
-      "host AddRef 1",          // the wrapper's own reference, taken at creation
+      "host AddRef 1",  // the wrapper's own reference, taken at creation
       "good create",
       "good GetModuleName",
-      "good AddRef 2",          // IQuorvexReportSet
-      "good AddRef 3",          // IQuorvexReset
+      "good AddRef 2",  // IQuorvexReportSet
+      "good AddRef 3",  // IQuorvexReset
       "good SetQuorvexReport",
-      "host AddRef 2",          // the module keeps the sink
-      "good Release 2",         // the temporary report-set reference
+      "host AddRef 2",   // the module keeps the sink
+      "good Release 2",  // the temporary report-set reference
       "-- unload",
-      "good Release 1",         // reset first
-      "host Release 1",         // then the host's own sink reference
-      "good Release 0",         // then the control object, which destroys it
+      "good Release 1",  // reset first
+      "host Release 1",  // then the host's own sink reference
+      "good Release 0",  // then the control object, which destroys it
       "good destroy",
       "host Release 0",
       "good sink-released",
@@ -66,7 +66,8 @@ TEST_F(ValidationModuleTest, DestroyUnloadsABoundModule) {
     ASSERT_TRUE(module.LoadValidationModule(FakeModulePath("good")));
   }
   const auto log = Calls("good", {"Release 0", "destroy", "library-unloaded"});
-  EXPECT_EQ(log, (std::vector<std::string>{"good Release 0", "good destroy", "good library-unloaded"}));
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"good Release 0", "good destroy", "good library-unloaded"}));
   EXPECT_EQ(sink.FReferences.load(), 0u);
 }
 
@@ -115,19 +116,24 @@ TEST_P(ValidationModuleFaultTest, IsTracedAndLeavesNothingLoaded) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ValidationModuleFaultTest,
-    ::testing::Values(
-        BindFault{"no-entry", "noentry",
-                  u"Error in TValidationModule.LoadValidationModule - error retrieving GetQuorvexControl function."},
-        BindFault{"entry-fails", "entryf",
-                  u"Error in TValidationModule.LoadValidationModule - error retrieving QuorvexControl interface."},
-        BindFault{"entry-null", "entryn",
-                  u"Error in TValidationModule.LoadValidationModule - error retrieving QuorvexControl interface."},
-        BindFault{"name-fails", "namef",
-                  u"Error in TValidationModule.LoadValidationModule - error retrieving Quorvex module name."},
-        BindFault{"no-reportset", "noreportset",
-                  u"Error in TValidationModule.LoadValidationModule - error retrieving QuorvexReportSet interface."},
-        BindFault{"setreport-fails", "setf",
-                  u"Error in TValidationModule.LoadValidationModule - error calling QuorvexReportSet.SetQuorvexReport."}),
+    ::testing::Values(BindFault{"no-entry", "noentry",
+                                u"Error in TValidationModule.LoadValidationModule - error "
+                                u"retrieving GetQuorvexControl function."},
+                      BindFault{"entry-fails", "entryf",
+                                u"Error in TValidationModule.LoadValidationModule - error "
+                                u"retrieving QuorvexControl interface."},
+                      BindFault{"entry-null", "entryn",
+                                u"Error in TValidationModule.LoadValidationModule - error "
+                                u"retrieving QuorvexControl interface."},
+                      BindFault{"name-fails", "namef",
+                                u"Error in TValidationModule.LoadValidationModule - error "
+                                u"retrieving Quorvex module name."},
+                      BindFault{"no-reportset", "noreportset",
+                                u"Error in TValidationModule.LoadValidationModule - error "
+                                u"retrieving QuorvexReportSet interface."},
+                      BindFault{"setreport-fails", "setf",
+                                u"Error in TValidationModule.LoadValidationModule - error calling "
+                                u"QuorvexReportSet.SetQuorvexReport."}),
     [](const auto& param) {
       std::string name = param.param.Folder;
       std::replace(name.begin(), name.end(), '-', '_');
@@ -149,8 +155,9 @@ TEST_F(ValidationModuleTest, FileThatIsNoLibraryIsTraced) {
   TLoggingSink sink;
   TValidationModule module(&sink);
   EXPECT_FALSE(module.LoadValidationModule(Path("Sonolint.qvx")));
-  EXPECT_TRUE(trace.Contains(
-      u"Error in TValidationModule.LoadValidationModule - error loading validation module library."));
+  EXPECT_TRUE(
+      trace.Contains(u"Error in TValidationModule.LoadValidationModule - error loading validation "
+                     u"module library."));
   EXPECT_FALSE(module.Loaded());
 }
 

@@ -43,9 +43,11 @@ public:
     Picks.pop_front();
     return !fileName.empty();
   }
-  void OpenDocument(const std::u16string& fileName) override { Asked.push_back({"open", fileName}); }
+  void OpenDocument(const std::u16string& fileName) override {
+    Asked.push_back({"open", fileName});
+  }
 
-  std::deque<bool> Answers;         // Yes/No answers; none left means No
+  std::deque<bool> Answers;          // Yes/No answers; none left means No
   std::deque<std::u16string> Picks;  // names the save dialog returns; empty means cancelled
   std::vector<TAsked> Asked;
   std::u16string Filter, DefaultExtension;

@@ -45,7 +45,8 @@ protected:
   }
 
   void Open(const std::string& folder, uint32_t lastUsed = 0xFFFFFFFFu) {
-    session = std::make_unique<TMediaValidationSession>(FakeFolder(folder), file, 0xFFFFFFFFu, lastUsed);
+    session =
+        std::make_unique<TMediaValidationSession>(FakeFolder(folder), file, 0xFFFFFFFFu, lastUsed);
     ASSERT_TRUE(session->LoadValidationModules());
     form = std::make_unique<TMediaValidationForm>(*session, &dialogs);
     form->show();
@@ -71,9 +72,7 @@ protected:
     return item ? item->text() : QStringLiteral("<none>");
   }
 
-  void Run() {
-    QTest::mouseClick(form->btnStartValidation(), Qt::LeftButton);
-  }
+  void Run() { QTest::mouseClick(form->btnStartValidation(), Qt::LeftButton); }
 
   ScratchFolder scratch;
   TFakeValidationDialogs dialogs;
@@ -85,8 +84,8 @@ protected:
 
 TEST_F(WindowTest, ShowsTheModulesTicksAndCaption) {
   Open("pair", 4);  // only Sonolint was ticked last time
-  EXPECT_EQ(form->windowTitle(),
-            QStringLiteral("Media Validation - ") + Q(file) + QStringLiteral(" [Vidolint, Sonolint]"));
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("Media Validation - ") + Q(file) +
+                                     QStringLiteral(" [Vidolint, Sonolint]"));
   QListWidget* list = form->clbValidationModules();
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->item(0)->text(), QStringLiteral("Vidolint"));
@@ -106,9 +105,11 @@ TEST_F(WindowTest, ShowsTheModulesTicksAndCaption) {
     EXPECT_TRUE(box->alignment() & Qt::AlignRight);
   }
   QHeaderView* header = form->lvReport()->horizontalHeader();
-  const std::pair<const char*, int> columns[] = {{"#", 50}, {"Module", 160}, {"Stream", 50}, {"Type", 60}};
+  const std::pair<const char*, int> columns[] = {
+      {"#", 50}, {"Module", 160}, {"Stream", 50}, {"Type", 60}};
   for (int c = 0; c < 4; ++c) {
-    EXPECT_EQ(form->lvReport()->horizontalHeaderItem(c)->text(), QString::fromUtf8(columns[c].first));
+    EXPECT_EQ(form->lvReport()->horizontalHeaderItem(c)->text(),
+              QString::fromUtf8(columns[c].first));
     EXPECT_EQ(header->sectionSize(c), columns[c].second);
   }
   EXPECT_EQ(form->lvReport()->horizontalHeaderItem(4)->text(), QStringLiteral("Message"));
@@ -200,7 +201,8 @@ TEST_F(WindowTest, DarkPaletteRowsStayReadable) {
   for (int row = 0; row < list->rowCount(); ++row) {
     const QColor background = list->item(row, 0)->background().color();
     backgrounds.insert(background.rgb());
-    EXPECT_LT(background.lightness(), 110) << "row " << row << " " << background.name().toStdString();
+    EXPECT_LT(background.lightness(), 110)
+        << "row " << row << " " << background.name().toStdString();
   }
   EXPECT_EQ(backgrounds.size(), 3u) << "Info, Warning and Error still differ";
   QDir().mkpath(RIFFO_SCREENSHOT_DIR);
@@ -215,12 +217,9 @@ TEST_F(WindowTest, RowStyleFollowsTheTypeText) {
     QRgb Background;
     int Image;
   };
-  const Case cases[] = {{"Info", true, 0xFFF7F7FF, 18},
-                        {"Warning", true, 0xFFFFFFCC, 23},
-                        {"Error", true, 0xFFFFCCCC, 24},
-                        {"None", false, 0, -1},
-                        {"Unknown", false, 0, -1},
-                        {"info", false, 0, -1}};
+  const Case cases[] = {{"Info", true, 0xFFF7F7FF, 18},  {"Warning", true, 0xFFFFFFCC, 23},
+                        {"Error", true, 0xFFFFCCCC, 24}, {"None", false, 0, -1},
+                        {"Unknown", false, 0, -1},       {"info", false, 0, -1}};
   for (const Case& c : cases) {
     const TReportRowStyle style = ReportRowStyle(QString::fromUtf8(c.Type));
     EXPECT_EQ(style.Styled, c.Styled) << c.Type;
@@ -253,7 +252,8 @@ TEST_F(WindowTest, StopEndsTheRunBeforeTheNextModuleAndClosingWaits) {
   EXPECT_TRUE(stopEnabled);
   EXPECT_FALSE(startEnabled);
   EXPECT_EQ(labelDuringRun, QStringLiteral("Progress: 50.00%"));
-  EXPECT_EQ(form->lbPorgress()->text(), QStringLiteral("Progress: 50.00%")) << "a stopped run is not Done";
+  EXPECT_EQ(form->lbPorgress()->text(), QStringLiteral("Progress: 50.00%"))
+      << "a stopped run is not Done";
   EXPECT_EQ(form->prbProgress()->value(), 50);
   EXPECT_TRUE(Called("vido", "Stop"));
   EXPECT_TRUE(Called("vido", "UnloadFile"));
@@ -280,7 +280,8 @@ TEST_F(WindowTest, NothingTickedKeepsTheOldRowsButNotTheLines) {
 
   QTest::mouseClick(form->btnSaveReport(), Qt::LeftButton);
   ASSERT_EQ(dialogs.Asked.size(), 2u);
-  EXPECT_EQ(dialogs.Asked[1], (TAsked{"plain", u"Report list is empty."})) << "no save dialog first";
+  EXPECT_EQ(dialogs.Asked[1], (TAsked{"plain", u"Report list is empty."}))
+      << "no save dialog first";
 }
 
 TEST_F(WindowTest, StartWithTheFileGone) {
@@ -322,12 +323,9 @@ TEST_F(SaveTest, TheExtensionPicksTheFormat) {
     const char* Starts;  // the first bytes of the file
   };
   const Case cases[] = {
-      {"report.HTM", "<HTML>\r\n"},
-      {"report.html", "<HTML>\r\n"},
-      {"report.dat", "//////////"},
-      {"report", "//////////"},
-      {"report.TXT", "//////////"},
-      {"report.Csv", "#,Module,Stream,Type,Message\r\n"},
+      {"report.HTM", "<HTML>\r\n"}, {"report.html", "<HTML>\r\n"},
+      {"report.dat", "//////////"}, {"report", "//////////"},
+      {"report.TXT", "//////////"}, {"report.Csv", "#,Module,Stream,Type,Message\r\n"},
       {"report.xml", "<?xml"},
   };
   for (const Case& c : cases) {
@@ -391,8 +389,8 @@ TEST_F(SaveTest, CancelAndWriteFailure) {
 
 TEST(SaveDialogFilter, BecomesNameFilters) {
   EXPECT_EQ(SaveDialogNameFilters(SAVE_REPORT_FILTER),
-            (QStringList{"HTMLl File (*.html)", "PDFl File (*.pdf)", "XML File (*.xml)", "CSV File (*.csv)",
-                         "Text File (*.txt)", "All Files (*)"}));
+            (QStringList{"HTMLl File (*.html)", "PDFl File (*.pdf)", "XML File (*.xml)",
+                         "CSV File (*.csv)", "Text File (*.txt)", "All Files (*)"}));
   EXPECT_EQ(SaveDialogNameFilters(u"Audio|*.wav;*.bwf"), (QStringList{"Audio (*.wav *.bwf)"}));
 }
 

@@ -26,7 +26,8 @@ const std::u16string kSample =
 
 TMediaValidationForm* ShownValidationForm() {
   for (QWidget* widget : QApplication::topLevelWidgets())
-    if (auto* form = qobject_cast<TMediaValidationForm*>(widget); form != nullptr && form->isVisible())
+    if (auto* form = qobject_cast<TMediaValidationForm*>(widget);
+        form != nullptr && form->isVisible())
       return form;
   return nullptr;
 }
@@ -72,10 +73,11 @@ protected:
 TEST_F(ViewerValidationTest, OpensOnTheLoadedFileWithEveryModuleTicked) {
   Show();
   Validate([&](TMediaValidationForm& form) {
-    EXPECT_EQ(form.windowTitle(),
-              QStringLiteral("Media Validation - ") + Q(kSample) + QStringLiteral(" [Sonolint, Loudlint]"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Media Validation - ") + Q(kSample) +
+                                      QStringLiteral(" [Sonolint, Loudlint]"));
     ASSERT_EQ(form.clbValidationModules()->count(), 2);
-    EXPECT_EQ(form.clbValidationModules()->item(0)->checkState(), Qt::Checked) << "all ticked on first use";
+    EXPECT_EQ(form.clbValidationModules()->item(0)->checkState(), Qt::Checked)
+        << "all ticked on first use";
     EXPECT_EQ(form.clbValidationModules()->item(1)->text(), QStringLiteral("Loudlint"));
     EXPECT_EQ(form.clbValidationModules()->item(1)->checkState(), Qt::Checked);
     EXPECT_EQ(form.Session().FileName(), kSample);
@@ -108,11 +110,14 @@ TEST_F(ViewerValidationTest, RunShowsSonolintsLinesWithTheirColoursAndCounters) 
       EXPECT_EQ(form.lvReport()->item(row, REPORT_COLUMN_MESSAGE)->background().color(),
                 QColor::fromRgb(style.Background));
       if (lines[k].ReportType >= 1 && lines[k].ReportType <= 3) ++counts[lines[k].ReportType];
-      silence = silence || (lines[k].ReportType == REPORT_TYPE_WARNING &&
-                            Q(lines[k].ReportMessage).startsWith(QStringLiteral("[500] Silence block at")));
+      silence = silence ||
+                (lines[k].ReportType == REPORT_TYPE_WARNING &&
+                 Q(lines[k].ReportMessage).startsWith(QStringLiteral("[500] Silence block at")));
     }
-    EXPECT_TRUE(Q(lines.front().ReportMessage).startsWith(QStringLiteral("[101] Start validation at ")));
-    EXPECT_TRUE(Q(lines.back().ReportMessage).startsWith(QStringLiteral("[108] Finish validation at ")));
+    EXPECT_TRUE(
+        Q(lines.front().ReportMessage).startsWith(QStringLiteral("[101] Start validation at ")));
+    EXPECT_TRUE(
+        Q(lines.back().ReportMessage).startsWith(QStringLiteral("[108] Finish validation at ")));
     EXPECT_TRUE(silence) << "the sample holds 6 s of digital silence";
     EXPECT_EQ(form.edInfos()->text(), QString::number(counts[1]));
     EXPECT_EQ(form.edWarnings()->text(), QString::number(counts[2]));

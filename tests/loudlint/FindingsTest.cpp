@@ -49,17 +49,18 @@ TEST(LoudnessFindings, MeasuredValuesAndTheProfilesVerdicts) {
   const std::string loud = WriteWave(folder, "loud.wav", WaveLayout{}, Sine(997, -0.5, 10));
 
   const std::vector<Line> lines = Lines(quiet);
-  EXPECT_EQ(Texts(Only(lines, {LL_INTEGRATED_ID, LL_RANGE_ID, LL_MAX_MOMENTARY_ID, LL_MAX_SHORT_TERM_ID,
-                               LL_TRUE_PEAK_ID, LL_SAMPLE_PEAK_ID, LL_PROFILE_ID})),
-            "611 Integrated loudness -23.0 LUFS\n"
-            "612 Loudness range 0.0 LU\n"
-            "613 Maximum momentary loudness -23.0 LUFS\n"
-            "614 Maximum short-term loudness -23.0 LUFS\n"
-            "615 True peak channel 1 -23.0 dBTP\n"
-            "615 True peak channel 2 -23.0 dBTP\n"
-            "616 Sample peak channel 1 -23.0 dBFS\n"
-            "616 Sample peak channel 2 -23.0 dBFS\n"
-            "620 Profile EBU R128: -23.0 LUFS +/- 0.5 LU, true peak <= -1.0 dBTP\n");
+  EXPECT_EQ(
+      Texts(Only(lines, {LL_INTEGRATED_ID, LL_RANGE_ID, LL_MAX_MOMENTARY_ID, LL_MAX_SHORT_TERM_ID,
+                         LL_TRUE_PEAK_ID, LL_SAMPLE_PEAK_ID, LL_PROFILE_ID})),
+      "611 Integrated loudness -23.0 LUFS\n"
+      "612 Loudness range 0.0 LU\n"
+      "613 Maximum momentary loudness -23.0 LUFS\n"
+      "614 Maximum short-term loudness -23.0 LUFS\n"
+      "615 True peak channel 1 -23.0 dBTP\n"
+      "615 True peak channel 2 -23.0 dBTP\n"
+      "616 Sample peak channel 1 -23.0 dBFS\n"
+      "616 Sample peak channel 2 -23.0 dBFS\n"
+      "620 Profile EBU R128: -23.0 LUFS +/- 0.5 LU, true peak <= -1.0 dBTP\n");
   for (const Line& line : lines) EXPECT_EQ(line.Type, REPORT_TYPE_INFO) << line.Text;
 
   struct Case {
@@ -90,8 +91,8 @@ TEST(LoudnessFindings, MeasuredValuesAndTheProfilesVerdicts) {
     settings.UserTargetCentiLUFS = c.Target;
     settings.UserToleranceCentiLU = c.Tolerance;
     settings.UserPeakLimitCentidBTP = c.PeakLimit;
-    const std::vector<Line> verdicts =
-        Only(Lines(*c.File, settings), {LL_LOUDNESS_OUT_OF_TOLERANCE_ID, LL_TRUE_PEAK_ABOVE_LIMIT_ID});
+    const std::vector<Line> verdicts = Only(
+        Lines(*c.File, settings), {LL_LOUDNESS_OUT_OF_TOLERANCE_ID, LL_TRUE_PEAK_ABOVE_LIMIT_ID});
     EXPECT_EQ(Texts(verdicts), c.Verdicts);
     for (const Line& line : verdicts) EXPECT_EQ(line.Type, REPORT_TYPE_ERROR);
   }
@@ -119,9 +120,11 @@ TEST(LoudnessFindings, BextLoudnessFieldsAgainstTheMeasurement) {
   };
   const Case cases[] = {
       {"agreeing", agree, ""},
-      {"off by 1 LU", offByOne, "630 bext LoudnessValue declares -22.00 LUFS, measured -23.00 LUFS\n"},
+      {"off by 1 LU", offByOne,
+       "630 bext LoudnessValue declares -22.00 LUFS, measured -23.00 LUFS\n"},
       {"unset", unset,
-       "631 bext LoudnessValue not set\n631 bext LoudnessRange not set\n631 bext MaxTruePeakLevel not set\n"
+       "631 bext LoudnessValue not set\n631 bext LoudnessRange not set\n631 bext MaxTruePeakLevel "
+       "not set\n"
        "631 bext MaxMomentaryLoudness not set\n631 bext MaxShortTermLoudness not set\n"},
       {"version 1 has no loudness", versionOne, ""},
   };
@@ -130,11 +133,12 @@ TEST(LoudnessFindings, BextLoudnessFieldsAgainstTheMeasurement) {
     const Bytes bext = BextWithLoudness(c.Fields);
     WaveLayout layout;
     layout.Bext = &bext;
-    const std::vector<Line> lines =
-        Only(Lines(WriteWave(folder, "bext.wav", layout, signal)), {LL_BEXT_DISAGREES_ID, LL_BEXT_UNSET_ID});
+    const std::vector<Line> lines = Only(Lines(WriteWave(folder, "bext.wav", layout, signal)),
+                                         {LL_BEXT_DISAGREES_ID, LL_BEXT_UNSET_ID});
     EXPECT_EQ(Texts(lines), c.Lines);
     for (const Line& line : lines)
-      EXPECT_EQ(line.Type, line.ID == LL_BEXT_DISAGREES_ID ? REPORT_TYPE_WARNING : REPORT_TYPE_INFO);
+      EXPECT_EQ(line.Type,
+                line.ID == LL_BEXT_DISAGREES_ID ? REPORT_TYPE_WARNING : REPORT_TYPE_INFO);
   }
   // The tolerance is a setting.
   TLoudlintSettings wide;
@@ -142,7 +146,9 @@ TEST(LoudnessFindings, BextLoudnessFieldsAgainstTheMeasurement) {
   const Bytes bext = BextWithLoudness(offByOne);
   WaveLayout layout;
   layout.Bext = &bext;
-  EXPECT_TRUE(Only(Lines(WriteWave(folder, "bext.wav", layout, signal), wide), {LL_BEXT_DISAGREES_ID}).empty());
+  EXPECT_TRUE(
+      Only(Lines(WriteWave(folder, "bext.wav", layout, signal), wide), {LL_BEXT_DISAGREES_ID})
+          .empty());
 }
 
 TEST(LoudnessFindings, FormatsThatCannotBeMeasuredGiveOneWarningAndNothingElse) {
@@ -162,7 +168,8 @@ TEST(LoudnessFindings, FormatsThatCannotBeMeasuredGiveOneWarningAndNothingElse) 
   WaveLayout slow;
   slow.Rate = 4000;
   const Case cases[] = {
-      {"compressed", compressed, "610 Loudness not measured: format tag 0x0055, 24 bits per sample\n"},
+      {"compressed", compressed,
+       "610 Loudness not measured: format tag 0x0055, 24 bits per sample\n"},
       {"12 bits", twelve, "610 Loudness not measured: integer PCM, 12 bits per sample\n"},
       {"65 channels", many, "610 Loudness not measured: 65 channels, more than 64\n"},
       {"4 kHz", slow, "610 Loudness not measured: sample rate 4000 Hz, outside 8000..2822400 Hz\n"},
@@ -209,7 +216,8 @@ TEST(LoudnessFindings, SignalFaultsGiveTheirTimeAndByteOffset) {
   for (int i = 0; i < 4; ++i) clipped[static_cast<size_t>((24000 + i) * 2 + 1)] = 1.0;
   // 44 bytes of headers before the data: RIFF, WAVE, fmt (8 + 16), data header.
   EXPECT_EQ(Texts(Only(Lines(WriteWave(folder, "clip.wav", layout, clipped)), {LL_CLIPPING_ID})),
-            "640 Clipping on channel 2 at 00:00:00.50, byte offset 96046: 4 consecutive samples at full scale\n");
+            "640 Clipping on channel 2 at 00:00:00.50, byte offset 96046: 4 consecutive samples at "
+            "full scale\n");
 
   // Phase-reversed right channel from the second second on, with a DC offset
   // on the left.
@@ -218,13 +226,17 @@ TEST(LoudnessFindings, SignalFaultsGiveTheirTimeAndByteOffset) {
     reversed[2 * i] += 0.05;
     if (i >= 48000) reversed[2 * i + 1] = -reversed[2 * i + 1];
   }
-  const std::vector<Line> lines =
-      Only(Lines(WriteWave(folder, "phase.wav", layout, reversed)), {LL_DC_OFFSET_ID, LL_NEGATIVE_CORRELATION_ID});
+  const std::vector<Line> lines = Only(Lines(WriteWave(folder, "phase.wav", layout, reversed)),
+                                       {LL_DC_OFFSET_ID, LL_NEGATIVE_CORRELATION_ID});
   ASSERT_EQ(lines.size(), 2u) << Texts(lines);
-  EXPECT_EQ(lines[0].Text.rfind("DC offset on channel 1 -26.0 dBFS (mean +0.0500) at 00:00:00.00, byte offset 44", 0), 0u)
+  EXPECT_EQ(
+      lines[0].Text.rfind(
+          "DC offset on channel 1 -26.0 dBFS (mean +0.0500) at 00:00:00.00, byte offset 44", 0),
+      0u)
       << lines[0].Text;
   EXPECT_EQ(lines[1].Text.rfind("Negative stereo correlation -0.", 0), 0u) << lines[1].Text;
-  EXPECT_NE(lines[1].Text.find("at 00:00:01.00, byte offset 192044"), std::string::npos) << lines[1].Text;
+  EXPECT_NE(lines[1].Text.find("at 00:00:01.00, byte offset 192044"), std::string::npos)
+      << lines[1].Text;
 }
 
 }  // namespace

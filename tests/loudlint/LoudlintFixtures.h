@@ -27,9 +27,12 @@ inline Signal Sine(double frequency, double dBFS, double seconds, int channels =
   const double amplitude = FromDecibels(dBFS);
   Signal out(frames * static_cast<size_t>(channels), 0.0);
   for (size_t i = 0; i < frames; ++i) {
-    const double v = amplitude * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(i) / rate + phase);
+    const double v =
+        amplitude *
+        std::sin(2 * std::numbers::pi * frequency * static_cast<double>(i) / rate + phase);
     for (int c = 0; c < channels; ++c)
-      if (only < 0 || c == only) out[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] = v;
+      if (only < 0 || c == only)
+        out[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] = v;
   }
   return out;
 }
@@ -47,8 +50,8 @@ struct WaveLayout {
   bool Float = false;
   bool Extensible = false;
   uint32_t ChannelMask = 0;
-  uint16_t FormatTag = 0;      // overrides the tag when not 0
-  const Bytes* Bext = nullptr;  // bext payload
+  uint16_t FormatTag = 0;         // overrides the tag when not 0
+  const Bytes* Bext = nullptr;    // bext payload
   int64_t DeclaredDataSize = -1;  // the data chunk's size field, when not -1
 };
 
@@ -92,7 +95,22 @@ inline Bytes FormatPayload(const WaveLayout& layout) {
     Append16(p, 22);
     Append16(p, static_cast<uint16_t>(layout.Bits));
     Append32(p, layout.ChannelMask);
-    const Bytes guid = {static_cast<uint8_t>(layout.Float ? 3 : 1), 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    const Bytes guid = {static_cast<uint8_t>(layout.Float ? 3 : 1),
+                        0,
+                        0,
+                        0,
+                        0,
+                        0,
+                        0x10,
+                        0,
+                        0x80,
+                        0,
+                        0,
+                        0xAA,
+                        0,
+                        0x38,
+                        0x9B,
+                        0x71};
     Append(p, guid);
   }
   return p;
@@ -133,8 +151,8 @@ inline Bytes WaveFile(const WaveLayout& layout, const Signal& signal) {
   return Riff("WAVE", body);
 }
 
-inline std::string WriteWave(const TempFolder& folder, const std::string& name, const WaveLayout& layout,
-                             const Signal& signal) {
+inline std::string WriteWave(const TempFolder& folder, const std::string& name,
+                             const WaveLayout& layout, const Signal& signal) {
   const std::string path = folder.File(name);
   WriteFileBytes(path, WaveFile(layout, signal));
   return path;

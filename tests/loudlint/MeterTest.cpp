@@ -42,11 +42,12 @@ TEST(LoudnessMeter, StereoSineAt997HzMeasuresItsLevelInEveryDepth) {
     bool Float;
     bool Extensible;
   };
-  const Case cases[] = {{-23, 16, false, false}, {-23, 24, false, true}, {-23, 32, true, false},
+  const Case cases[] = {{-23, 16, false, false}, {-23, 24, false, true},  {-23, 32, true, false},
                         {-20, 24, false, false}, {-20, 32, false, false}, {-20, 64, true, true},
                         {-20, 8, false, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.Level << " dBFS, " << c.Bits << " bits, float " << c.Float);
+    SCOPED_TRACE(testing::Message()
+                 << c.Level << " dBFS, " << c.Bits << " bits, float " << c.Float);
     WaveLayout layout;
     layout.Bits = c.Bits;
     layout.Float = c.Float;
@@ -116,8 +117,8 @@ TEST(LoudnessMeter, TruePeakAboveFullScaleBetweenSamplesBelowIt) {
   TempFolder folder("loudlint");
   WaveLayout layout;
   layout.Bits = 24;
-  const TMeterResult r =
-      Measure(WriteWave(folder, "peak.wav", layout, Sine(12000, 1.6, 5, 2, 48000, -1, std::numbers::pi / 4)));
+  const TMeterResult r = Measure(WriteWave(
+      folder, "peak.wav", layout, Sine(12000, 1.6, 5, 2, 48000, -1, std::numbers::pi / 4)));
   ASSERT_TRUE(r.NotMeasured.empty());
   EXPECT_LT(dB(r.SamplePeak[0]), -1.0);
   EXPECT_GT(dB(r.TruePeak[0]), 0.0);
@@ -139,7 +140,9 @@ TEST(LoudnessMeter, TruePeakEqualsTheLibraryOverTheWholeData) {
   // a second boundary on the right channel, one inside a quiet second.
   auto burst = [&](int64_t frame, int channel, double dBFS) {
     const Signal b = Sine(12000, dBFS, 60.0 / 48000, 1, 48000, -1, std::numbers::pi / 4);
-    for (size_t i = 0; i < b.size(); ++i) signal[static_cast<size_t>(frame + static_cast<int64_t>(i)) * 2 + static_cast<size_t>(channel)] = b[i];
+    for (size_t i = 0; i < b.size(); ++i)
+      signal[static_cast<size_t>(frame + static_cast<int64_t>(i)) * 2 +
+             static_cast<size_t>(channel)] = b[i];
   };
   burst(3 * 48000 - 30, 1, -6.5);
   burst(9 * 48000 + 1000, 0, -5.0);
@@ -148,7 +151,8 @@ TEST(LoudnessMeter, TruePeakEqualsTheLibraryOverTheWholeData) {
 
   // The library alone, over the same decoded samples.
   std::ifstream in(path, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
   TFmtFields fields;
   fields.FormatTag = 1;
   fields.Channels = 2;
@@ -170,18 +174,21 @@ TEST(LoudnessMeter, TruePeakEqualsTheLibraryOverTheWholeData) {
     const TMeterResult r = Measure(path, parts);
     EXPECT_DOUBLE_EQ(r.TruePeak[0], expected[0]);
     EXPECT_DOUBLE_EQ(r.TruePeak[1], expected[1]);
-    EXPECT_GT(dB(r.TruePeak[0]), dB(r.SamplePeak[0]) + 1.0) << "the burst's peak lies between samples";
-    EXPECT_LT(r.TruePeakFrames, static_cast<int64_t>(frames) / 2) << "quiet seconds were not oversampled";
+    EXPECT_GT(dB(r.TruePeak[0]), dB(r.SamplePeak[0]) + 1.0)
+        << "the burst's peak lies between samples";
+    EXPECT_LT(r.TruePeakFrames, static_cast<int64_t>(frames) / 2)
+        << "quiet seconds were not oversampled";
   }
 }
 
 TEST(LoudnessMeter, ChannelRolesFollowTheCountOrTheMask) {
   using R = TChannelRole;
   EXPECT_EQ(ChannelRoles(1, 0), (std::vector<R>{R::Front}));
-  EXPECT_EQ(ChannelRoles(6, 0), (std::vector<R>{R::Front, R::Front, R::Front, R::Lfe, R::Surround, R::Surround}));
+  EXPECT_EQ(ChannelRoles(6, 0),
+            (std::vector<R>{R::Front, R::Front, R::Front, R::Lfe, R::Surround, R::Surround}));
   // 7.1: the side pair is the surround pair, the back pair is behind.
-  EXPECT_EQ(ChannelRoles(8, 0x63F), (std::vector<R>{R::Front, R::Front, R::Front, R::Lfe, R::Rear, R::Rear,
-                                                   R::Surround, R::Surround}));
+  EXPECT_EQ(ChannelRoles(8, 0x63F), (std::vector<R>{R::Front, R::Front, R::Front, R::Lfe, R::Rear,
+                                                    R::Rear, R::Surround, R::Surround}));
   // A mask with fewer speakers than channels: the rest count as front.
   EXPECT_EQ(ChannelRoles(3, 0x8), (std::vector<R>{R::Lfe, R::Front, R::Front}));
   EXPECT_EQ(ChannelRoles(10, 0).size(), 10u);
@@ -194,7 +201,9 @@ TEST(LoudnessMeter, SurroundChannelsWeighMoreAndTheLowFrequencyChannelNotAtAll) 
     layout.Channels = channels;
     layout.Extensible = mask != 0;
     layout.ChannelMask = mask;
-    return Measure(WriteWave(folder, "multi.wav", layout, Sine(997, -20, 5, channels, 48000, channel))).Integrated;
+    return Measure(
+               WriteWave(folder, "multi.wav", layout, Sine(997, -20, 5, channels, 48000, channel)))
+        .Integrated;
   };
   const double front = level(0, 0, 6);
   EXPECT_NEAR(level(4, 0, 6) - front, 10 * std::log10(1.41), 0.05) << "5.1 surround";
@@ -210,8 +219,8 @@ TEST(LoudnessMeter, ClippingRunsArePlacedByChannelAndFrame) {
     for (int i = 0; i < length; ++i) signal[static_cast<size_t>((frame + i) * 2 + channel)] = value;
   };
   clip(48100, 1, 5, 1.0);
-  clip(60000, 0, 2, -1.0);      // shorter than the default run
-  clip(95998, 0, 4, -1.0);      // across the boundary of two parts
+  clip(60000, 0, 2, -1.0);  // shorter than the default run
+  clip(95998, 0, 4, -1.0);  // across the boundary of two parts
   WaveLayout layout;
   layout.Bits = 16;
   const std::string path = WriteWave(folder, "clip.wav", layout, signal);

@@ -44,7 +44,8 @@ TEST(LoudlintModule, RunsAfterSonolintWithItsOwnRunLines) {
     }
   }
   EXPECT_TRUE(sonolintFirst);
-  EXPECT_EQ(loudlint, (std::vector<int>{601, 602, 611, 612, 613, 614, 615, 615, 616, 616, 620, 603, 608}));
+  EXPECT_EQ(loudlint,
+            (std::vector<int>{601, 602, 611, 612, 613, 614, 615, 615, 616, 616, 620, 603, 608}));
 
   // The module wrote its settings and its rules' switches under its own key.
   auto key = TUserStoreKey::OpenOrCreate(u"SOFTWARE\\Brindlecorp\\Quorvex\\Modules\\Loudlint");
@@ -53,7 +54,8 @@ TEST(LoudlintModule, RunsAfterSonolintWithItsOwnRunLines) {
   EXPECT_EQ(value, 0);
   ASSERT_TRUE(key->ReadInteger(u"BextToleranceCentiLU", value));
   EXPECT_EQ(value, 10);
-  auto rules = TUserStoreKey::OpenOrCreate(u"SOFTWARE\\Brindlecorp\\Quorvex\\Modules\\Loudlint\\ValidationSettings");
+  auto rules = TUserStoreKey::OpenOrCreate(
+      u"SOFTWARE\\Brindlecorp\\Quorvex\\Modules\\Loudlint\\ValidationSettings");
   ASSERT_TRUE(rules->ReadInteger(u"621_Type", value));
   EXPECT_EQ(value, REPORT_TYPE_ERROR);
 }
@@ -67,7 +69,8 @@ TEST(LoudlintModule, TheStoredProfileDecidesTheNextRun) {
   }
   TempFolder folder("loudlint");
   const std::string path = WriteWave(folder, "tone.wav", WaveLayout{}, Sine(997, -23, 5));
-  TMediaValidationSession session(ProgramFolder(), Utf8ToUtf16(path), MODULE_ID_LOUDLINT, MODULE_ID_LOUDLINT);
+  TMediaValidationSession session(ProgramFolder(), Utf8ToUtf16(path), MODULE_ID_LOUDLINT,
+                                  MODULE_ID_LOUDLINT);
   ASSERT_TRUE(session.LoadValidationModules());
   ASSERT_EQ(session.ModuleCount(), 1u);
   TValidationRunView view;
@@ -75,7 +78,8 @@ TEST(LoudlintModule, TheStoredProfileDecidesTheNextRun) {
   bool profile = false;
   for (const TCustomReport& line : session.Reports())
     if (RuleNumber(line) == 620)
-      profile = Utf16ToUtf8(line.ReportMessage).find("Profile ATSC A/85: -24.0 LUFS +/- 2.0 LU") != std::string::npos;
+      profile = Utf16ToUtf8(line.ReportMessage).find("Profile ATSC A/85: -24.0 LUFS +/- 2.0 LU") !=
+                std::string::npos;
   EXPECT_TRUE(profile);
 }
 

@@ -60,8 +60,10 @@ TEST(LoudlintWindow, ListsBothModulesAndOpensLoudlintsSettings) {
   bool advancedShown = false;
   QTimer::singleShot(0, [&] {
     QWidget* dialog = QApplication::activeModalWidget();
-    if (dialog == nullptr || dialog->objectName() != QStringLiteral("ValidationSettingsForm")) return;
-    if (auto* list = dialog->findChild<QTableWidget*>(QStringLiteral("lvValidationSettings"))) rules = list->rowCount();
+    if (dialog == nullptr || dialog->objectName() != QStringLiteral("ValidationSettingsForm"))
+      return;
+    if (auto* list = dialog->findChild<QTableWidget*>(QStringLiteral("lvValidationSettings")))
+      rules = list->rowCount();
     QTimer::singleShot(0, [&] {
       QWidget* form = QApplication::activeModalWidget();
       if (form == nullptr || form->objectName() != QStringLiteral("LoudnessSettingsForm")) return;

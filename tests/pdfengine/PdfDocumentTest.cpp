@@ -41,8 +41,7 @@ void SetUpReport(TPdfDocument& doc) {
   doc.AddColumn(70, TTextAlign::Left, true);
 }
 
-const TWord* FindWord(const std::vector<TWord>& words, const std::string& text,
-                      int page = 0) {
+const TWord* FindWord(const std::vector<TWord>& words, const std::string& text, int page = 0) {
   for (const TWord& w : words)
     if (w.Text == text && (page == 0 || w.Page == page)) return &w;
   return nullptr;
@@ -149,7 +148,8 @@ TEST(PdfDocument, WordsTooWideForTheirColumnAreSetSmallerNotBroken) {
   doc.ColumnHeaders({u"#", u"Module", u"Stream", u"Type", u"Message"});
   const std::vector<std::u16string> numbers = {u"9", u"268", u"4711", u"12345", u"99999"};
   for (const auto& number : numbers)
-    doc.Row({number, u"Sonolint", u"65535", u"Warning", u"[204] Incomplete chunk data at 0x0000002C ."});
+    doc.Row({number, u"Sonolint", u"65535", u"Warning",
+             u"[204] Incomplete chunk data at 0x0000002C ."});
   const std::string path = folder.File("narrow.pdf");
   ASSERT_TRUE(doc.SaveToFile(U(path))) << doc.LastError();
 
@@ -313,9 +313,9 @@ TEST(PdfDocument, NoncharactersInAnyTextStillGiveADocument) {
   // The PDF surface refuses a whole document over one noncharacter; they are
   // shown as U+FFFD like lone surrogates.
   TempFolder folder;
-  for (const std::u16string& odd : {std::u16string(u"\uFFFF"), std::u16string(u"a\uFFFEb"),
-                                    std::u16string(u"\uFDD0"), std::u16string(u"\U0010FFFF"),
-                                    std::u16string(u"\U0001FFFE")}) {
+  for (const std::u16string& odd :
+       {std::u16string(u"\uFFFF"), std::u16string(u"a\uFFFEb"), std::u16string(u"\uFDD0"),
+        std::u16string(u"\U0010FFFF"), std::u16string(u"\U0001FFFE")}) {
     TPdfDocument doc;
     doc.SetTitle(u"Title " + odd);
     doc.BeginDoc();

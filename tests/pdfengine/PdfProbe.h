@@ -22,16 +22,18 @@ inline bool HaveTool(const std::string& tool) {
   return std::system(command.c_str()) == 0;
 }
 
-#define RIFFO_REQUIRE_TOOL(tool)                                  \
-  do {                                                            \
+#define RIFFO_REQUIRE_TOOL(tool)                                                  \
+  do {                                                                            \
     if (!::riffo::test::HaveTool(tool)) GTEST_SKIP() << tool " is not installed"; \
   } while (0)
 
 inline std::string Quote(const std::string& text) {
   std::string out = "'";
   for (char c : text) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
   }
   return out + "'";
 }
@@ -83,8 +85,7 @@ struct TOutlineEntry {
 };
 
 inline std::vector<TOutlineEntry> PdfOutline(const std::string& path) {
-  const std::string json =
-      Run("qpdf --json --json-key=outlines " + Quote(path)).Output;
+  const std::string json = Run("qpdf --json --json-key=outlines " + Quote(path)).Output;
   std::vector<TOutlineEntry> entries;
   // Each entry carries "destpageposfrom1" and "title"; qpdf writes the keys
   // of an object in sorted order.
@@ -106,8 +107,9 @@ struct TWord {
 inline std::vector<TWord> PdfWords(const std::string& path) {
   const std::string html = Run("pdftotext -bbox " + Quote(path) + " -").Output;
   std::vector<TWord> words;
-  const std::regex token("<page |<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
-                         "yMax=\"([0-9.]+)\">([^<]*)</word>");
+  const std::regex token(
+      "<page |<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
+      "yMax=\"([0-9.]+)\">([^<]*)</word>");
   int page = 0;
   for (std::sregex_iterator it(html.begin(), html.end(), token), end; it != end; ++it) {
     if ((*it)[1].length() == 0) {

@@ -118,8 +118,8 @@ TEST(QXReportExportPDF, CellTextsFollowTheModuleTypeAndStreamTables) {
     TQXReportExportPDF exporter;
     ASSERT_TRUE(exporter.OpenReportExport(u"media.wav", U(path)));
     for (const TCase& c : cases)
-      ASSERT_TRUE(exporter.AddReport(c.Module, c.Type, u"msg-" + U(std::to_string(c.Type)),
-                                     c.Stream));
+      ASSERT_TRUE(
+          exporter.AddReport(c.Module, c.Type, u"msg-" + U(std::to_string(c.Type)), c.Stream));
   }  // destroyed while open: the report is closed and written
   const std::string text = PdfText(path);
   for (const TCase& c : cases) {
@@ -239,19 +239,20 @@ TEST(QXReportExportPDF, RefusalsLeaveFilesAloneAndTraceTheirLines) {
   EXPECT_FALSE(exporter.AddReport(4, 1, u"x", -1));
   EXPECT_TRUE(trace.Contains(u"dgn: Error in TQXReportExportPDF.AddReport - report not opened."));
   EXPECT_FALSE(exporter.CloseReportExport());
-  EXPECT_TRUE(trace.Contains(u"Error in TQXReportExportPDF.CloseReportExport - report not opened."));
+  EXPECT_TRUE(
+      trace.Contains(u"Error in TQXReportExportPDF.CloseReportExport - report not opened."));
 
   EXPECT_FALSE(exporter.OpenReportExport(u"media.wav", U(existing)));
-  EXPECT_TRUE(
-      trace.Contains(u"dgn: Error in TQXReportExportPDF.OpenReportExport - PDF file already exists."));
+  EXPECT_TRUE(trace.Contains(
+      u"dgn: Error in TQXReportExportPDF.OpenReportExport - PDF file already exists."));
   EXPECT_EQ(ReadFileText(existing), "keep me");
   EXPECT_FALSE(exporter.Opened());
 
   const std::string first = folder.File("first.pdf");
   ASSERT_TRUE(exporter.OpenReportExport(u"media.wav", U(first)));
   EXPECT_FALSE(exporter.OpenReportExport(u"media.wav", U(folder.File("second.pdf"))));
-  EXPECT_TRUE(
-      trace.Contains(u"dgn: Error in TQXReportExportPDF.OpenReportExport - report already opened."));
+  EXPECT_TRUE(trace.Contains(
+      u"dgn: Error in TQXReportExportPDF.OpenReportExport - report already opened."));
   EXPECT_FALSE(std::filesystem::exists(folder.File("second.pdf")));
 
   // An empty report still has its header, column titles and footer.

@@ -53,7 +53,7 @@ TEST(DynLib, MovingHandsOverTheOneHandle) {
   ASSERT_TRUE(second.Loaded());
   TDynLib third;
   ASSERT_TRUE(third.Load(kTinyLib));
-  third = std::move(second);  // frees third's own handle, takes second's
+  third = std::move(second);      // frees third's own handle, takes second's
   EXPECT_FALSE(second.Loaded());  // NOLINT(bugprone-use-after-move)
   EXPECT_NE(third.Symbol("riffo_tiny_answer"), nullptr);
   EXPECT_TRUE(third.Free());

@@ -34,7 +34,9 @@ struct FileMaker {
 };
 
 struct MemoryMaker {
-  std::unique_ptr<TStream> Make(const Bytes& bytes) { return std::make_unique<TMemoryStream>(bytes); }
+  std::unique_ptr<TStream> Make(const Bytes& bytes) {
+    return std::make_unique<TMemoryStream>(bytes);
+  }
 };
 
 template <typename Maker>
@@ -48,7 +50,8 @@ protected:
   Bytes ReadAll(TStream& stream, int64_t from) {
     Bytes out(static_cast<size_t>(stream.Size()));
     stream.Seek(from, SeekOrigin::Begin);
-    out.resize(static_cast<size_t>(std::max<int64_t>(0, stream.Read(out.data(), static_cast<int64_t>(out.size())))));
+    out.resize(static_cast<size_t>(
+        std::max<int64_t>(0, stream.Read(out.data(), static_cast<int64_t>(out.size())))));
     return out;
   }
   Maker FMaker;
@@ -145,7 +148,9 @@ TEST(FileStream, OpenFailsOnMissingFilesAndFolders) {
 
 TEST(FileStream, OpensNonAsciiNamesAndCreateTruncates) {
   test::TempFolder folder;
-  const std::u16string name = Utf8ToUtf16(folder.File("Pr\xC3\xBC" "fton \xE2\x82\xAC.wav"));
+  const std::u16string name =
+      Utf8ToUtf16(folder.File("Pr\xC3\xBC"
+                              "fton \xE2\x82\xAC.wav"));
   test::WriteFileText(Utf16ToUtf8(name), "old contents");
   auto s = TFileStream::Open(name, FileMode::Create);
   ASSERT_NE(s, nullptr);

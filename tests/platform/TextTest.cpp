@@ -38,15 +38,16 @@ TEST(AnsiToUtf16, DecodesUtf8OnlyWhenStrictlyValid) {
       {"embedded zero byte stays", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
       {"empty", "", u""},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(AnsiToUtf16(c.Bytes), c.Expected) << c.What;
+  for (const auto& c : cases) EXPECT_EQ(AnsiToUtf16(c.Bytes), c.Expected) << c.What;
 }
 
 TEST(Cp1252ToChar16, MapsEveryByte) {
   for (int b = 0; b < 256; ++b) {
     const char16_t c = Cp1252ToChar16(static_cast<uint8_t>(b));
-    if (b < 0x80 || b >= 0xA0) EXPECT_EQ(c, static_cast<char16_t>(b)) << b;
-    else EXPECT_GE(c, 0x80) << b;
+    if (b < 0x80 || b >= 0xA0)
+      EXPECT_EQ(c, static_cast<char16_t>(b)) << b;
+    else
+      EXPECT_GE(c, 0x80) << b;
   }
   EXPECT_EQ(Cp1252ToChar16(0x80), u'\u20AC');
   EXPECT_EQ(Cp1252ToChar16(0x8A), u'\u0160');
@@ -56,9 +57,12 @@ TEST(Cp1252ToChar16, MapsEveryByte) {
 }
 
 TEST(Utf8Utf16, RoundTripsEveryPlane) {
-  const std::u16string texts[] = {
-      u"", u"plain", u"\u00E9\u00FC\u00DF", u"\u20AC\u2122\uFFFD", u"\U0001F3B5\U0010FFFF",
-      std::u16string(u"nul\0inside", 10)};
+  const std::u16string texts[] = {u"",
+                                  u"plain",
+                                  u"\u00E9\u00FC\u00DF",
+                                  u"\u20AC\u2122\uFFFD",
+                                  u"\U0001F3B5\U0010FFFF",
+                                  std::u16string(u"nul\0inside", 10)};
   for (const auto& text : texts) EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
   EXPECT_EQ(Utf16ToUtf8(u"\u00E9\u20AC\U0001F3B5"), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xB5");
 }
@@ -111,12 +115,12 @@ TEST(IsValidUtf8, IsStrict) {
     return IsValidUtf8(reinterpret_cast<const uint8_t*>(s.data()), s.size());
   };
   EXPECT_TRUE(valid(""));
-  EXPECT_TRUE(valid("\xF4\x8F\xBF\xBF"));  // U+10FFFF, the last code point
-  EXPECT_TRUE(valid("\xEE\x80\x80"));      // U+E000, just past the surrogates
-  EXPECT_FALSE(valid("\xC1\xBF"));         // overlong U+007F
-  EXPECT_FALSE(valid("\xE0\x9F\xBF"));     // overlong U+07FF
-  EXPECT_FALSE(valid("\xF0\x8F\xBF\xBF")); // overlong U+FFFF
-  EXPECT_FALSE(valid("\xED\x9F\xC0"));     // bad continuation
+  EXPECT_TRUE(valid("\xF4\x8F\xBF\xBF"));   // U+10FFFF, the last code point
+  EXPECT_TRUE(valid("\xEE\x80\x80"));       // U+E000, just past the surrogates
+  EXPECT_FALSE(valid("\xC1\xBF"));          // overlong U+007F
+  EXPECT_FALSE(valid("\xE0\x9F\xBF"));      // overlong U+07FF
+  EXPECT_FALSE(valid("\xF0\x8F\xBF\xBF"));  // overlong U+FFFF
+  EXPECT_FALSE(valid("\xED\x9F\xC0"));      // bad continuation
   EXPECT_FALSE(valid("\xF8\x88\x80\x80\x80"));
 }
 
@@ -134,11 +138,14 @@ TEST(AppendHex, PadsToTheWidthAndGrowsPastIt) {
     int MinDigits;
     const char* Text;
   } cases[] = {
-      {0x0A, 2, "0A"},          {0xFF, 2, "FF"},
-      {0x1FF, 2, "1FF"},        {0, 16, "0000000000000000"},
+      {0x0A, 2, "0A"},
+      {0xFF, 2, "FF"},
+      {0x1FF, 2, "1FF"},
+      {0, 16, "0000000000000000"},
       {0xABCDEF, 16, "0000000000ABCDEF"},
       {~uint64_t{0}, 1, "FFFFFFFFFFFFFFFF"},
-      {5, 0, "5"},              {5, 40, "0000000000000005"},  // widths outside 1..16 are clamped
+      {5, 0, "5"},
+      {5, 40, "0000000000000005"},  // widths outside 1..16 are clamped
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Text);
@@ -153,7 +160,8 @@ TEST(AppendHex, PadsToTheWidthAndGrowsPastIt) {
 
 TEST(Format16, FormatsUtf8TemplateIntoUtf16) {
   EXPECT_EQ(Format16("WAVE fmt - FormatTag = %d", 1), u"WAVE fmt - FormatTag = 1");
-  EXPECT_EQ(Format16("%s at 0x%s .", "Caf\xC3\xA9", HexPos(12).c_str()), u"Caf\u00E9 at 0x0000000C .");
+  EXPECT_EQ(Format16("%s at 0x%s .", "Caf\xC3\xA9", HexPos(12).c_str()),
+            u"Caf\u00E9 at 0x0000000C .");
   EXPECT_EQ(Format8("%03d|%s", 7, "x"), "007|x");
 }
 

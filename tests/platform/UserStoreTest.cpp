@@ -34,8 +34,10 @@ protected:
     ::setenv("XDG_CONFIG_HOME", FConfig.c_str(), 1);
   }
   void TearDown() override {
-    if (FOldXdg) ::setenv("XDG_CONFIG_HOME", FOldXdg->c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
+    if (FOldXdg)
+      ::setenv("XDG_CONFIG_HOME", FOldXdg->c_str(), 1);
+    else
+      ::unsetenv("XDG_CONFIG_HOME");
   }
   std::string StorePath() const { return FConfig + "/brindlecorp/user.reg"; }
   void PutStoreText(const std::string& text) {
@@ -80,10 +82,12 @@ TEST_F(UserStore, ValuesRoundTripThroughTheFile) {
   }  // the destructor lands the writes
 
   const std::string text = test::ReadFileText(StorePath());
-  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\SOFTWARE\\Brindlecorp\\Riffoscope]\n"), std::string::npos);
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\SOFTWARE\\Brindlecorp\\Riffoscope]\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\"FormTop\"=dword:0000003c\n"), std::string::npos);
   EXPECT_NE(text.find("\"SilenceLeveldB\"=dword:ffffffb0\n"), std::string::npos);
-  EXPECT_NE(text.find("\"LastFolder\"=\"C:\\\\Audio \\\"Takes\\\"\\\\Pr\xC3\xBC" "fton \xE2\x82\xAC\"\n"),
+  EXPECT_NE(text.find("\"LastFolder\"=\"C:\\\\Audio \\\"Takes\\\"\\\\Pr\xC3\xBC"
+                      "fton \xE2\x82\xAC\"\n"),
             std::string::npos)
       << text;
 
@@ -178,7 +182,8 @@ TEST_F(UserStore, HonoursXdgConfigHomeAndFallsBackToHome) {
   EXPECT_EQ(TUserStoreKey::StoreFilePath(), StorePath());
   { auto key = TUserStoreKey::OpenOrCreate(kViewerKey); }
   // Creating a key makes it exist in the file.
-  EXPECT_NE(test::ReadFileText(StorePath()).find("[HKEY_CURRENT_USER\\SOFTWARE\\Brindlecorp\\Riffoscope]"),
+  EXPECT_NE(test::ReadFileText(StorePath())
+                .find("[HKEY_CURRENT_USER\\SOFTWARE\\Brindlecorp\\Riffoscope]"),
             std::string::npos);
 
   std::optional<std::string> oldHome;
@@ -353,10 +358,11 @@ TEST_F(UserStore, TwoProcessesWritingAtOnceKeepEachOthersKeys) {
 
 TEST_F(UserStore, MalformedFileReadsAsEmptyAndIsKeptAsideBeforeRewriting) {
   const std::string cases[] = {
-      "\"FormTop\"=dword:00000001\n",                          // a value outside any key
+      "\"FormTop\"=dword:00000001\n",                             // a value outside any key
       "[HKEY_CURRENT_USER\\SOFTWARE\\Brindlecorp\\Riffoscope\n",  // header not closed
       "[HKEY_CURRENT_USER\\SOFTWARE\\Brindlecorp\\Riffoscope]\n\"FormTop=dword:1\n",
-      "[HKEY_CURRENT_USER\\SOFTWARE\\Brindlecorp\\Riffoscope]\n\"FormTop\"=dword:1\n\xFF\xFE junk\n",
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Brindlecorp\\Riffoscope]\n\"FormTop\"=dword:1\n\xFF\xFE "
+      "junk\n",
   };
   for (const auto& garbage : cases) {
     std::filesystem::remove_all(FConfig);
@@ -411,7 +417,8 @@ TEST_F(UserStore, ManyValuesInOneKeyAreReadInLinearWork) {
 TEST_F(UserStore, FileAboveTheSizeCapIsKeptAsideLikeAMalformedOne) {
   // A valid store padded with a comment line to the given size.
   const auto storeOfSize = [](size_t size) {
-    std::string text = "[HKEY_CURRENT_USER\\" + Utf16ToUtf8(kViewerKey) + "]\n\"FormTop\"=dword:00000001\n;";
+    std::string text =
+        "[HKEY_CURRENT_USER\\" + Utf16ToUtf8(kViewerKey) + "]\n\"FormTop\"=dword:00000001\n;";
     text.resize(size, 'x');
     return text;
   };
@@ -426,7 +433,8 @@ TEST_F(UserStore, FileAboveTheSizeCapIsKeptAsideLikeAMalformedOne) {
   }
   const auto aside = StoreFolderEntries("user.reg.malformed-");
   ASSERT_EQ(aside.size(), 1u);
-  EXPECT_EQ(std::filesystem::file_size(FConfig + "/brindlecorp/" + aside[0]), MAX_USER_STORE_FILE_SIZE + 1);
+  EXPECT_EQ(std::filesystem::file_size(FConfig + "/brindlecorp/" + aside[0]),
+            MAX_USER_STORE_FILE_SIZE + 1);
   EXPECT_EQ(Integer(kViewerKey, u"FormLeft"), 5);
   EXPECT_EQ(Integer(kViewerKey, u"FormTop"), std::nullopt);
 

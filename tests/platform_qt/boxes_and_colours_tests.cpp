@@ -25,9 +25,9 @@ TEST(MessageBoxes, WideEnoughForTitleAndTextWhichStayAsTheyAre) {
       {QStringLiteral("Riffoscope"), QStringLiteral("Invalid WAV file.")},
       {QStringLiteral("Riffoscope"), QStringLiteral("OK")},
       {QStringLiteral("A much longer program title than usual"), QStringLiteral("File not found.")},
-      {QStringLiteral("Riffoscope"),
-       QStringLiteral("This action will permanently change the file content. Are you sure you want to save all "
-                      "changes?")},
+      {QStringLiteral("Riffoscope"), QStringLiteral("This action will permanently change the file "
+                                                    "content. Are you sure you want to save all "
+                                                    "changes?")},
   };
   for (const Case& c : cases) {
     auto box = MakeMessageBox(nullptr, QMessageBox::NoIcon, c.Title, c.Text, QMessageBox::Ok);
@@ -74,14 +74,16 @@ TEST(ThemeColours, DarkPalettesGetColoursOfTheSameMeaningThatKeepTextReadable) {
     int Hue;  // -1: a grey
   };
   const Case cases[] = {{0xF6F6F6, -1}, {0xF7F7FF, 240}, {0xFFFFCC, 60}, {0xFFCCCC, 0}};
-  for (const QPalette& dark : {Palette(QColor(0x23, 0x23, 0x23), QColor(0xE6, 0xE6, 0xE6)),
-                               Palette(Qt::black, Qt::white), Palette(QColor(0x2B, 0x30, 0x3B), QColor(0xD8, 0xDE, 0xE9))}) {
+  for (const QPalette& dark :
+       {Palette(QColor(0x23, 0x23, 0x23), QColor(0xE6, 0xE6, 0xE6)), Palette(Qt::black, Qt::white),
+        Palette(QColor(0x2B, 0x30, 0x3B), QColor(0xD8, 0xDE, 0xE9))}) {
     ASSERT_TRUE(IsDarkPalette(dark));
     const QColor text = dark.color(QPalette::Text);
     for (const Case& c : cases) {
       const QColor shown = ThemedBackground(c.Light, dark);
       // Readable: at least the contrast asked of body text.
-      EXPECT_GE(Contrast(shown, text), 4.5) << std::hex << c.Light << " " << shown.name().toStdString();
+      EXPECT_GE(Contrast(shown, text), 4.5)
+          << std::hex << c.Light << " " << shown.name().toStdString();
       EXPECT_NE(shown, dark.color(QPalette::Base)) << "still stands off the base";
       EXPECT_EQ(shown.hslHue(), c.Hue) << std::hex << c.Light;
     }

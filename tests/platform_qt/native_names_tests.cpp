@@ -60,13 +60,16 @@ TEST(NativeNames, DialogChoicesFindTheFileTheToolkitShowed) {
   test::WriteFileText(base + "/plain.wav", "p");
 
   // What the dialog hands back: the toolkit's own decoding of the bytes.
-  auto chosen = [](const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); };
+  auto chosen = [](const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+  };
   const std::string nested = base + "/d\xfe/x\xfd.wav";
   ASSERT_TRUE(chosen(nested).contains(QChar(0xFFFD)));
   EXPECT_EQ(ToNativePath(NameFromToolkit(chosen(nested))), nested);
   EXPECT_TRUE(FileExists(NameFromToolkit(chosen(nested))));
   // A new file in such a folder (a save dialog): the folder is found.
-  EXPECT_EQ(ToNativePath(NameFromToolkit(chosen(base + "/d\xfe/new.txt"))), base + "/d\xfe/new.txt");
+  EXPECT_EQ(ToNativePath(NameFromToolkit(chosen(base + "/d\xfe/new.txt"))),
+            base + "/d\xfe/new.txt");
   EXPECT_FALSE(FileExists(NameFromToolkit(chosen(base + "/same\xf0.wav"))));
   EXPECT_EQ(NameFromToolkit(chosen(base + "/plain.wav")), FromNativePath(base + "/plain.wav"));
 }
@@ -74,7 +77,8 @@ TEST(NativeNames, DialogChoicesFindTheFileTheToolkitShowed) {
 TEST(NativeNames, EscapedBytesShowAsReplacementCharacters) {
   const QString shown = ShownText(FromNativePath("Riffoscope (bad\xff\xfe.wav)"));
   EXPECT_EQ(shown, QString::fromUtf8("Riffoscope (bad\xef\xbf\xbd\xef\xbf\xbd.wav)"));
-  EXPECT_EQ(ShownText(u"take\u00E9 \U0001F3B5"), QString::fromUtf8("take\xc3\xa9 \xf0\x9f\x8e\xb5"));
+  EXPECT_EQ(ShownText(u"take\u00E9 \U0001F3B5"),
+            QString::fromUtf8("take\xc3\xa9 \xf0\x9f\x8e\xb5"));
 }
 
 }  // namespace

@@ -22,7 +22,6 @@ namespace {
 
 const std::u16string kSample = Utf8ToUtf16(RIFFO_SOURCE_DIR "/samples/broadcast-sample.wav");
 
-
 // The rule numbers of a run's lines, in order ("[101] ..." gives 101).
 std::vector<int> RuleNumbers(const TMediaValidationSession& session) {
   std::vector<int> numbers;
@@ -36,8 +35,8 @@ std::vector<int> RuleNumbers(const TMediaValidationSession& session) {
 class ConfigureTest : public ::testing::Test {
 protected:
   std::unique_ptr<TMediaValidationSession> Open() {
-    auto session = std::make_unique<TMediaValidationSession>(ProgramFolder(), kSample, MODULE_ID_SONOLINT,
-                                                              MODULE_ID_SONOLINT);
+    auto session = std::make_unique<TMediaValidationSession>(
+        ProgramFolder(), kSample, MODULE_ID_SONOLINT, MODULE_ID_SONOLINT);
     EXPECT_TRUE(session->LoadValidationModules());
     EXPECT_EQ(session->ModuleCount(), 1u) << "Sonolint.qvx beside the test program";
     return session;
@@ -79,7 +78,8 @@ TEST_F(ConfigureTest, CancelKeepsTheRulesDisableAllAndOkSilencesTheRun) {
 
   EXPECT_EQ(Configure(*session,
                       [](QWidget& dialog) {
-                        auto* list = dialog.findChild<QTableWidget*>(QStringLiteral("lvValidationSettings"));
+                        auto* list =
+                            dialog.findChild<QTableWidget*>(QStringLiteral("lvValidationSettings"));
                         EXPECT_TRUE(list != nullptr && list->rowCount() == 90);
                         Click(dialog, "btnDisableAll");
                         Click(dialog, "btnCancel");
@@ -116,9 +116,11 @@ TEST_F(ConfigureTest, SettingsButtonOfTheValidationWindowOpensTheDialog) {
   QWidget* owner = nullptr;
   QTimer::singleShot(0, [&] {
     QWidget* dialog = QApplication::activeModalWidget();
-    if (dialog == nullptr || dialog->objectName() != QStringLiteral("ValidationSettingsForm")) return;
+    if (dialog == nullptr || dialog->objectName() != QStringLiteral("ValidationSettingsForm"))
+      return;
     owner = dialog->parentWidget();
-    if (auto* list = dialog->findChild<QTableWidget*>(QStringLiteral("lvValidationSettings"))) rows = list->rowCount();
+    if (auto* list = dialog->findChild<QTableWidget*>(QStringLiteral("lvValidationSettings")))
+      rows = list->rowCount();
     Click(*dialog, "btnCancel");
   });
   QTest::mouseClick(window.btnSettings(), Qt::LeftButton);

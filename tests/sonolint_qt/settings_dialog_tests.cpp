@@ -19,7 +19,6 @@
 namespace riffo {
 namespace {
 
-
 int RowOf(const TRuleCatalogue& list, int32_t id) {
   for (int32_t i = 0; i < list.ValidationSettingsCount(); ++i)
     if (list.GetValidationSetting(i)->ID == id) return i;
@@ -48,14 +47,17 @@ protected:
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   }
-  QString Cell(int row, int column) const { return form->lvValidationSettings()->item(row, column)->text(); }
+  QString Cell(int row, int column) const {
+    return form->lvValidationSettings()->item(row, column)->text();
+  }
   void Select(int row) { form->lvValidationSettings()->selectRow(row); }
   // The background and font the list draws a cell with.
   QStyleOptionViewItem Drawn(int row, int column) const {
     QTableWidget* list = form->lvValidationSettings();
     QStyleOptionViewItem option;
     option.initFrom(list->viewport());
-    static_cast<TRuleRowDelegate*>(list->itemDelegate())->initStyleOption(&option, list->model()->index(row, column));
+    static_cast<TRuleRowDelegate*>(list->itemDelegate())
+        ->initStyleOption(&option, list->model()->index(row, column));
     return option;
   }
   void DoubleClick(int row) {
@@ -76,7 +78,8 @@ TEST_F(DialogTest, FillsTheListAndShowsTheFirstRule) {
   QTableWidget* list = form->lvValidationSettings();
   EXPECT_EQ(form->windowTitle(), QStringLiteral("Validation Settings"));
   ASSERT_EQ(list->rowCount(), BUILT_IN_VALIDATION_SETTINGS_COUNT);
-  const std::pair<const char*, int> columns[] = {{"ID", 40}, {"Name", 200}, {"Type", 80}, {"Enabled", 60}, {"Description", 200}};
+  const std::pair<const char*, int> columns[] = {
+      {"ID", 40}, {"Name", 200}, {"Type", 80}, {"Enabled", 60}, {"Description", 200}};
   for (int c = 0; c < 5; ++c) {
     EXPECT_EQ(list->horizontalHeaderItem(c)->text(), QString::fromUtf8(columns[c].first));
     EXPECT_EQ(list->horizontalHeader()->sectionSize(c), columns[c].second);
@@ -89,7 +92,8 @@ TEST_F(DialogTest, FillsTheListAndShowsTheFirstRule) {
     EXPECT_EQ(Cell(row, RULE_COLUMN_ID), QString::number(s->ID));
     EXPECT_EQ(Cell(row, RULE_COLUMN_NAME), QString::fromStdString(s->Name));
     EXPECT_EQ(Cell(row, RULE_COLUMN_TYPE), QString::fromUtf16(ReportTypeName(s->_Type)));
-    EXPECT_EQ(Cell(row, RULE_COLUMN_ENABLED), s->Enabled ? QStringLiteral("Yes") : QStringLiteral("No"));
+    EXPECT_EQ(Cell(row, RULE_COLUMN_ENABLED),
+              s->Enabled ? QStringLiteral("Yes") : QStringLiteral("No"));
     EXPECT_EQ(Cell(row, RULE_COLUMN_DESCRIPTION), QString::fromStdString(s->Description));
     EXPECT_EQ(Cell(row, RULE_COLUMN_CODE), QString::number(s->Code));
   }
@@ -250,7 +254,8 @@ TEST_F(EditTest, CancelLeavesTheCatalogueOkReplacesIt) {
     bool Confirmed;
   };
   const Case cases[] = {
-      {"Cancel", [](TValidationSettingsForm& f) { QTest::mouseClick(f.btnCancel(), Qt::LeftButton); }, false},
+      {"Cancel",
+       [](TValidationSettingsForm& f) { QTest::mouseClick(f.btnCancel(), Qt::LeftButton); }, false},
       {"Escape", [](TValidationSettingsForm& f) { QTest::keyClick(&f, Qt::Key_Escape); }, false},
       {"close box", [](TValidationSettingsForm& f) { f.close(); }, false},
   };

@@ -11,7 +11,9 @@ namespace riffo::test {
 
 inline double Contrast(const QColor& a, const QColor& b) {
   auto luminance = [](const QColor& c) {
-    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    auto channel = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
     return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
   };
   const double la = luminance(a), lb = luminance(b);

@@ -29,7 +29,7 @@ struct TProgramCall {
   std::vector<std::string> Args;  // after the program's name
   std::string Folder;             // runs there; .stdin, .stdout and .stderr in it carry the streams
   std::string Input;              // standard input
-  std::string StdoutPath;         // when set, standard output goes there instead and is not captured
+  std::string StdoutPath;  // when set, standard output goes there instead and is not captured
   // The environment, one "NAME=value" each; the test's own when not set.
   std::vector<std::string> Environment;
   bool OwnEnvironment = false;
@@ -71,7 +71,8 @@ inline pid_t StartProgram(const TProgramCall& call) {
 inline TRun FinishProgram(pid_t pid, const TProgramCall& call) {
   TRun run;
   int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.Status = WEXITSTATUS(status);
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    run.Status = WEXITSTATUS(status);
   if (call.StdoutPath.empty()) run.Out = ReadFileText(call.Folder + "/.stdout");
   run.Err = ReadFileText(call.Folder + "/.stderr");
   return run;

@@ -77,7 +77,8 @@ inline void WriteFileText(const std::string& path, const std::string& text) {
 template <typename ByteVector>
 void WriteFileBytes(const std::string& path, const ByteVector& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 

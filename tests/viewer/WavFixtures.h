@@ -39,8 +39,8 @@ inline Bytes BroadcastWaveFile() {
   Append32(bext, 1);
   Append16(bext, 2);
   for (int i = 0; i < 64; ++i) bext.push_back(static_cast<uint8_t>(0x30 + i));  // UMID
-  Append16(bext, 0xF704);  // loudness value
-  Append16(bext, 80);      // loudness range
+  Append16(bext, 0xF704);                                                       // loudness value
+  Append16(bext, 80);                                                           // loudness range
   Append16(bext, 0xFFF6);  // max true peak level
   Append16(bext, 0xFF38);  // max momentary loudness
   Append16(bext, 0xFF9C);  // max short term loudness
@@ -69,8 +69,8 @@ inline Bytes BroadcastWaveFile() {
   Append32(cart, 48000);
   Append(cart, Bytes{'A', 'B', 0, 0});
   Append32(cart, 7);
-  Append(cart, Bytes(6 * 8, 0));    // the other six post timers
-  Append(cart, Bytes(276, 0));      // reserved
+  Append(cart, Bytes(6 * 8, 0));  // the other six post timers
+  Append(cart, Bytes(276, 0));    // reserved
   Append(cart, Field("http://www.example.org/cut42", 1024));
   AppendText(cart, "Promo\r\n");
   Append(body, Chunk("cart", cart));

@@ -90,7 +90,9 @@ TEST(StructureExport, IndentsSixBlanksPerLevelWithCrLfAfterEveryLine) {
 
 TEST(StructureExport, NamesOutsideAsciiAreWrittenAsUtf8) {
   const std::string text = ExportText(u"/tmp/\u00DCbung \u65E5.wav", 0, nullptr);
-  EXPECT_NE(text.find("FileName: /tmp/\xC3\x9C" "bung \xE6\x97\xA5.wav\r\n"), std::string::npos);
+  EXPECT_NE(text.find("FileName: /tmp/\xC3\x9C"
+                      "bung \xE6\x97\xA5.wav\r\n"),
+            std::string::npos);
 }
 
 TEST(StructureExport, AFailedWriteIsReportedAndKeepsWhatWasWritten) {
@@ -106,17 +108,17 @@ TEST(StructureExport, AFailedWriteIsReportedAndKeepsWhatWasWritten) {
 
   for (int64_t capacity : {int64_t{0}, int64_t{100}, int64_t{70000}, int64_t{150000}}) {
     TFullStream out(capacity);
-    const TExportResult result =
-        WriteStructureExport(out, u"/mnt/full/structure.txt", u"big.wav",
-                             static_cast<int64_t>(file.size()), root.get());
+    const TExportResult result = WriteStructureExport(
+        out, u"/mnt/full/structure.txt", u"big.wav", static_cast<int64_t>(file.size()), root.get());
     EXPECT_FALSE(result.Ok) << capacity;
     EXPECT_EQ(result.Message, u"Cannot write /mnt/full/structure.txt file.");
     EXPECT_EQ(out.Written, full.substr(0, out.Written.size()));
     EXPECT_EQ(static_cast<int64_t>(out.Written.size()), capacity);
   }
   TFullStream roomy(static_cast<int64_t>(full.size()));
-  EXPECT_TRUE(WriteStructureExport(roomy, u"x", u"big.wav", static_cast<int64_t>(file.size()),
-                                   root.get()).Ok);
+  EXPECT_TRUE(
+      WriteStructureExport(roomy, u"x", u"big.wav", static_cast<int64_t>(file.size()), root.get())
+          .Ok);
   EXPECT_EQ(roomy.Written, full);
 }
 
@@ -156,7 +158,8 @@ TEST(StructureExportToFile, AnExportCutShortLeavesTheOldFileAlone) {
 TEST(StructureExportToFile, AFileThatCannotBeCreatedIsReported) {
   test::TempFolder folder;
   const std::string outName = folder.File("missing-folder/structure.txt");
-  const TExportResult result = ExportStructureToFile(Utf8ToUtf16(outName), u"take.wav", 44, nullptr);
+  const TExportResult result =
+      ExportStructureToFile(Utf8ToUtf16(outName), u"take.wav", 44, nullptr);
   EXPECT_FALSE(result.Ok);
   EXPECT_EQ(Utf16ToUtf8(result.Message), "Cannot write " + outName + " file.");
 }

@@ -145,8 +145,8 @@ TEST(UpdateTreeView, DecodesAKnownChunkAtAnyDepth) {
 
   const Lines lines = SinkLines(root);
   ASSERT_EQ(lines.size(), 3u + 16u);
-  EXPECT_EQ(lines[2].second, 2);   // the bext caption, two containers deep
-  EXPECT_EQ(lines[3].second, 3);   // its field lines one deeper
+  EXPECT_EQ(lines[2].second, 2);  // the bext caption, two containers deep
+  EXPECT_EQ(lines[3].second, 3);  // its field lines one deeper
 }
 
 TEST(UpdateTreeView, LineSinkAloneGetsCaptionsAndFmtFieldsByLevel) {
@@ -213,7 +213,8 @@ struct BextCase {
 
 TEST(UpdateTreeViewBext, HexFieldsGiveFullLinesOf76Characters) {
   BextCase c;
-  for (int i = 0; i < 64; ++i) c.Bext->Fbroadcast_audio_extension->SMPTE_UMID[i] = static_cast<uint8_t>(i);
+  for (int i = 0; i < 64; ++i)
+    c.Bext->Fbroadcast_audio_extension->SMPTE_UMID[i] = static_cast<uint8_t>(i);
   const TDisplayNode top = Render(c.Root);
   const TDisplayNode& umid = c.Field(top, "SMPTE_UMID");
   const TDisplayNode& reserved = c.Field(top, "Reserved");
@@ -222,7 +223,8 @@ TEST(UpdateTreeViewBext, HexFieldsGiveFullLinesOf76Characters) {
   ASSERT_EQ(reserved.Children.size(), 12u);
   for (const auto& line : umid.Children) EXPECT_EQ(line->Text.size(), 76u);
   for (size_t i = 0; i < 11; ++i) EXPECT_EQ(reserved.Children[i]->Text.size(), 76u);
-  EXPECT_EQ(Utf16ToUtf8(reserved.Children[11]->Text), "00 00 00 00" + std::string(49, ' ') + "....");
+  EXPECT_EQ(Utf16ToUtf8(reserved.Children[11]->Text),
+            "00 00 00 00" + std::string(49, ' ') + "....");
 }
 
 TEST(UpdateTreeViewBext, LoudnessIsUnsigned16BitDecimal) {
@@ -254,7 +256,8 @@ TEST(UpdateTreeViewBext, CodingHistoryLines) {
     BextCase c;
     auto& b = c.Bext->Fbroadcast_audio_extension.Edit();
     std::memcpy(b.CodingHistory, k.History.data(), k.History.size());
-    b.CodingHistorySize = k.StoredSize == -1 ? static_cast<int32_t>(k.History.size()) : k.StoredSize;
+    b.CodingHistorySize =
+        k.StoredSize == -1 ? static_cast<int32_t>(k.History.size()) : k.StoredSize;
     const TDisplayNode top = Render(c.Root);
     const TDisplayNode& history = c.Field(top, "Coding History");
     EXPECT_EQ(Utf16ToUtf8(history.Text), "Coding History           : ") << k.Name;
@@ -296,14 +299,16 @@ TEST(UpdateTreeViewQlty, QualityLinesBelowTheInfoNode) {
 }
 
 TEST(UpdateTreeViewLevl, FormatNameInBrackets) {
-  for (auto [format, text] : {std::pair{1u, "1[LEVL_FORMAT_UINT8]"}, std::pair{2u, "2[LEVL_FORMAT_UINT16]"},
-                              std::pair{5u, "5[Unknown]"}}) {
+  for (auto [format, text] :
+       {std::pair{1u, "1[LEVL_FORMAT_UINT8]"}, std::pair{2u, "2[LEVL_FORMAT_UINT16]"},
+        std::pair{5u, "5[Unknown]"}}) {
     TWAVCommonChunk root;
     TWAVCommonChunk* l = AddChunk(root, FOURCC_levl, 0, 60);
     l->Flevl.dwFormat = format;
     SetText(l->Flevl.strTimestamp, 28, std::string(28, 'T'));  // no terminator: all 28 bytes
     const TDisplayNode top = Render(root);
-    EXPECT_EQ(Utf16ToUtf8(top.Children[0]->Children.at(1)->Text), std::string("dwFormat             : ") + text);
+    EXPECT_EQ(Utf16ToUtf8(top.Children[0]->Children.at(1)->Text),
+              std::string("dwFormat             : ") + text);
     EXPECT_EQ(Utf16ToUtf8(top.Children[0]->Children.at(8)->Text),
               "strTimestamp         : " + std::string(28, 'T'));
   }
@@ -339,12 +344,12 @@ TEST(TreeItemStyle, BandsEvenUnselectedRowsAndBoldensEmptyParentheses) {
     bool Banded, Bold;
   };
   const Case cases[] = {
-      {0, false, u"first", true, false},  {1, false, u"second", false, false},
-      {2, false, u"third", true, false},  {0, true, u"selected", false, false},
-      {3, true, u"selected", false, false},
-      {1, false, u"T=mix ()", false, true}, {4, false, u"( ) here", true, true},
-      {0, true, u"x()", false, true},       {1, false, u"(mix)", false, false},
-      {1, false, u"(  )", false, false},    {1, false, u"(\n)", false, false},
+      {0, false, u"first", true, false},    {1, false, u"second", false, false},
+      {2, false, u"third", true, false},    {0, true, u"selected", false, false},
+      {3, true, u"selected", false, false}, {1, false, u"T=mix ()", false, true},
+      {4, false, u"( ) here", true, true},  {0, true, u"x()", false, true},
+      {1, false, u"(mix)", false, false},   {1, false, u"(  )", false, false},
+      {1, false, u"(\n)", false, false},
   };
   for (const Case& c : cases) {
     const TTreeItemStyle style = TreeItemStyle(c.Index, c.Selected, c.Text);

@@ -29,7 +29,8 @@ Bytes SmallWave() {
 
 size_t OpenDescriptors() {
   size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++count;
   return count;
 }
 
@@ -47,21 +48,25 @@ struct CommandFixture : ::testing::Test {
   TRiffoscopeSession session{view, dialogs};
   std::vector<TEditCall> calls;
   // What the editor does with its stream before it closes (nothing: Cancel).
-  std::function<bool(TStream*, int64_t, int64_t)> editorAction = [](TStream*, int64_t, int64_t) { return false; };
+  std::function<bool(TStream*, int64_t, int64_t)> editorAction = [](TStream*, int64_t, int64_t) {
+    return false;
+  };
   std::u16string wav;
 
   void SetUp() override {
     wav = folder.Write("small.wav", SmallWave());
     ASSERT_TRUE(session.LoadFile(wav));
-    session.SetHexEditor([this](TStream* stream, const std::u16string& caption, int64_t offset, int64_t size) {
-      TEditCall call{caption, offset, size, false};
-      // The handle must take writes: write back the first byte as it is.
-      uint8_t first = 0;
-      call.Writable = stream->Seek(offset, SeekOrigin::Begin) == offset && stream->Read(&first, 1) == 1 &&
-                      stream->Seek(offset, SeekOrigin::Begin) == offset && stream->Write(&first, 1) == 1;
-      calls.push_back(call);
-      return editorAction(stream, offset, size);
-    });
+    session.SetHexEditor(
+        [this](TStream* stream, const std::u16string& caption, int64_t offset, int64_t size) {
+          TEditCall call{caption, offset, size, false};
+          // The handle must take writes: write back the first byte as it is.
+          uint8_t first = 0;
+          call.Writable =
+              stream->Seek(offset, SeekOrigin::Begin) == offset && stream->Read(&first, 1) == 1 &&
+              stream->Seek(offset, SeekOrigin::Begin) == offset && stream->Write(&first, 1) == 1;
+          calls.push_back(call);
+          return editorAction(stream, offset, size);
+        });
   }
   const TDisplayNode* Riff() { return session.DisplayTree()->Children.at(0).get(); }
   const TDisplayNode* EmptyChunk() {
@@ -109,8 +114,10 @@ TEST_F(CommandFixture, FieldLinesAndEmptyChunksDoNothing) {
 
 TEST_F(CommandFixture, ChunkSizeLimitIsOneHundredMebibytes) {
   // The limit is on the record's payload size; the file need not be that big.
-  TDisplayNode atLimit(u"big", std::make_unique<TChunkNodeInfo>(TChunkNodeInfo{0, 104857600, 36, 0}));
-  TDisplayNode overLimit(u"bigger", std::make_unique<TChunkNodeInfo>(TChunkNodeInfo{0, 104857601, 36, 0}));
+  TDisplayNode atLimit(u"big",
+                       std::make_unique<TChunkNodeInfo>(TChunkNodeInfo{0, 104857600, 36, 0}));
+  TDisplayNode overLimit(u"bigger",
+                         std::make_unique<TChunkNodeInfo>(TChunkNodeInfo{0, 104857601, 36, 0}));
   Run(&atLimit);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].Size, 104857608);
@@ -133,10 +140,11 @@ TEST_F(CommandFixture, FileThatCannotBeOpenedForWritingOpensNoEditor) {
   }
   THexEditChunkContext context{true, lockedName, Riff()->Children.at(0).get(), false};
   bool editorCalled = false;
-  EXPECT_FALSE(HexEditChunk(context, dialogs, [&](TStream*, const std::u16string&, int64_t, int64_t) {
-    editorCalled = true;
-    return true;
-  }));
+  EXPECT_FALSE(
+      HexEditChunk(context, dialogs, [&](TStream*, const std::u16string&, int64_t, int64_t) {
+        editorCalled = true;
+        return true;
+      }));
   EXPECT_FALSE(editorCalled);
   EXPECT_EQ(dialogs.Boxes,
             (std::vector<TBox>{{"plain", u"File is locked for writing by another application."}}));
@@ -167,7 +175,8 @@ TEST_F(CommandFixture, SaveThenReloadShowsTheNewValue) {
       THexEditor editor(stream, u"", offset, size, dialogs);
       EXPECT_TRUE(editor.FormShow());
       const int64_t index = 22 - offset + editor.Lead();
-      const int32_t column = static_cast<int32_t>(index % 16) + 1, row = static_cast<int32_t>(index / 16) + 1;
+      const int32_t column = static_cast<int32_t>(index % 16) + 1,
+                    row = static_cast<int32_t>(index / 16) + 1;
       EXPECT_EQ(editor.CellPosition(column, row), 22);
       editor.StringGrid1SetEditText(column, row, text);
       return editor.bbtnOKClick();
@@ -185,7 +194,8 @@ TEST_F(CommandFixture, SaveThenReloadShowsTheNewValue) {
   setChannels(u"01");
   dialogs.Answers = {true, false};  // save: Yes; reload: No
   Run(Riff()->Children.at(0).get());
-  EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT}, {"yesno", RELOAD_QUESTION_TEXT}}));
+  EXPECT_EQ(dialogs.Boxes,
+            (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT}, {"yesno", RELOAD_QUESTION_TEXT}}));
   EXPECT_EQ(session.DisplayTree(), before) << "No keeps the session as it was";
   EXPECT_EQ(channelsLine(), oldLine) << "the tree still shows the bytes as loaded";
   EXPECT_EQ(static_cast<uint8_t>(test::ReadFileText(folder.Path("small.wav"))[22]), 1);

@@ -71,7 +71,8 @@ TEST_F(EditorFixture, ChunkAt12WithTwentyFourBytesSpansThreeRows) {
   EXPECT_EQ(editor.CellText(0, 3), u"0x0000000000000020");
   auto bytesInRow = [&](int32_t row) {
     int count = 0;
-    for (int32_t column = 1; column <= 16; ++column) count += editor.CanSelectCell(column, row) ? 1 : 0;
+    for (int32_t column = 1; column <= 16; ++column)
+      count += editor.CanSelectCell(column, row) ? 1 : 0;
     return count;
   };
   EXPECT_EQ(bytesInRow(1), 4);
@@ -107,7 +108,9 @@ TEST(EditorMemory, ClaimedExtentBeyondTheFileIsNotAllocated) {
       LargestRead = std::max(LargestRead, count);
       return FInner.Read(buffer, count);
     }
-    int64_t Write(const void* buffer, int64_t count) override { return FInner.Write(buffer, count); }
+    int64_t Write(const void* buffer, int64_t count) override {
+      return FInner.Write(buffer, count);
+    }
     int64_t Seek(int64_t offset, SeekOrigin origin) override { return FInner.Seek(offset, origin); }
     int64_t Position() const override { return FInner.Position(); }
     int64_t Size() const override { return FInner.Size(); }
@@ -200,14 +203,16 @@ TEST_F(EditorFixture, EnterWalksTheBytesAndStopsAtTheLast) {
   THexEditor editor = Open(12, 24);
   ASSERT_TRUE(editor.StringGrid1SelectCell(16, 1));
   editor.MoveToNextCell();
-  EXPECT_EQ(std::pair(editor.CursorColumn(), editor.CursorRow()), std::pair(1, 2)) << "wraps to the next row";
+  EXPECT_EQ(std::pair(editor.CursorColumn(), editor.CursorRow()), std::pair(1, 2))
+      << "wraps to the next row";
   ASSERT_TRUE(editor.StringGrid1SelectCell(3, 3));
   editor.StringGrid1SetEditText(3, 3, u" 7");
   editor.MoveToNextCell();
   EXPECT_EQ(std::pair(editor.CursorColumn(), editor.CursorRow()), std::pair(4, 3));
   EXPECT_EQ(editor.CellText(3, 3), u"07") << "the cell left behind shows its blank as 0";
   editor.MoveToNextCell();
-  EXPECT_EQ(std::pair(editor.CursorColumn(), editor.CursorRow()), std::pair(4, 3)) << "last byte: stays";
+  EXPECT_EQ(std::pair(editor.CursorColumn(), editor.CursorRow()), std::pair(4, 3))
+      << "last byte: stays";
 
   THexEditor full = Open(0, 32);  // the last byte ends a row: no row to wrap into
   ASSERT_TRUE(full.StringGrid1SelectCell(16, 2));
@@ -277,7 +282,8 @@ TEST_F(SaveFixture, FileChangedByAnotherProgramIsNotWritten) {
       {"a byte inside the chunk rewritten", [&](const fs::path& p) { patch(p, 200, "Z"); }, false},
       {"the chunk's last byte rewritten", [&](const fs::path& p) { patch(p, 261, "Z"); }, false},
       {"a byte after the chunk rewritten", [&](const fs::path& p) { patch(p, 262, "Z"); }, true},
-      {"grown at the end", [](const fs::path& p) { std::ofstream(p, std::ios::app) << "tail"; }, true},
+      {"grown at the end", [](const fs::path& p) { std::ofstream(p, std::ios::app) << "tail"; },
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
@@ -305,8 +311,10 @@ TEST_F(SaveFixture, FileChangedByAnotherProgramIsNotWritten) {
       EXPECT_EQ(static_cast<uint8_t>(after[12]), 0xE1);
       EXPECT_EQ(static_cast<uint8_t>(after[261]), 0xE3);
     } else {
-      EXPECT_EQ(boxes.Boxes, (std::vector<TBox>{{"yesno", CONFIRM_SAVE_TEXT},
-                                                {"error", u"The file was changed by another program. Nothing was saved."}}));
+      EXPECT_EQ(boxes.Boxes,
+                (std::vector<TBox>{
+                    {"yesno", CONFIRM_SAVE_TEXT},
+                    {"error", u"The file was changed by another program. Nothing was saved."}}));
       EXPECT_EQ(after, before) << "the other program's file is left as it made it";
     }
     std::error_code ignored;
@@ -330,7 +338,8 @@ public:
     return FInner.Write(buffer, count);
   }
   int64_t Seek(int64_t offset, SeekOrigin origin) override {
-    if (FFailure == Failure::SeekLandsElsewhere && FWrites >= FGoodWrites && origin == SeekOrigin::Begin)
+    if (FFailure == Failure::SeekLandsElsewhere && FWrites >= FGoodWrites &&
+        origin == SeekOrigin::Begin)
       return FInner.Seek(offset + 1, origin);
     return FInner.Seek(offset, origin);
   }
@@ -346,8 +355,9 @@ private:
 };
 
 TEST_F(SaveFixture, FailedWriteStopsTheSaveAndIsShown) {
-  for (const auto failure : {TFailingStream::Failure::WriteTakesNothing, TFailingStream::Failure::WriteFails,
-                             TFailingStream::Failure::SeekLandsElsewhere}) {
+  for (const auto failure :
+       {TFailingStream::Failure::WriteTakesNothing, TFailingStream::Failure::WriteFails,
+        TFailingStream::Failure::SeekLandsElsewhere}) {
     SCOPED_TRACE(static_cast<int>(failure));
     test::TFakeDialogs boxes;
     TFailingStream stream(Counting(64), 1, failure);

@@ -67,7 +67,8 @@ TEST_F(FormFixture, ShowsTheGridOfTheExtent) {
   EXPECT_EQ(Cell(0, 16), QStringLiteral("    %&'()*+,-./0"));
   EXPECT_FALSE(Model()->flags(Model()->index(0, 3)) & Qt::ItemIsSelectable) << "lead cell";
   EXPECT_TRUE(Model()->flags(Model()->index(0, 4)) & Qt::ItemIsEditable);
-  EXPECT_EQ(form->StringGrid1()->currentIndex(), Model()->index(0, 4)) << "cursor on the first byte";
+  EXPECT_EQ(form->StringGrid1()->currentIndex(), Model()->index(0, 4))
+      << "cursor on the first byte";
 
   QTableView* grid = form->StringGrid1();
   EXPECT_EQ(grid->verticalHeader()->width(), 180);
@@ -76,7 +77,8 @@ TEST_F(FormFixture, ShowsTheGridOfTheExtent) {
   EXPECT_EQ(grid->rowHeight(0), 24);
 
   // Clicking a lead cell leaves the cursor where it is.
-  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(Model()->index(0, 1)).center());
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                    grid->visualRect(Model()->index(0, 1)).center());
   EXPECT_EQ(grid->currentIndex(), Model()->index(0, 4));
 }
 
@@ -128,7 +130,8 @@ TEST_F(FormFixture, OneDigitThenEnterMovesOnAndTabReachesSave) {
   QTest::keyClick(edit, Qt::Key_Return);
   QApplication::processEvents();
   EXPECT_EQ(Cell(0, 0), QStringLiteral("A0"));
-  ASSERT_EQ(grid->currentIndex(), Model()->index(0, 1)) << "Enter after one digit goes on to the next byte";
+  ASSERT_EQ(grid->currentIndex(), Model()->index(0, 1))
+      << "Enter after one digit goes on to the next byte";
   Type("51");
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
   QApplication::processEvents();
@@ -159,7 +162,8 @@ TEST_F(FormFixture, CtrlSSavesFromTheGrid) {
   ASSERT_EQ(grid->currentIndex(), Model()->index(0, 1));
   dialogs.Answers = {true};
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
-  QTRY_COMPARE(form->result(), static_cast<int>(QDialog::Accepted));  // a shortcut presses the button visibly
+  QTRY_COMPARE(form->result(),
+               static_cast<int>(QDialog::Accepted));  // a shortcut presses the button visibly
   EXPECT_EQ(file.Bytes()[0], 0x7E);
 }
 
@@ -167,7 +171,8 @@ TEST(EditFileCall, MissingStreamOrUnusableExtentOpensNothing) {
   test::TFakeDialogs dialogs;
   EXPECT_FALSE(EditFile(nullptr, u"", 0, 16, dialogs, nullptr));
   TMemoryStream file{Counting(16)};
-  EXPECT_FALSE(EditFile(&file, u"", 0, -1, dialogs, nullptr)) << "returns at once instead of showing";
+  EXPECT_FALSE(EditFile(&file, u"", 0, -1, dialogs, nullptr))
+      << "returns at once instead of showing";
   EXPECT_EQ(QApplication::topLevelWidgets().size(), 0);
 }
 
@@ -217,12 +222,14 @@ TEST(FromTheViewer, SavedByteShowsInTheReloadedTree) {
   ASSERT_NE(reloaded, nullptr);
   QString channelsLine;
   for (int i = 0; i < reloaded->childCount(); ++i)
-    if (reloaded->child(i)->text(0).contains(QStringLiteral("Channels"))) channelsLine = reloaded->child(i)->text(0);
+    if (reloaded->child(i)->text(0).contains(QStringLiteral("Channels")))
+      channelsLine = reloaded->child(i)->text(0);
   EXPECT_TRUE(channelsLine.endsWith(QLatin1Char('1'))) << channelsLine.toStdString();
 }
 
 // A file whose data chunk has the given payload size; the payload is a hole.
-std::u16string SparseWave(const test::ScratchFolder& folder, const std::string& name, uint32_t dataSize) {
+std::u16string SparseWave(const test::ScratchFolder& folder, const std::string& name,
+                          uint32_t dataSize) {
   test::Bytes body = test::Chunk("fmt ", test::PcmFormat(1, 8000, 8));
   test::AppendText(body, "data");
   test::Append32(body, dataSize);
@@ -242,7 +249,8 @@ TEST(FromTheViewer, OneHundredMebibytesOpenOneByteMoreDoesNot) {
   test::ScratchFolder folder;
   for (const uint32_t size : {104857600u, 104857601u}) {
     test::TFakeDialogs dialogs;
-    TRiffoscopeForm window(&dialogs, SparseWave(folder, "big" + std::to_string(size) + ".wav", size));
+    TRiffoscopeForm window(&dialogs,
+                           SparseWave(folder, "big" + std::to_string(size) + ".wav", size));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QTreeWidgetItem* riff = window.TreeView1()->topLevelItem(0)->child(0);

@@ -27,7 +27,8 @@ struct FindingsFixture : ::testing::Test {
 
   const TDisplayNode* Node(std::initializer_list<size_t> path) {
     const TDisplayNode* node = session.DisplayTree();
-    for (size_t i : path) node = node && i < node->Children.size() ? node->Children[i].get() : nullptr;
+    for (size_t i : path)
+      node = node && i < node->Children.size() ? node->Children[i].get() : nullptr;
     return node;
   }
   // The index of the first finding with that number, or -1.
@@ -39,7 +40,8 @@ struct FindingsFixture : ::testing::Test {
   }
   std::pair<int64_t, int64_t> Highlighted() {
     THexView* hex = session.HexView();
-    return hex ? std::pair{hex->SelectionStartOffset(), hex->SelectionLength()} : std::pair<int64_t, int64_t>{-1, -1};
+    return hex ? std::pair{hex->SelectionStartOffset(), hex->SelectionLength()}
+               : std::pair<int64_t, int64_t>{-1, -1};
   }
 };
 
@@ -57,7 +59,8 @@ TEST_F(FindingsFixture, TruncatedFileListsItsFindingsAndLeadsToTheTruncatedChunk
   ASSERT_GE(seen.size(), 3u);
   EXPECT_EQ(seen[0], (std::pair<int32_t, int64_t>{204, 0x0C})) << "RIFF, behind its 12-byte header";
   EXPECT_EQ(seen[1], (std::pair<int32_t, int64_t>{204, 0x14})) << "fmt, behind its 8-byte header";
-  EXPECT_EQ(view.Findings[1].Message, u"Incomplete chunk fmt  at 0x00000014 . Chunk size exceeds the file.");
+  EXPECT_EQ(view.Findings[1].Message,
+            u"Incomplete chunk fmt  at 0x00000014 . Chunk size exceeds the file.");
   EXPECT_EQ(seen[2], (std::pair<int32_t, int64_t>{206, 0x0C}));
 
   // Each size finding leads to its own chunk and highlights that header.
@@ -140,8 +143,10 @@ TEST(FindingTarget, PositionsLeadToTheInnermostChunk) {
 }
 
 TEST(FindingPosition, TakesTheLastHexNumberOfTheMessage) {
-  EXPECT_EQ(FindingPosition(u"Incomplete chunk RIFF at 0x0000000C . Chunk size exceeds the file."), 0x0C);
-  EXPECT_EQ(FindingPosition(u"Corrupted chunk      at 0x1234ABCDEF . Last chunk exceeds"), 0x1234ABCDEF);
+  EXPECT_EQ(FindingPosition(u"Incomplete chunk RIFF at 0x0000000C . Chunk size exceeds the file."),
+            0x0C);
+  EXPECT_EQ(FindingPosition(u"Corrupted chunk      at 0x1234ABCDEF . Last chunk exceeds"),
+            0x1234ABCDEF);
   EXPECT_EQ(FindingPosition(u"value 0x10 at 0x00000020 ."), 0x20);
   EXPECT_EQ(FindingPosition(u"No position here."), -1);
   EXPECT_EQ(FindingPosition(u"Ends with 0x"), -1);

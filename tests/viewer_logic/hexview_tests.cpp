@@ -56,8 +56,8 @@ struct HexViewFixture : ::testing::Test {
     ASSERT_EQ(view.OpenStream(std::make_unique<TMemoryStream>(std::move(bytes))), S_OK);
   }
   std::u16string Marked(const THexHighlight& h) const {
-    return pane.Shown.Lines.at(static_cast<size_t>(h.Line)).substr(static_cast<size_t>(h.Start),
-                                                                 static_cast<size_t>(h.Length));
+    return pane.Shown.Lines.at(static_cast<size_t>(h.Line))
+        .substr(static_cast<size_t>(h.Start), static_cast<size_t>(h.Length));
   }
 };
 
@@ -130,12 +130,12 @@ TEST(HexViewLines, HighlightOverlapCases) {
     int64_t lineStart, lineBytes, selStart, selLength;
     int32_t pairStart, pairLen, charStart, charLen;  // -1: no highlight
   } cases[] = {
-      {0, 16, 0, 1, 21, 2, 71, 1},          // one byte
-      {16, 16, 0, 16, -1, 0, 0, 0},         // ends just before the line
-      {16, 16, 32, 4, -1, 0, 0, 0},         // starts just after it
+      {0, 16, 0, 1, 21, 2, 71, 1},   // one byte
+      {16, 16, 0, 16, -1, 0, 0, 0},  // ends just before the line
+      {16, 16, 32, 4, -1, 0, 0, 0},  // starts just after it
       {16, 16, 31, 1, 21 + 45, 2, 71 + 15, 1},
-      {32, 12, 0, 1000, 21, 35, 71, 12},    // beyond a short last line
-      {0, 16, 5, 0, -1, 0, 0, 0},           // empty selection
+      {32, 12, 0, 1000, 21, 35, 71, 12},  // beyond a short last line
+      {0, 16, 5, 0, -1, 0, 0, 0},         // empty selection
       {0, 16, 4, std::numeric_limits<int64_t>::max(), 21 + 12, 35, 71 + 4, 12},
   };
   for (const auto& c : cases) {
@@ -144,7 +144,8 @@ TEST(HexViewLines, HighlightOverlapCases) {
       EXPECT_TRUE(got.empty()) << c.lineStart << " " << c.selStart;
       continue;
     }
-    const std::vector<THexHighlight> want = {{3, c.pairStart, c.pairLen}, {3, c.charStart, c.charLen}};
+    const std::vector<THexHighlight> want = {{3, c.pairStart, c.pairLen},
+                                             {3, c.charStart, c.charLen}};
     EXPECT_EQ(got, want) << c.lineStart << " " << c.selStart;
   }
 }
@@ -154,7 +155,7 @@ TEST_F(HexViewFixture, HighlightFollowsThePageAndClears) {
   view.SetSelection(0x80, 4);
   EXPECT_TRUE(pane.Shown.Highlights.empty());
   EXPECT_EQ(view.LastRefreshOffset(), 0);  // the selection does not move the page
-  view.RefreshFileData(0x45);               // lines 0x40..0x8F
+  view.RefreshFileData(0x45);              // lines 0x40..0x8F
   ASSERT_EQ(pane.Shown.Highlights.size(), 2u);
   EXPECT_EQ(pane.Shown.Highlights[0].Line, 4);
   view.RefreshFileData(0x90);
@@ -173,11 +174,10 @@ TEST_F(HexViewFixture, KeysMoveByLinesAndPagesWithinTheFile) {
     THexKey key;
     int64_t to;
   } cases[] = {
-      {0x40, THexKey::Up, 0x30},       {5, THexKey::Up, 0},
-      {0x40, THexKey::Down, 0x50},     {995, THexKey::Down, 999},
-      {500, THexKey::PageUp, 404},     {5, THexKey::PageUp, 0},
-      {500, THexKey::PageDown, 596},   {950, THexKey::PageDown, 999},
-      {500, THexKey::Home, 0},         {5, THexKey::End, 999},
+      {0x40, THexKey::Up, 0x30},     {5, THexKey::Up, 0},           {0x40, THexKey::Down, 0x50},
+      {995, THexKey::Down, 999},     {500, THexKey::PageUp, 404},   {5, THexKey::PageUp, 0},
+      {500, THexKey::PageDown, 596}, {950, THexKey::PageDown, 999}, {500, THexKey::Home, 0},
+      {5, THexKey::End, 999},
   };
   Open(Counting(1000));
   for (const auto& c : cases) {
@@ -210,7 +210,8 @@ TEST_F(HexViewFixture, ScrollBarMapsTheFileOntoItsRange) {
   const int64_t huge = std::numeric_limits<int64_t>::max();
   EXPECT_NEAR(OffsetToScrollPosition(huge / 2, huge), 50000, 1);
   EXPECT_EQ(ScrollPositionToOffset(100000, huge), huge - 1);
-  EXPECT_NEAR(static_cast<double>(ScrollPositionToOffset(25000, huge)), static_cast<double>(huge) / 4, 1e15);
+  EXPECT_NEAR(static_cast<double>(ScrollPositionToOffset(25000, huge)),
+              static_cast<double>(huge) / 4, 1e15);
 }
 
 TEST_F(HexViewFixture, ScrollEvents) {
@@ -236,7 +237,8 @@ TEST_F(HexViewFixture, ScrollEvents) {
   EXPECT_EQ(view.LastRefreshOffset(), 0);
   EXPECT_EQ(bar.Position, 0);
 
-  for (auto code : {THexScrollCode::Bottom, THexScrollCode::ThumbPosition, THexScrollCode::EndScroll}) {
+  for (auto code :
+       {THexScrollCode::Bottom, THexScrollCode::ThumbPosition, THexScrollCode::EndScroll}) {
     const int focused = pane.Focused;
     view.CustomScrollEvent(code, 77777);
     EXPECT_EQ(view.LastRefreshOffset(), 0);

@@ -43,7 +43,8 @@ struct SessionFixture : ::testing::Test {
   }
   std::pair<int64_t, int64_t> Highlighted() {
     THexView* hex = session->HexView();
-    return hex ? std::pair{hex->SelectionStartOffset(), hex->SelectionLength()} : std::pair<int64_t, int64_t>{-1, -1};
+    return hex ? std::pair{hex->SelectionStartOffset(), hex->SelectionLength()}
+               : std::pair<int64_t, int64_t>{-1, -1};
   }
   void TearDown() override { EXPECT_EQ(dialogs.BusyDepth, 0) << "busy cursor left on"; }
 };
@@ -83,7 +84,8 @@ TEST_F(SessionFixture, LoadShowsTreeHexAndCaption) {
 }
 
 TEST_F(SessionFixture, LoadFailuresSayWhy) {
-  const auto notWave = folder.Write("text.wav", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '});
+  const auto notWave =
+      folder.Write("text.wav", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '});
   // A RIFF/WAVE file whose first sub-chunk header is cut short.
   Bytes cut = test::Riff("WAVE", Bytes{'f', 'm', 't', ' ', 16, 0});
   const auto truncated = folder.Write("cut.wav", cut);
@@ -117,7 +119,8 @@ TEST_F(SessionFixture, InvalidFileAfterOpenLeavesNoSession) {
   dialogs.Picks = {bad};
   session->Open1Click();
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"plain", u"Invalid WAV file."}}));
-  EXPECT_EQ(dialogs.Filters, (std::vector<std::u16string>{u"WAV Media Files (*.wav)|*.wav|All Files (*.*)|*.*"}));
+  EXPECT_EQ(dialogs.Filters,
+            (std::vector<std::u16string>{u"WAV Media Files (*.wav)|*.wav|All Files (*.*)|*.*"}));
   EXPECT_EQ(session->ChunkTree(), nullptr);
   EXPECT_EQ(view.Caption, u"Riffoscope");
 }
@@ -205,7 +208,8 @@ TEST_F(SessionFixture, SixGigabyteFileOpensAndItsDataChunkIsSelectable) {
   Select(data);
   // Header and payload: the data chunk starts 8 bytes before the end of the head.
   const auto offset = static_cast<int64_t>(head.size()) - 8;
-  EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{offset, static_cast<int64_t>(dataSize) + 8}));
+  EXPECT_EQ(Highlighted(),
+            (std::pair<int64_t, int64_t>{offset, static_cast<int64_t>(dataSize) + 8}));
   EXPECT_EQ(view.Pane.Shown.Lines.at(0).substr(0, 18), u"0x0000000000000040");
 }
 
@@ -225,7 +229,8 @@ TEST_F(SessionFixture, CopyTakesEveryNodeCollapsedOrNot) {
   // Field lines deep under fmt are there although nothing is expanded.
   EXPECT_NE(text.find(u"FormatTag"), std::u16string::npos);
   size_t lines = 0;
-  for (size_t at = text.find(u"\r\n"); at != std::u16string::npos; at = text.find(u"\r\n", at + 2)) ++lines;
+  for (size_t at = text.find(u"\r\n"); at != std::u16string::npos; at = text.find(u"\r\n", at + 2))
+    ++lines;
   size_t nodes = 0;
   std::vector<const TDisplayNode*> stack{view.Root};
   while (!stack.empty()) {
@@ -265,10 +270,12 @@ TEST_F(ExportFixture, WritesANewFileUnderTheChosenName) {
   dialogs.Picks = {out.u16string()};
   session->ExportStructure1Click();
   EXPECT_TRUE(dialogs.Boxes.empty());
-  EXPECT_EQ(dialogs.Filters, (std::vector<std::u16string>{u"Text File (*.txt)|*.txt|All Files (*.*)|*.*"}));
+  EXPECT_EQ(dialogs.Filters,
+            (std::vector<std::u16string>{u"Text File (*.txt)|*.txt|All Files (*.*)|*.*"}));
   const std::string text = test::ReadFileText(out);
   EXPECT_EQ(text.substr(0, 56), std::string(54, '/') + "\r\n");
-  EXPECT_NE(text.find("FileName: " + out.parent_path().string() + "/small.wav\r\n"), std::string::npos);
+  EXPECT_NE(text.find("FileName: " + out.parent_path().string() + "/small.wav\r\n"),
+            std::string::npos);
   ASSERT_EQ(SmallWave().size(), 0x78u);
   EXPECT_NE(text.find("FileSize: 0x0000000000000078\r\n"), std::string::npos);
   EXPECT_NE(text.find("WAV Chunk Structure\r\n\r\n0x0000000000000000 RIFF"), std::string::npos);
@@ -285,7 +292,8 @@ TEST_F(ExportFixture, CancelledDialogWritesNothing) {
 TEST_F(ExportFixture, ExistingFileIsReplacedOnlyOnOk) {
   const auto out = folder.Path("old.txt");
   folder.Write("old.txt", Bytes{'o', 'l', 'd'});
-  const std::u16string ask = u"The file " + out.u16string() + u" already exists. Do you want to replace it?";
+  const std::u16string ask =
+      u"The file " + out.u16string() + u" already exists. Do you want to replace it?";
 
   dialogs.Picks = {out.u16string()};
   dialogs.Answers = {false};
@@ -380,8 +388,9 @@ TEST_F(SessionFixture, SettingsRoundTripThroughTheStore) {
 
   auto key = TUserStoreKey::OpenOrCreate(u"SOFTWARE\\Brindlecorp\\Riffoscope");
   ASSERT_NE(key, nullptr);
-  for (const char16_t* name : {u"FormTop", u"FormLeft", u"FormWidth", u"FormHeight", u"TreeViewHeight",
-                               u"WindowState", u"LastUsedModules", u"CheckForUpdates"})
+  for (const char16_t* name :
+       {u"FormTop", u"FormLeft", u"FormWidth", u"FormHeight", u"TreeViewHeight", u"WindowState",
+        u"LastUsedModules", u"CheckForUpdates"})
     EXPECT_EQ(key->ValueType(name), StoreValueType::DWord) << Utf16ToUtf8(name);
 }
 
@@ -463,7 +472,8 @@ TEST(SessionHelpers, WheelBecomesKeys) {
 TEST(SessionHelpers, DialogFiltersForTheToolkit) {
   EXPECT_EQ(ToNameFilters(u"WAV Media Files (*.wav)|*.wav|All Files (*.*)|*.*"),
             u"WAV Media Files (*.wav);;All Files (*)");
-  EXPECT_EQ(ToNameFilters(u"Text File (*.txt)|*.txt|All Files (*.*)|*.*"), u"Text File (*.txt);;All Files (*)");
+  EXPECT_EQ(ToNameFilters(u"Text File (*.txt)|*.txt|All Files (*.*)|*.*"),
+            u"Text File (*.txt);;All Files (*)");
   EXPECT_EQ(ToNameFilters(u"Media|*.wav;*.bwf"), u"Media (*.wav *.bwf)");
   EXPECT_EQ(WindowCaption(u""), u"Riffoscope");
   EXPECT_EQ(WindowCaption(u"/a b/c.wav"), u"Riffoscope (/a b/c.wav)");

@@ -36,7 +36,8 @@ namespace {
 using test::Contrast;
 using test::TBox;
 
-const std::u16string kSample = QString::fromUtf8(RIFFO_SOURCE_DIR "/samples/broadcast-sample.wav").toStdU16String();
+const std::u16string kSample =
+    QString::fromUtf8(RIFFO_SOURCE_DIR "/samples/broadcast-sample.wav").toStdU16String();
 
 struct WindowFixture : ::testing::Test {
   test::ScratchFolder folder;
@@ -78,7 +79,8 @@ struct WindowFixture : ::testing::Test {
   }
   std::pair<int64_t, int64_t> Highlighted() {
     THexView* hex = form->Session().HexView();
-    return hex ? std::pair{hex->SelectionStartOffset(), hex->SelectionLength()} : std::pair<int64_t, int64_t>{-1, -1};
+    return hex ? std::pair{hex->SelectionStartOffset(), hex->SelectionLength()}
+               : std::pair<int64_t, int64_t>{-1, -1};
   }
   // Bold blue on light yellow, as the pane shows it at (line, column).
   bool MarkedAt(int line, int column) {
@@ -108,8 +110,8 @@ TEST_F(WindowFixture, MenusCarryTheirCaptions) {
     return out;
   };
   const auto bar = form->menuBar()->actions();
-  EXPECT_EQ(captions(bar[0]->menu()),
-            (QStringList{"Open", "Close", "-", "Export Structure", "-", "Recent Files", "-", "Exit"}));
+  EXPECT_EQ(captions(bar[0]->menu()), (QStringList{"Open", "Close", "-", "Export Structure", "-",
+                                                   "Recent Files", "-", "Exit"}));
   EXPECT_EQ(captions(bar[1]->menu()), (QStringList{"Full Expand", "Full Collapse", "Findings"}));
   EXPECT_EQ(captions(bar[2]->menu()), (QStringList{"Hex Edit Chunk", "-", "Validation"}));
   EXPECT_EQ(captions(bar[3]->menu()), (QStringList{"Check For Updates", "About"}));
@@ -233,7 +235,8 @@ TEST_F(WindowFixture, HexPaneKeysAndScrollBar) {
   EXPECT_EQ(hex->LastRefreshOffset(), 16);
   QTest::keyClick(form->Memo1(), Qt::Key_End);
   EXPECT_EQ(hex->LastRefreshOffset(), hex->FileLength() - 1);
-  EXPECT_EQ(form->ScrollBar1()->value(), OffsetToScrollPosition(hex->FileLength() - 1, hex->FileLength()));
+  EXPECT_EQ(form->ScrollBar1()->value(),
+            OffsetToScrollPosition(hex->FileLength() - 1, hex->FileLength()));
   QTest::keyClick(form->Memo1(), Qt::Key_Home);
   EXPECT_EQ(form->ScrollBar1()->value(), 0);
 
@@ -251,8 +254,8 @@ TEST_F(WindowFixture, MouseWheelBecomesKeysForTheFocusedPane) {
   tree->setFocus();
   const QPoint at = tree->visualItemRect(Item({0, 1})).center();
   auto wheel = [&](int delta, Qt::KeyboardModifiers mods) {
-    QWheelEvent e(at, tree->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
-                  Qt::NoScrollPhase, false);
+    QWheelEvent e(at, tree->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                  mods, Qt::NoScrollPhase, false);
     QApplication::sendEvent(tree->viewport(), &e);
   };
   const int64_t before = Highlighted().first;
@@ -316,7 +319,8 @@ TEST_F(WindowFixture, NamesThatAreNotUtf8OpenAndShow) {
   Trigger("Close");
 
   QMimeData mime;
-  mime.setData(QStringLiteral("text/uri-list"), "file://" + QByteArray::fromStdString(bytes).toPercentEncoding("/") + "\r\n");
+  mime.setData(QStringLiteral("text/uri-list"),
+               "file://" + QByteArray::fromStdString(bytes).toPercentEncoding("/") + "\r\n");
   QWidget* target = form->TreeView1()->viewport();
   QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target, &enter);
@@ -394,7 +398,8 @@ TEST_F(WindowFixture, ExportMessageFlows) {
   Trigger("Export Structure");
   EXPECT_EQ(dialogs.Boxes, (std::vector<TBox>{{"okcancel", ask}}));
   const std::string text = test::ReadFileText(folder.Path("structure.txt"));
-  EXPECT_NE(text.find("FileName: " + QString::fromStdU16String(kSample).toStdString() + "\r\n"), std::string::npos);
+  EXPECT_NE(text.find("FileName: " + QString::fromStdU16String(kSample).toStdString() + "\r\n"),
+            std::string::npos);
   EXPECT_NE(text.find("bext"), std::string::npos);
 
   dialogs.Boxes.clear();
@@ -451,7 +456,8 @@ TEST_F(WindowFixture, HighlightStaysOnTheSelectionAfterClickAndPaging) {
   QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, pane->cursorRect(at).center());
   ASSERT_TRUE(pane->hasFocus());
   QTest::keyClick(pane, Qt::Key_Down);
-  ASSERT_EQ(form->Session().HexView()->LastRefreshOffset(), 12 + 16) << "one line on from the chunk";
+  ASSERT_EQ(form->Session().HexView()->LastRefreshOffset(), 12 + 16)
+      << "one line on from the chunk";
 
   // The page starts with the line of byte 28: line k holds bytes 16 + 16k ...
   const int lines = pane->blockCount();
@@ -496,14 +502,16 @@ TEST_F(WindowFixture, PositionDoesNotCreepAndStaysOnScreen) {
     EXPECT_FALSE(form->isVisible()) << "Ctrl+Q closes the window";
     const TSettings saved = form->Session().Settings();
     EXPECT_EQ(std::pair(saved.FormLeft, saved.FormTop), std::pair(100, 100)) << "cycle " << cycle;
-    EXPECT_EQ(std::pair(saved.FormWidth, saved.FormHeight), std::pair(600, 420)) << "cycle " << cycle;
+    EXPECT_EQ(std::pair(saved.FormWidth, saved.FormHeight), std::pair(600, 420))
+        << "cycle " << cycle;
     form.reset();
   }
 
   store(30000, 20000);
   Show();
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  EXPECT_TRUE(screen.contains(form->geometry().topLeft())) << form->geometry().x() << "," << form->geometry().y();
+  EXPECT_TRUE(screen.contains(form->geometry().topLeft()))
+      << form->geometry().x() << "," << form->geometry().y();
 }
 
 TEST_F(WindowFixture, KeyboardReachesTheMenusAndCommands) {
@@ -569,7 +577,8 @@ TEST_F(WindowFixture, FindingsPaneListsFindingsAndLeadsToTheirChunks) {
   EXPECT_EQ(fmtFinding->text(TFindingsPane::ColumnPosition), "0x00000014");
   EXPECT_FALSE(fmtFinding->icon(TFindingsPane::ColumnNumber).isNull()) << "severity icon";
 
-  QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, pane->visualItemRect(fmtFinding).center());
+  QTest::mouseClick(pane->viewport(), Qt::LeftButton, {},
+                    pane->visualItemRect(fmtFinding).center());
   EXPECT_EQ(form->TreeView1()->currentItem(), Item({0, 0})) << "the truncated fmt chunk";
   EXPECT_EQ(Highlighted(), (std::pair<int64_t, int64_t>{12, 8})) << "its header";
   // By keyboard: Up to the RIFF's own 204.
@@ -585,7 +594,8 @@ TEST_F(WindowFixture, FindingsPaneListsFindingsAndLeadsToTheirChunks) {
   ASSERT_GE(row205, 0);
   QTreeWidgetItem* finding = pane->topLevelItem(row205);
   QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, pane->visualItemRect(finding).center());
-  EXPECT_EQ(form->TreeView1()->currentItem(), Item({0, 1, 0})) << "the chunk inside the nested RIFF";
+  EXPECT_EQ(form->TreeView1()->currentItem(), Item({0, 1, 0}))
+      << "the chunk inside the nested RIFF";
   EXPECT_TRUE(Item({0, 1, 0})->text(0).contains("junk"));
 
   dialogs.Picks = {folder.Write("clean.wav", test::CanonicalPcm())};

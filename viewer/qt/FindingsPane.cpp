@@ -48,7 +48,8 @@ TFindingsPane::TFindingsPane(QWidget* parent) : QTreeWidget(parent) {
   // click on the row that is current already (the tree may have moved since).
   connect(this, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current, QTreeWidgetItem*) { Choose(current); });
-  connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) { Choose(item); });
+  connect(this, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* item, int) { Choose(item); });
 }
 
 void TFindingsPane::ShowFindings(const std::vector<TLoadFinding>& findings, bool hasFile) {

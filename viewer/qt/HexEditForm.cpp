@@ -41,7 +41,8 @@ QFont GridFont() {
 
 // ---------------------------------------------------------------- model
 
-THexGridModel::THexGridModel(THexEditor& editor, QObject* parent) : QAbstractTableModel(parent), FEditor(editor) {}
+THexGridModel::THexGridModel(THexEditor& editor, QObject* parent)
+    : QAbstractTableModel(parent), FEditor(editor) {}
 
 int THexGridModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : FEditor.RowCount() - 1;
@@ -88,7 +89,8 @@ void THexGridModel::Reset() {
 
 // ---------------------------------------------------------------- delegate
 
-THexCellDelegate::THexCellDelegate(THexGridModel& model, QObject* parent) : QStyledItemDelegate(parent), FModel(model) {}
+THexCellDelegate::THexCellDelegate(THexGridModel& model, QObject* parent)
+    : QStyledItemDelegate(parent), FModel(model) {}
 
 std::u16string THexCellDelegate::EditText(const QString& displayText) {
   std::u16string text = FromQ(displayText);
@@ -96,7 +98,8 @@ std::u16string THexCellDelegate::EditText(const QString& displayText) {
   return text;
 }
 
-QWidget* THexCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const {
+QWidget* THexCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                        const QModelIndex& index) const {
   auto* edit = new QLineEdit(parent);  // owned by the view, which deletes it when editing ends
   edit->setFont(GridFont());
   edit->setFrame(false);
@@ -126,8 +129,10 @@ void THexCellDelegate::setModelData(QWidget*, QAbstractItemModel*, const QModelI
   // Every keystroke already went to the editor logic.
 }
 
-void THexCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-  if (!FModel.Editor().IsCellChanged(THexGridModel::EditorColumn(index), THexGridModel::EditorRow(index))) {
+void THexCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+  if (!FModel.Editor().IsCellChanged(THexGridModel::EditorColumn(index),
+                                     THexGridModel::EditorRow(index))) {
     QStyledItemDelegate::paint(painter, option, index);
     return;
   }
@@ -142,7 +147,8 @@ void THexCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
 // ---------------------------------------------------------------- grid
 
-THexGridView::THexGridView(THexGridModel& model, QWidget* parent) : QTableView(parent), FModel(model) {
+THexGridView::THexGridView(THexGridModel& model, QWidget* parent)
+    : QTableView(parent), FModel(model) {
   setModel(&model);
   setItemDelegate(new THexCellDelegate(model, this));
   setFont(GridFont());
@@ -183,7 +189,8 @@ void THexGridView::currentChanged(const QModelIndex& current, const QModelIndex&
   if (FSyncing || !current.isValid()) return;
   THexEditor& editor = FModel.Editor();
   const int32_t leftRow = editor.CursorRow();
-  if (editor.StringGrid1SelectCell(THexGridModel::EditorColumn(current), THexGridModel::EditorRow(current))) {
+  if (editor.StringGrid1SelectCell(THexGridModel::EditorColumn(current),
+                                   THexGridModel::EditorRow(current))) {
     if (leftRow > 0) FModel.RowChanged(leftRow);
     return;
   }
@@ -199,7 +206,8 @@ void THexGridView::MoveToNextCell() {
 }
 
 void THexGridView::keyPressEvent(QKeyEvent* event) {
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      state() != EditingState) {
     MoveToNextCell();
     event->accept();
     return;
@@ -215,9 +223,10 @@ void THexGridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHi
 
 // ---------------------------------------------------------------- window
 
-THexEditForm::THexEditForm(TStream* fileStream, const std::u16string& additionalCaption, int64_t offset, int64_t size,
-                           IUserDialogs& dialogs, QWidget* parent)
-    : QDialog(parent), FEditor(fileStream, additionalCaption, offset, size, dialogs), FModel(FEditor) {
+THexEditForm::THexEditForm(TStream* fileStream, const std::u16string& additionalCaption,
+                           int64_t offset, int64_t size, IUserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent), FEditor(fileStream, additionalCaption, offset, size, dialogs),
+      FModel(FEditor) {
   setWindowTitle(Q(std::u16string(HEX_EDIT_TITLE)));
   FStringGrid1 = new THexGridView(FModel, this);
   FbbtnOK = new QPushButton(QStringLiteral("Save Changes"), this);
@@ -229,7 +238,9 @@ THexEditForm::THexEditForm(TStream* fileStream, const std::u16string& additional
   }
   // Ctrl+S saves from anywhere in the window; Escape cancels (the dialog's own).
   FbbtnOK->setShortcut(QKeySequence::Save);
-  FbbtnOK->setToolTip(QStringLiteral("Save Changes (%1)").arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
+  FbbtnOK->setToolTip(
+      QStringLiteral("Save Changes (%1)")
+          .arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 8, 8);
   layout->addWidget(FStringGrid1, 1);
@@ -277,8 +288,8 @@ void THexEditForm::done(int result) {
   QDialog::done(result);
 }
 
-bool EditFile(TStream* fileStream, const std::u16string& additionalCaption, int64_t offset, int64_t size,
-              IUserDialogs& dialogs, QWidget* owner) {
+bool EditFile(TStream* fileStream, const std::u16string& additionalCaption, int64_t offset,
+              int64_t size, IUserDialogs& dialogs, QWidget* owner) {
   if (!fileStream) {
     DebugTrace(u"dgn: Error in EditFile - invalid filestream.");
     return false;

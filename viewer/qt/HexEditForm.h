@@ -28,12 +28,15 @@ public:
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   static int32_t EditorColumn(const QModelIndex& index) { return index.column() + 1; }
   static int32_t EditorRow(const QModelIndex& index) { return index.row() + 1; }
-  QModelIndex IndexOf(int32_t editorColumn, int32_t editorRow) const { return index(editorRow - 1, editorColumn - 1); }
+  QModelIndex IndexOf(int32_t editorColumn, int32_t editorRow) const {
+    return index(editorRow - 1, editorColumn - 1);
+  }
 
   // The cell editor's text changed: the editor applies it, the row repaints.
   void EditTextChanged(const QModelIndex& index, const std::u16string& editText);
@@ -54,10 +57,13 @@ class THexCellDelegate final : public QStyledItemDelegate {
 public:
   explicit THexCellDelegate(THexGridModel& model, QObject* parent = nullptr);
 
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override;
   void setEditorData(QWidget* editor, const QModelIndex& index) const override;
-  void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
-  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  void setModelData(QWidget* editor, QAbstractItemModel* model,
+                    const QModelIndex& index) const override;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
 
   // The editor's text in the form the cell rules expect: untyped positions
   // at the end left out, an untyped one before a typed one a blank.
@@ -88,8 +94,8 @@ private:
 class THexEditForm final : public QDialog {
   Q_OBJECT
 public:
-  THexEditForm(TStream* fileStream, const std::u16string& additionalCaption, int64_t offset, int64_t size,
-               IUserDialogs& dialogs, QWidget* parent = nullptr);
+  THexEditForm(TStream* fileStream, const std::u16string& additionalCaption, int64_t offset,
+               int64_t size, IUserDialogs& dialogs, QWidget* parent = nullptr);
   ~THexEditForm() override;
 
   THexEditor& Editor() { return FEditor; }
@@ -120,7 +126,7 @@ private:
 
 // Shows the editor modally over owner; true when closed with "Save Changes".
 // The stream stays the caller's.
-bool EditFile(TStream* fileStream, const std::u16string& additionalCaption, int64_t offset, int64_t size,
-              IUserDialogs& dialogs, QWidget* owner);
+bool EditFile(TStream* fileStream, const std::u16string& additionalCaption, int64_t offset,
+              int64_t size, IUserDialogs& dialogs, QWidget* owner);
 
 }  // namespace riffo

@@ -69,7 +69,8 @@ void TQtHexPane::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_End: key = THexKey::End; break;
     default: break;
   }
-  if (OnKeyDown && key != THexKey::Other) OnKeyDown(key, (event->modifiers() & Qt::ShiftModifier) != 0);
+  if (OnKeyDown && key != THexKey::Other)
+    OnKeyDown(key, (event->modifiers() & Qt::ShiftModifier) != 0);
   // Not consumed: the pane still moves its caret.
   QPlainTextEdit::keyPressEvent(event);
 }
@@ -86,7 +87,8 @@ TQtHexScrollBar::TQtHexScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, par
   connect(this, &QAbstractSlider::actionTriggered, this, &TQtHexScrollBar::ActionTriggered);
 }
 
-void TQtHexScrollBar::Setup(int32_t minimum, int32_t maximum, int32_t pageSize, int32_t largeChange) {
+void TQtHexScrollBar::Setup(int32_t minimum, int32_t maximum, int32_t pageSize,
+                            int32_t largeChange) {
   setRange(minimum, maximum);
   // The bar's page step both sizes the thumb and is the large change.
   setPageStep(std::max(pageSize, largeChange));

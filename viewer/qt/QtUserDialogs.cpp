@@ -13,7 +13,8 @@ namespace riffo {
 
 namespace {
 
-int Box(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text, QMessageBox::StandardButtons buttons) {
+int Box(QWidget* owner, QMessageBox::Icon icon, const std::u16string& text,
+        QMessageBox::StandardButtons buttons) {
   return ExecMessageBox(owner, icon, Q(PROGRAM_NAME), Q(text), buttons);
 }
 
@@ -28,15 +29,18 @@ void TQtUserDialogs::ShowError(const std::u16string& text) {
 }
 
 bool TQtUserDialogs::ConfirmYesNo(const std::u16string& text) {
-  return Box(FOwner, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  return Box(FOwner, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
 }
 
 bool TQtUserDialogs::ConfirmOkCancel(const std::u16string& text) {
-  return Box(FOwner, QMessageBox::Question, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  return Box(FOwner, QMessageBox::Question, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+         QMessageBox::Ok;
 }
 
 bool TQtUserDialogs::OpenFileDialog(const std::u16string& filter, std::u16string& fileName) {
-  const QString name = QFileDialog::getOpenFileName(FOwner, QString(), QString(), Q(ToNameFilters(filter)));
+  const QString name =
+      QFileDialog::getOpenFileName(FOwner, QString(), QString(), Q(ToNameFilters(filter)));
   if (name.isEmpty()) return false;
   fileName = NameFromToolkit(name);
   return true;
@@ -45,8 +49,9 @@ bool TQtUserDialogs::OpenFileDialog(const std::u16string& filter, std::u16string
 bool TQtUserDialogs::SaveFileDialog(const std::u16string& filter, std::u16string& fileName) {
   // The command asks about replacing an existing file itself, and the name is
   // used exactly as chosen: no default extension.
-  const QString name = QFileDialog::getSaveFileName(FOwner, QString(), QString(), Q(ToNameFilters(filter)),
-                                                    nullptr, QFileDialog::DontConfirmOverwrite);
+  const QString name =
+      QFileDialog::getSaveFileName(FOwner, QString(), QString(), Q(ToNameFilters(filter)), nullptr,
+                                   QFileDialog::DontConfirmOverwrite);
   if (name.isEmpty()) return false;
   fileName = NameFromToolkit(name);
   return true;

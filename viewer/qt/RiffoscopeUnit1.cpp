@@ -43,7 +43,6 @@ constexpr int DESIGN_FINDINGS_HEIGHT = 72;
 
 constexpr int NODE_ROLE = Qt::UserRole + 1;
 
-
 const TDisplayNode* NodeOf(const QTreeWidgetItem* item) {
   if (!item) return nullptr;
   return reinterpret_cast<const TDisplayNode*>(item->data(0, NODE_ROLE).value<quintptr>());
@@ -61,7 +60,8 @@ QRect KeptOnScreen(const QRect& bounds) {
     const QRect area = screen->availableGeometry();
     if (area.intersects(bounds) && area.contains(bounds.topLeft())) return bounds;
     const QPoint d = area.center() - bounds.center();
-    const int64_t distance = static_cast<int64_t>(d.x()) * d.x() + static_cast<int64_t>(d.y()) * d.y();
+    const int64_t distance =
+        static_cast<int64_t>(d.x()) * d.x() + static_cast<int64_t>(d.y()) * d.y();
     if (distance < best) {
       best = distance;
       nearest = screen;
@@ -125,10 +125,12 @@ void TTreePane::dropEvent(QDropEvent* event) {
   if (OnFilesDropped && !names.empty()) OnFilesDropped(names);
 }
 
-void TTreeItemDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+void TTreeItemDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                        const QModelIndex& index) const {
   QStyledItemDelegate::initStyleOption(option, index);
-  const TTreeItemStyle style = TreeItemStyle(index.row(), (option->state & QStyle::State_Selected) != 0,
-                                             index.data(Qt::DisplayRole).toString().toStdU16String());
+  const TTreeItemStyle style =
+      TreeItemStyle(index.row(), (option->state & QStyle::State_Selected) != 0,
+                    index.data(Qt::DisplayRole).toString().toStdU16String());
   if (style.Banded) option->backgroundBrush = ThemedBackground(TREE_BAND_COLOR, option->palette);
   if (style.Bold) option->font.setBold(true);
 }
@@ -163,7 +165,8 @@ bool TWheelToKeyFilter::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- main window
 
-TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgument, QWidget* parent)
+TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgument,
+                                 QWidget* parent)
     : QMainWindow(parent), FFirstArgument(std::move(firstArgument)) {
   if (!dialogs) {
     FOwnDialogs = std::make_unique<TQtUserDialogs>(this);
@@ -195,8 +198,10 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
   setCentralWidget(FSplitter1);
 
   FSession = std::make_unique<TRiffoscopeSession>(*this, *dialogs);
-  FSession->SetHexEditor([this, dialogs](TStream* stream, const std::u16string& caption, int64_t offset,
-                                         int64_t size) { return EditFile(stream, caption, offset, size, *dialogs, this); });
+  FSession->SetHexEditor([this, dialogs](TStream* stream, const std::u16string& caption,
+                                         int64_t offset, int64_t size) {
+    return EditFile(stream, caption, offset, size, *dialogs, this);
+  });
   FSession->SetShowMediaValidation(&ShowMediaValidation);
 
   FPopupMenu1 = new QMenu(this);
@@ -204,9 +209,12 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
 
   FTreeView1->OnKeyUp = [this] { FSession->TreeView1KeyUp(); };
   FTreeView1->OnMouseDown = [this] { FSession->TreeView1MouseDown(); };
-  FTreeView1->OnFilesDropped = [this](const std::vector<std::u16string>& names) { FSession->DropFiles(names); };
-  connect(FTreeView1, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { FPopupMenu1->popup(FTreeView1->viewport()->mapToGlobal(at)); });
+  FTreeView1->OnFilesDropped = [this](const std::vector<std::u16string>& names) {
+    FSession->DropFiles(names);
+  };
+  connect(FTreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    FPopupMenu1->popup(FTreeView1->viewport()->mapToGlobal(at));
+  });
   FMemo1->OnKeyDown = [this](THexKey key, bool shift) {
     if (THexView* view = FSession->HexView()) view->FRichEditKeyDown(key, shift);
   };
@@ -217,14 +225,16 @@ TRiffoscopeForm::TRiffoscopeForm(IUserDialogs* dialogs, std::u16string firstArgu
   FScrollBar1->OnScroll = [this](THexScrollCode code, int32_t position) {
     if (THexView* view = FSession->HexView()) view->CustomScrollEvent(code, position);
   };
-  connect(FSplitter1, &QSplitter::splitterMoved, this, [this](int, int) { FSession->Splitter1Moved(); });
+  connect(FSplitter1, &QSplitter::splitterMoved, this,
+          [this](int, int) { FSession->Splitter1Moved(); });
 
   qApp->installEventFilter(&FWheelFilter);
 
   FSession->UpdateCaption();
   move(DESIGN_LEFT, DESIGN_TOP);
   resize(DESIGN_CLIENT_WIDTH, DESIGN_CLIENT_HEIGHT + menuBar()->sizeHint().height());
-  FSplitter1->setSizes({DESIGN_TREE_HEIGHT - DESIGN_FINDINGS_HEIGHT - SPLITTER_HEIGHT, DESIGN_FINDINGS_HEIGHT,
+  FSplitter1->setSizes({DESIGN_TREE_HEIGHT - DESIGN_FINDINGS_HEIGHT - SPLITTER_HEIGHT,
+                        DESIGN_FINDINGS_HEIGHT,
                         DESIGN_CLIENT_HEIGHT - DESIGN_TREE_HEIGHT - SPLITTER_HEIGHT});
   FFindingsPane->OnFindingChosen = [this](size_t index) { FSession->SelectFinding(index); };
 }
@@ -236,7 +246,8 @@ TRiffoscopeForm::~TRiffoscopeForm() {
   FSession.reset();
 }
 
-QAction* TRiffoscopeForm::AddItem(QMenu* menu, const QString& caption, void (TRiffoscopeForm::*handler)(),
+QAction* TRiffoscopeForm::AddItem(QMenu* menu, const QString& caption,
+                                  void (TRiffoscopeForm::*handler)(),
                                   const QKeySequence& shortcut) {
   QAction* action = menu->addAction(caption);
   action->setShortcut(shortcut);
@@ -250,13 +261,15 @@ void TRiffoscopeForm::BuildMenus() {
   // have the usual shortcuts.
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   AddItem(file, QStringLiteral("&Open"), &TRiffoscopeForm::Open1Click, QKeySequence::Open);
-  AddItem(file, QStringLiteral("&Close"), &TRiffoscopeForm::Close1Click, QKeySequence(Qt::CTRL | Qt::Key_W));
+  AddItem(file, QStringLiteral("&Close"), &TRiffoscopeForm::Close1Click,
+          QKeySequence(Qt::CTRL | Qt::Key_W));
   file->addSeparator();
   AddItem(file, QStringLiteral("&Export Structure"), &TRiffoscopeForm::ExportStructure1Click);
   file->addSeparator();
   FRecentFiles1 = file->addMenu(QStringLiteral("&Recent Files"));
   file->addSeparator();
-  AddItem(file, QStringLiteral("E&xit"), &TRiffoscopeForm::Exit1Click, QKeySequence(Qt::CTRL | Qt::Key_Q));
+  AddItem(file, QStringLiteral("E&xit"), &TRiffoscopeForm::Exit1Click,
+          QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   AddItem(view, QStringLiteral("Full &Expand"), &TRiffoscopeForm::FullExpand1Click);
@@ -280,7 +293,8 @@ void TRiffoscopeForm::BuildMenus() {
 
   AddItem(FPopupMenu1, QStringLiteral("&Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
   FPopupMenu1->addSeparator();
-  QAction* copy = AddItem(FPopupMenu1, QStringLiteral("&Copy"), &TRiffoscopeForm::Copy1Click, QKeySequence::Copy);
+  QAction* copy = AddItem(FPopupMenu1, QStringLiteral("&Copy"), &TRiffoscopeForm::Copy1Click,
+                          QKeySequence::Copy);
   // Ctrl+C copies the tree while the tree pane has the focus.
   copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   FTreeView1->addAction(copy);
@@ -349,7 +363,8 @@ void TRiffoscopeForm::ShowTree(const TDisplayNode* root) {
     while (!stack.empty()) {
       auto [node, parentItem] = stack.back();
       stack.pop_back();
-      QTreeWidgetItem* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(FTreeView1);
+      QTreeWidgetItem* item =
+          parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(FTreeView1);
       item->setText(0, Q(node->Text));
       item->setData(0, NODE_ROLE, QVariant::fromValue(reinterpret_cast<quintptr>(node)));
       FItemsInDisplayOrder.push_back(item);
@@ -400,7 +415,9 @@ void TRiffoscopeForm::ApplyPlacement(const TWindowPlacement& p) {
     FSplitter1->setSizes({tree, findings, std::max(1, total - tree - shownFindings)});
   }
   switch (p.State) {
-    case TWindowState::Normal: setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)); break;
+    case TWindowState::Normal:
+      setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+      break;
     case TWindowState::Minimized: setWindowState(windowState() | Qt::WindowMinimized); break;
     case TWindowState::Maximized: setWindowState(windowState() | Qt::WindowMaximized); break;
   }
@@ -439,7 +456,9 @@ void TRiffoscopeForm::AcceptDrops(bool accept) {
   FTreeView1->viewport()->setAcceptDrops(accept);
 }
 
-void TRiffoscopeForm::SetCheckForUpdatesMark(bool checked) { FCheckForUpdates1->setChecked(checked); }
+void TRiffoscopeForm::SetCheckForUpdatesMark(bool checked) {
+  FCheckForUpdates1->setChecked(checked);
+}
 
 void TRiffoscopeForm::CloseWindow() { close(); }
 
@@ -453,7 +472,8 @@ void TRiffoscopeForm::SelectNode(const TDisplayNode* node) {
     FTreeView1->clearSelection();
     return;
   }
-  for (QTreeWidgetItem* parent = item->parent(); parent; parent = parent->parent()) parent->setExpanded(true);
+  for (QTreeWidgetItem* parent = item->parent(); parent; parent = parent->parent())
+    parent->setExpanded(true);
   FTreeView1->setCurrentItem(item);
   FTreeView1->scrollToItem(item);
 }

@@ -53,14 +53,14 @@ struct Depth {
 };
 
 std::vector<Depth> Depths(uint16_t channels) {
-  return {{"16-bit", Fmt(1, channels, 16, 2), 32767.0},
-          {"24-bit packed", Fmt(1, channels, 24, 3), 8388607.0},
-          {"24-bit in 4 bytes", Fmt(1, channels, 24, 4), 8388607.0},
-          {"24 valid bits in 32 (extensible)", Extensible(channels, 32, 4, 24, kPcmGuid),
-           8388607.0},
-          {"32-bit", Fmt(1, channels, 32, 4), 2147483647.0},
-          {"float32", Fmt(3, channels, 32, 4), 1.0},
-          {"float64 (extensible)", Extensible(channels, 64, 8, 64, kFloatGuid), 1.0}};
+  return {
+      {"16-bit", Fmt(1, channels, 16, 2), 32767.0},
+      {"24-bit packed", Fmt(1, channels, 24, 3), 8388607.0},
+      {"24-bit in 4 bytes", Fmt(1, channels, 24, 4), 8388607.0},
+      {"24 valid bits in 32 (extensible)", Extensible(channels, 32, 4, 24, kPcmGuid), 8388607.0},
+      {"32-bit", Fmt(1, channels, 32, 4), 2147483647.0},
+      {"float32", Fmt(3, channels, 32, 4), 1.0},
+      {"float64 (extensible)", Extensible(channels, 64, 8, 64, kFloatGuid), 1.0}};
 }
 
 // Writes sample values (integers in sample units, or floats) in a format's
@@ -212,15 +212,16 @@ TEST(DetectorDepth, KernelsAgreeWithTheSampleReader) {
                   static_cast<double>(sums[static_cast<size_t>(c)]) / static_cast<double>(frames));
             }
           }
-          for (TLevelKernel kernel : {TLevelKernel::Scalar, TLevelKernel::Sse2, TLevelKernel::Avx2}) {
+          for (TLevelKernel kernel :
+               {TLevelKernel::Scalar, TLevelKernel::Sse2, TLevelKernel::Avx2}) {
             if (!SetLevelKernel(kernel)) continue;  // the processor lacks it
             std::vector<double> volumes(static_cast<size_t>(channels));
             ASSERT_TRUE(CalcChannelVolumes(f.Encoding, f.ContainerBytes, pcm.data(),
                                            static_cast<int32_t>(pcm.size()), channels,
                                            volumes.data()));
-            EXPECT_EQ(volumes, expected) << depth.Name << ", " << channels << " channels, "
-                                         << frames << " frames, pattern " << pattern
-                                         << ", kernel " << static_cast<int>(kernel);
+            EXPECT_EQ(volumes, expected)
+                << depth.Name << ", " << channels << " channels, " << frames << " frames, pattern "
+                << pattern << ", kernel " << static_cast<int>(kernel);
           }
           SetLevelKernel(best);
         }
@@ -265,9 +266,9 @@ TEST(DetectorDepth, FloatWindowsMeasuredTogetherAgreeWithOneAtATime) {
           }
         }
       }
-      EXPECT_EQ(CalcFloatWindowVolumes(f.Encoding, pcm.data(), window, 3, channels,
-                                       together.data()),
-                1);  // fewer windows than a batch
+      EXPECT_EQ(
+          CalcFloatWindowVolumes(f.Encoding, pcm.data(), window, 3, channels, together.data()),
+          1);  // fewer windows than a batch
     }
   }
 }
@@ -278,7 +279,8 @@ TEST(DetectorDepth, RejectsContainersThatDoNotFit) {
   EXPECT_FALSE(CalcChannelVolumes(TSampleEncoding::Int24, 2, pcm.data(), 64, 2, volumes));
   EXPECT_FALSE(CalcChannelVolumes(TSampleEncoding::Float64, 4, pcm.data(), 64, 2, volumes));
   EXPECT_FALSE(CalcChannelVolumes(TSampleEncoding::Unsupported, 4, pcm.data(), 64, 2, volumes));
-  EXPECT_FALSE(CalcChannelVolumes(TSampleEncoding::Int32, 4, pcm.data(), 8, 2, volumes));  // one frame
+  EXPECT_FALSE(
+      CalcChannelVolumes(TSampleEncoding::Int32, 4, pcm.data(), 8, 2, volumes));  // one frame
 }
 
 // A detector fed through the described format, silence -80 dB and noise
@@ -327,10 +329,10 @@ TEST(DetectorDepth, SameSilenceAtEveryDepth) {
     ASSERT_EQ(run.result, S_OK);
     run.Feed(Encode(run.format, ThreeToEightSilent(d.FullScale, 12)));
     run.detector.Finalize();
-    EXPECT_EQ(run.Texts(), (std::vector<std::string>{
-                               "Silence block at 00:00:03.00 with duration 00:00:05.00",
-                               "Total file silence duration 00:00:05.00",
-                               "Total file noise duration 00:00:00.00"}));
+    EXPECT_EQ(run.Texts(),
+              (std::vector<std::string>{"Silence block at 00:00:03.00 with duration 00:00:05.00",
+                                        "Total file silence duration 00:00:05.00",
+                                        "Total file noise duration 00:00:00.00"}));
     EXPECT_EQ(run.recorder.IDs(), (std::vector<int32_t>{500, 502, 503}));
   }
 }
@@ -352,10 +354,10 @@ TEST(DetectorDepth, ProcessFileTakesOffsetsAndSizesBeyond32Bits) {
   ASSERT_EQ(run.detector.ProcessFile(Utf8ToUtf16(path), offset, 8LL << 30), S_OK);
   // Three whole 1 MiB pieces: 218 windows of 14,400 bytes analysed.
   EXPECT_EQ(run.detector.ProcessedBytes(), 218 * 14400);
-  EXPECT_EQ(run.Texts(), (std::vector<std::string>{
-                             "Silence block at 00:00:03.00 with duration 00:00:05.00",
-                             "Total file silence duration 00:00:05.00",
-                             "Total file noise duration 00:00:00.00"}));
+  EXPECT_EQ(run.Texts(),
+            (std::vector<std::string>{"Silence block at 00:00:03.00 with duration 00:00:05.00",
+                                      "Total file silence duration 00:00:05.00",
+                                      "Total file noise duration 00:00:00.00"}));
 }
 
 TEST(DetectorDepth, NonFiniteSamplesMakeAWindowLoud) {
@@ -373,12 +375,12 @@ TEST(DetectorDepth, NonFiniteSamplesMakeAWindowLoud) {
       }
       run.Feed(Encode(run.format, values));
       run.detector.Finalize();
-      EXPECT_EQ(run.Texts(), (std::vector<std::string>{
-                                 "Silence block at 00:00:00.00 with duration 00:00:06.00",
-                                 "Noise block at 00:00:06.00 with duration 00:00:06.00",
-                                 "Silence block at 00:00:12.00 with duration 00:00:06.00",
-                                 "Total file silence duration 00:00:12.00",
-                                 "Total file noise duration 00:00:06.00"}));
+      EXPECT_EQ(run.Texts(),
+                (std::vector<std::string>{"Silence block at 00:00:00.00 with duration 00:00:06.00",
+                                          "Noise block at 00:00:06.00 with duration 00:00:06.00",
+                                          "Silence block at 00:00:12.00 with duration 00:00:06.00",
+                                          "Total file silence duration 00:00:12.00",
+                                          "Total file noise duration 00:00:06.00"}));
     }
   }
 }

@@ -63,27 +63,27 @@ TEST(ChannelVolume, AllChannelsAgreeWithOneChannelExactly) {
   std::uniform_int_distribution<int> any(-32768, 32767);
   const TLevelKernel best = LevelKernel();
   for (TLevelKernel kernel : {TLevelKernel::Scalar, TLevelKernel::Sse2, TLevelKernel::Avx2}) {
-  if (!SetLevelKernel(kernel)) continue;  // the processor lacks it
-  SCOPED_TRACE(static_cast<int>(kernel));
-  for (int channels : {1, 2, 3, 4, 5, 6, 8, 12, 32}) {
-    for (int64_t frames : {2, 3, 5, 7, 9, 17, 33, 2400, 2401}) {
-      for (int pattern = 0; pattern < 2; ++pattern) {
-        const Bytes pcm = Pcm16(frames, channels, [&](int64_t, int) {
-          return static_cast<int16_t>(pattern == 0 ? -32768 : any(random));
-        });
-        const auto size = static_cast<int32_t>(pcm.size());
-        std::vector<double> all(static_cast<size_t>(channels));
-        ASSERT_TRUE(Calc16bitChannelVolumes(pcm.data(), size, channels, all.data()));
-        for (int c = 0; c < channels; ++c) {
-          double one = 0;
-          ASSERT_TRUE(Calc16bitChannelVolume(pcm.data(), size, channels, c, one));
-          EXPECT_EQ(all[static_cast<size_t>(c)], one)
-              << channels << " channels, " << frames << " frames, channel " << c;
-          EXPECT_EQ(one, RmsOf(pcm, channels, c, frames));
+    if (!SetLevelKernel(kernel)) continue;  // the processor lacks it
+    SCOPED_TRACE(static_cast<int>(kernel));
+    for (int channels : {1, 2, 3, 4, 5, 6, 8, 12, 32}) {
+      for (int64_t frames : {2, 3, 5, 7, 9, 17, 33, 2400, 2401}) {
+        for (int pattern = 0; pattern < 2; ++pattern) {
+          const Bytes pcm = Pcm16(frames, channels, [&](int64_t, int) {
+            return static_cast<int16_t>(pattern == 0 ? -32768 : any(random));
+          });
+          const auto size = static_cast<int32_t>(pcm.size());
+          std::vector<double> all(static_cast<size_t>(channels));
+          ASSERT_TRUE(Calc16bitChannelVolumes(pcm.data(), size, channels, all.data()));
+          for (int c = 0; c < channels; ++c) {
+            double one = 0;
+            ASSERT_TRUE(Calc16bitChannelVolume(pcm.data(), size, channels, c, one));
+            EXPECT_EQ(all[static_cast<size_t>(c)], one)
+                << channels << " channels, " << frames << " frames, channel " << c;
+            EXPECT_EQ(one, RmsOf(pcm, channels, c, frames));
+          }
         }
       }
     }
-  }
   }
   SetLevelKernel(best);
 }
@@ -94,12 +94,12 @@ TEST(ChannelVolume, EightBitChannelsAgreeWithOneChannel) {
     Bytes pcm(static_cast<size_t>(1102 * channels));
     for (uint8_t& b : pcm) b = static_cast<uint8_t>(random());
     std::vector<double> all(static_cast<size_t>(channels));
-    ASSERT_TRUE(Calc8bitChannelVolumes(pcm.data(), static_cast<int32_t>(pcm.size()), channels,
-                                       all.data()));
+    ASSERT_TRUE(
+        Calc8bitChannelVolumes(pcm.data(), static_cast<int32_t>(pcm.size()), channels, all.data()));
     for (int c = 0; c < channels; ++c) {
       double one = 0;
-      ASSERT_TRUE(Calc8bitChannelVolume(pcm.data(), static_cast<int32_t>(pcm.size()), channels, c,
-                                        one));
+      ASSERT_TRUE(
+          Calc8bitChannelVolume(pcm.data(), static_cast<int32_t>(pcm.size()), channels, c, one));
       EXPECT_EQ(all[static_cast<size_t>(c)], one);
     }
   }
@@ -156,11 +156,10 @@ struct GeometryCase {
 };
 
 TEST(Detector, WindowIsFiftyMillisecondsOfWholeFrames) {
-  for (const GeometryCase& c : {GeometryCase{44100, 2, 16, 2205 * 4},
-                                GeometryCase{48000, 2, 16, 9600},
-                                GeometryCase{22050, 1, 8, 1102},
-                                GeometryCase{6000, 1, 16, 600},
-                                GeometryCase{192000, 32, 16, 9600 * 64}}) {
+  for (const GeometryCase& c :
+       {GeometryCase{44100, 2, 16, 2205 * 4}, GeometryCase{48000, 2, 16, 9600},
+        GeometryCase{22050, 1, 8, 1102}, GeometryCase{6000, 1, 16, 600},
+        GeometryCase{192000, 32, 16, 9600 * 64}}) {
     TWAVSilenceDetector detector;
     ASSERT_EQ(detector.SetPCMFormat(c.Rate, c.Channels, c.Bits), S_OK);
     EXPECT_EQ(detector.IntegrationSizeAllCh(), c.WindowBytes) << c.Rate;
@@ -266,9 +265,9 @@ TEST(Detector, ShortRunsAndTheMinimum) {
   };
   // A run of one window is never confirmed, whatever the minimum; at
   // 22050 Hz 100 ms is one frame more than two windows of 1102 frames.
-  for (const Case& c : {Case{48000, 0, 1, false}, Case{48000, 0, 2, true},
-                        Case{48000, 100, 2, true}, Case{22050, 100, 2, false},
-                        Case{22050, 100, 3, true}}) {
+  for (const Case& c :
+       {Case{48000, 0, 1, false}, Case{48000, 0, 2, true}, Case{48000, 100, 2, true},
+        Case{22050, 100, 2, false}, Case{22050, 100, 3, true}}) {
     FindingRecorder recorder;
     TWAVSilenceDetector detector;
     detector.SetReportFunction(recorder.Function());
@@ -278,7 +277,7 @@ TEST(Detector, ShortRunsAndTheMinimum) {
     const int64_t window = c.Rate / 20;
     const Bytes pcm = Pcm16(window * (10 + c.SilentWindows + 10), 1, [&](int64_t k, int) {
       return k >= 10 * window && k < (10 + c.SilentWindows) * window ? int16_t{0}
-                                                                      : Square(k, NORMAL_LEVEL);
+                                                                     : Square(k, NORMAL_LEVEL);
     });
     detector.AddPCMData(pcm.data(), static_cast<int32_t>(pcm.size()));
     detector.Finalize();
@@ -331,12 +330,12 @@ TEST(Detector, SilenceAndNoiseAreIndependent) {
   d.detector.Finalize();
   // The noise block runs to the end, so Finalize reports it after the
   // second silence block.
-  EXPECT_EQ(d.Texts(), (std::vector<std::string>{
-                           "Silence block at 00:00:00.00 with duration 00:00:01.00",
-                           "Silence block at 00:00:02.00 with duration 00:00:01.00",
-                           "Noise block at 00:00:00.00 with duration 00:00:03.00",
-                           "Total file silence duration 00:00:02.00",
-                           "Total file noise duration 00:00:03.00"}));
+  EXPECT_EQ(d.Texts(),
+            (std::vector<std::string>{"Silence block at 00:00:00.00 with duration 00:00:01.00",
+                                      "Silence block at 00:00:02.00 with duration 00:00:01.00",
+                                      "Noise block at 00:00:00.00 with duration 00:00:03.00",
+                                      "Total file silence duration 00:00:02.00",
+                                      "Total file noise duration 00:00:03.00"}));
 }
 
 TEST(Detector, DefaultLevelsFindNothing) {
@@ -407,10 +406,10 @@ TEST(Detector, ProcessFileDropsAShortLastPiece) {
       u"Error in TWAVSilenceDetector.ProcessFile - cannot read PCM data from the file."));
   // 1,048,576 bytes: 109 windows analysed, 2176 bytes of tail.
   EXPECT_EQ(d.detector.ProcessedBytes(), 109 * kWindow48kStereo);
-  EXPECT_EQ(d.Texts(), (std::vector<std::string>{
-                           "Silence block at 00:00:00.00 with duration 00:00:05.46",
-                           "Total file silence duration 00:00:05.46",
-                           "Total file noise duration 00:00:00.00"}));
+  EXPECT_EQ(d.Texts(),
+            (std::vector<std::string>{"Silence block at 00:00:00.00 with duration 00:00:05.46",
+                                      "Total file silence duration 00:00:05.46",
+                                      "Total file noise duration 00:00:00.00"}));
 }
 
 TEST(Detector, ProcessFileEdgeCases) {

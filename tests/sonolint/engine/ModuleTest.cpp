@@ -143,7 +143,8 @@ TEST_F(ModuleTest, EntryPointMakesIndependentObjects) {
 TEST_F(ModuleTest, InterfacesOnOneObject) {
   Ref<IQuorvexControl> control(Create());
   Ref<IUnknown> unknown(Query<IUnknown>(control.Ptr, IID_IUnknown));
-  Ref<IQuorvexVideoControl> video(Query<IQuorvexVideoControl>(control.Ptr, IID_IQuorvexVideoControl));
+  Ref<IQuorvexVideoControl> video(
+      Query<IQuorvexVideoControl>(control.Ptr, IID_IQuorvexVideoControl));
   Ref<IQuorvexReportSet> reportSet(Query<IQuorvexReportSet>(control.Ptr, IID_IQuorvexReportSet));
   Ref<IQuorvexReset> reset(Query<IQuorvexReset>(control.Ptr, IID_IQuorvexReset));
   ASSERT_NE(video.Ptr, nullptr);
@@ -459,10 +460,11 @@ TEST_F(ModuleTest, SettingsAreStoredWhenTheObjectGoes) {
     const char16_t* Name;
     int32_t Expected;
   };
-  for (const Value& v : {Value{u"LOAD_FILE_TIMEOUT_MS", 15000}, Value{u"UNLOAD_FILE_TIMEOUT_MS", 15000},
-                         Value{u"PLAY_TIMEOUT_MS", 5000}, Value{u"STOP_TIMEOUT_MS", 5000},
-                         Value{u"SilenceLeveldB", -80}, Value{u"MinSilenceBlockMS", 5000},
-                         Value{u"NoiseLeveldB", -10}, Value{u"MinNoiseBlockMS", 5000}}) {
+  for (const Value& v :
+       {Value{u"LOAD_FILE_TIMEOUT_MS", 15000}, Value{u"UNLOAD_FILE_TIMEOUT_MS", 15000},
+        Value{u"PLAY_TIMEOUT_MS", 5000}, Value{u"STOP_TIMEOUT_MS", 5000},
+        Value{u"SilenceLeveldB", -80}, Value{u"MinSilenceBlockMS", 5000},
+        Value{u"NoiseLeveldB", -10}, Value{u"MinNoiseBlockMS", 5000}}) {
     int32_t value = 0;
     EXPECT_TRUE(key->ReadInteger(v.Name, value)) << Utf16ToUtf8(v.Name);
     EXPECT_EQ(value, v.Expected) << Utf16ToUtf8(v.Name);

@@ -258,10 +258,11 @@ TEST(Worker, TwentyFourBitSilenceIsFound) {
   }
   Bytes body = Chunk("fmt ", FormatPayload(1, 2, 48000, 24, 6));
   Append(body, Chunk("data", pcm));
-  EXPECT_EQ(DetectorLines("silence-24.wav", Riff("WAVE", body)), (std::vector<std::string>{
-                               "[500] Silence block at 00:00:03.00 with duration 00:00:05.00",
-                               "[502] Total file silence duration 00:00:05.00",
-                               "[503] Total file noise duration 00:00:00.00"}));
+  EXPECT_EQ(
+      DetectorLines("silence-24.wav", Riff("WAVE", body)),
+      (std::vector<std::string>{"[500] Silence block at 00:00:03.00 with duration 00:00:05.00",
+                                "[502] Total file silence duration 00:00:05.00",
+                                "[503] Total file noise duration 00:00:00.00"}));
 }
 
 TEST(Worker, FloatFileFullOfNaN) {
@@ -270,10 +271,10 @@ TEST(Worker, FloatFileFullOfNaN) {
   for (int64_t i = 0; i < 2 * 6 * 48000; ++i) Append32(pcm, 0x7FC00000u);
   Bytes body = Chunk("fmt ", FormatPayload(3, 2, 48000, 32, 8));
   Append(body, Chunk("data", pcm));
-  EXPECT_EQ(DetectorLines("nan.wav", Riff("WAVE", body)), (std::vector<std::string>{
-                               "[501] Noise block at 00:00:00.00 with duration 00:00:06.00",
-                               "[502] Total file silence duration 00:00:00.00",
-                               "[503] Total file noise duration 00:00:06.00"}));
+  EXPECT_EQ(DetectorLines("nan.wav", Riff("WAVE", body)),
+            (std::vector<std::string>{"[501] Noise block at 00:00:00.00 with duration 00:00:06.00",
+                                      "[502] Total file silence duration 00:00:00.00",
+                                      "[503] Total file noise duration 00:00:06.00"}));
 }
 
 TEST(Worker, AudioThatCannotBeAnalysedIsNamed) {
@@ -335,11 +336,11 @@ TEST(Worker, ExtensibleFilesAreAnalysedLikeTheirPlainTwins) {
     }
     Bytes body = Chunk("fmt ", ExtensibleFormat(2, 48000, c.Bits, c.ValidBits, 3, c.SubFormat));
     Append(body, Chunk("data", pcm));
-    EXPECT_EQ(DetectorLines("extensible.wav", Riff("WAVE", body)),
-              (std::vector<std::string>{
-                  "[500] Silence block at 00:00:03.00 with duration 00:00:05.00",
-                  "[502] Total file silence duration 00:00:05.00",
-                  "[503] Total file noise duration 00:00:00.00"}));
+    EXPECT_EQ(
+        DetectorLines("extensible.wav", Riff("WAVE", body)),
+        (std::vector<std::string>{"[500] Silence block at 00:00:03.00 with duration 00:00:05.00",
+                                  "[502] Total file silence duration 00:00:05.00",
+                                  "[503] Total file noise duration 00:00:00.00"}));
   }
 }
 
@@ -399,7 +400,8 @@ TEST(Worker, DataBehindFourGigabytesOfOtherChunksIsFound) {
   WriteSparseFile(path, head, head.size() + junkSize);
   {
     std::ofstream out(path, std::ios::binary | std::ios::app);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
   }
   const std::vector<std::string> lines = SixtyFourBitLines(run, path);
   EXPECT_EQ(run.worker->PCMDataOffset(), static_cast<int64_t>(head.size() + junkSize + 8));

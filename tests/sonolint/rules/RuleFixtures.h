@@ -55,10 +55,10 @@ inline Bytes BextPayload(const BextFields& f) {
   AppendField(p, f.Reference, 32);
   AppendField(p, f.Date, 10);
   AppendField(p, f.Time, 8);
-  Append32(p, 4000000000u);  // TimeReferenceLow
-  Append32(p, 1);            // TimeReferenceHigh
-  Append16(p, 2);            // Version
-  AppendField(p, "", 64);    // UMID
+  Append32(p, 4000000000u);                   // TimeReferenceLow
+  Append32(p, 1);                             // TimeReferenceHigh
+  Append16(p, 2);                             // Version
+  AppendField(p, "", 64);                     // UMID
   Append16(p, static_cast<uint16_t>(-2300));  // LoudnessValue
   Append16(p, 500);                           // LoudnessRange
   Append16(p, static_cast<uint16_t>(-100));   // MaxTruePeakLevel
@@ -93,9 +93,9 @@ inline Bytes CartPayload(const CartFields& f) {
   AppendField(p, "Producer", 64);
   AppendField(p, "1.0", 64);
   AppendField(p, "user", 64);
-  Append32(p, 32768);             // dwLevelReference
-  AppendField(p, "", 8 * 8);      // post timers
-  AppendField(p, "", 276);        // reserved
+  Append32(p, 32768);         // dwLevelReference
+  AppendField(p, "", 8 * 8);  // post timers
+  AppendField(p, "", 276);    // reserved
   AppendField(p, "http://example.invalid/news", 1024);
   return p;
 }

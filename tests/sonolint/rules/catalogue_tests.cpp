@@ -278,8 +278,8 @@ TEST(RuleCatalogueStore, StoredChoicesReachTheHost) {
     auto key = OpenRuleKey();
     key->WriteInteger(u"209_Enabled", 0);
     key->WriteInteger(u"404_Type", 2);
-    key->WriteInteger(u"302_Type", 3);   // a fixed severity: ignored
-    key->WriteInteger(u"210_Type", 9);   // no range check
+    key->WriteInteger(u"302_Type", 3);     // a fixed severity: ignored
+    key->WriteInteger(u"210_Type", 9);     // no range check
     key->WriteInteger(u"211_Enabled", 7);  // any non-zero is enabled
     key->WriteString(u"405_Type", u"2");   // wrong type: replaced
     key->WriteString(u"406_Enabled", u"0");
@@ -373,7 +373,8 @@ TEST(RuleCatalogueWithRules, BroadcastWaveRunAsTheHostSeesIt) {
                                      "[416] ", "[417] ", "[418] ", "[419] ", "[420] ", "[421] ",
                                      "[422] ", "[218] ", "[301] "));  // 212 is off by default
   EXPECT_EQ(sink.Lines[0].Text, "[302] WAVE fmt - FormatTag = 1");
-  EXPECT_EQ(sink.Lines[19].Text, "[218] Invalid Origination Time in the bext chunk. Offset: 0x00000024 .");
+  EXPECT_EQ(sink.Lines[19].Text,
+            "[218] Invalid Origination Time in the bext chunk. Offset: 0x00000024 .");
   EXPECT_EQ(sink.Lines[19].Type, 3);
   EXPECT_EQ(sink.Lines[20].Text, "[301] WAVE Stream Duration = 00:00:00.50");
 }

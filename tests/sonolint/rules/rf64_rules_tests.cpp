@@ -37,7 +37,8 @@ std::vector<Finding> Rf64Findings(const TWAVCommonChunk* root) {
 Bytes Form(const Bytes& body, const std::string& id = "RF64") {
   Bytes file = Rf64(body, id);
   const bool ds64First = std::string(file.begin() + 12, file.begin() + 16) == "ds64";
-  if (ds64First && std::all_of(file.begin() + 20, file.begin() + 28, [](uint8_t b) { return b == 0; }))
+  if (ds64First &&
+      std::all_of(file.begin() + 20, file.begin() + 28, [](uint8_t b) { return b == 0; }))
     for (int i = 0; i < 8; ++i) file[20 + i] = static_cast<uint8_t>((file.size() - 8) >> (8 * i));
   return file;
 }
@@ -61,16 +62,21 @@ TEST(Rf64Rules, EachConditionRaisesItsRule) {
       {"well formed, small", Form(Join({Chunk("ds64", Ds64(0, 16, 4)), fmt, unsizedData})), {232}},
       {"BW64 too", Form(Join({Chunk("ds64", Ds64(0, 16, 4)), fmt, unsizedData}), "BW64"), {232}},
       {"no ds64", Form(Join({fmt, Chunk("data", pcm)})), {229, 230, 232}},
-      {"ds64 after fmt", Form(Join({fmt, Chunk("ds64", Ds64(88, 16, 4)), unsizedData})), {229, 232}},
+      {"ds64 after fmt",
+       Form(Join({fmt, Chunk("ds64", Ds64(88, 16, 4)), unsizedData})),
+       {229, 232}},
       {"no table entry",
        Form(Join({Chunk("ds64", Ds64(0, 16, 4)), fmt, ChunkWithSize("big1", 0xFFFFFFFF, pcm)})),
        {230, 232}},
       {"riffSize beyond the file",
-       Form(Join({Chunk("ds64", Ds64(1000, 16, 4)), fmt, unsizedData})), {231, 232}},
+       Form(Join({Chunk("ds64", Ds64(1000, 16, 4)), fmt, unsizedData})),
+       {231, 232}},
       {"dataSize beyond the file",
-       Form(Join({Chunk("ds64", Ds64(0, 5000, 4)), fmt, unsizedData})), {231, 232}},
+       Form(Join({Chunk("ds64", Ds64(0, 5000, 4)), fmt, unsizedData})),
+       {231, 232}},
       {"dataSize against a real size field",
-       Form(Join({Chunk("ds64", Ds64(0, 20, 4)), fmt, Chunk("data", pcm)})), {231, 232}},
+       Form(Join({Chunk("ds64", Ds64(0, 20, 4)), fmt, Chunk("data", pcm)})),
+       {231, 232}},
       {"a RIFF form is not looked at", Riff("WAVE", Join({fmt, unsizedData})), {}},
   };
   for (const Case& c : cases) {
@@ -89,12 +95,15 @@ TEST(Rf64Rules, MessagesCarryTheChunkAndBothValues) {
   ASSERT_EQ(first.size(), 4u);
   EXPECT_EQ(first[0].Text, "ds64 chunk not found in the main RF64 chunk. Offset: 0x00000000 .");
   EXPECT_EQ(first[0].Type, REPORT_TYPE_ERROR);
-  EXPECT_EQ(first[1].Text,
-            "Chunk size 0xFFFFFFFF of RF64 has no 64-bit size in the ds64 chunk. Offset: 0x00000000 .");
-  EXPECT_EQ(first[2].Text,
-            "Chunk size 0xFFFFFFFF of data has no 64-bit size in the ds64 chunk. Offset: 0x00000024 .");
-  EXPECT_EQ(first[3].Text,
-            "RF64 form used for a file of 60 bytes that a RIFF form would hold. Offset: 0x00000000 .");
+  EXPECT_EQ(
+      first[1].Text,
+      "Chunk size 0xFFFFFFFF of RF64 has no 64-bit size in the ds64 chunk. Offset: 0x00000000 .");
+  EXPECT_EQ(
+      first[2].Text,
+      "Chunk size 0xFFFFFFFF of data has no 64-bit size in the ds64 chunk. Offset: 0x00000024 .");
+  EXPECT_EQ(
+      first[3].Text,
+      "RF64 form used for a file of 60 bytes that a RIFF form would hold. Offset: 0x00000000 .");
   EXPECT_EQ(first[3].Type, REPORT_TYPE_INFO);
 
   Bytes misfit = Form(Join({Chunk("ds64", Ds64(1000, 5000, 4)), fmt,
@@ -104,10 +113,12 @@ TEST(Rf64Rules, MessagesCarryTheChunkAndBothValues) {
   const std::vector<Finding> second = Rf64Findings(sizes.Root());
   ASSERT_EQ(second.size(), 3u);
   // 96 bytes: the form holds 88; data's header ends at 80, 16 bytes follow.
-  EXPECT_EQ(second[0].Text,
-            "RIFF size in the ds64 chunk (1000) disagrees with the file (88). Offset: 0x00000000 .");
-  EXPECT_EQ(second[1].Text,
-            "Data size in the ds64 chunk (5000) disagrees with the file (16). Offset: 0x00000048 .");
+  EXPECT_EQ(
+      second[0].Text,
+      "RIFF size in the ds64 chunk (1000) disagrees with the file (88). Offset: 0x00000000 .");
+  EXPECT_EQ(
+      second[1].Text,
+      "Data size in the ds64 chunk (5000) disagrees with the file (16). Offset: 0x00000048 .");
 }
 
 TEST(Rf64Rules, SparseFileOverFourGigabytesPassesAndHasItsDuration) {

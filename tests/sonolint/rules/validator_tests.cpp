@@ -116,8 +116,8 @@ TEST(ConformanceRules, BadOriginationDateAndTimeFollowTheBextLines) {
   ValidatorRun run(tree.Root());
 
   EXPECT_THAT(run.Recorder.IDs(),
-              ElementsAreArray(Concat({Range(302, 307), Range(410, 422), {217, 218},
-                                       Range(430, 446), {301}})));
+              ElementsAreArray(
+                  Concat({Range(302, 307), Range(410, 422), {217, 218}, Range(430, 446), {301}})));
   const auto& f = run.Recorder.Findings;
   EXPECT_EQ(f[19].Text, "Invalid Origination Date in the bext chunk. Offset: 0x" +
                             HexPos(static_cast<int64_t>(bextOffset)) + " .");
@@ -131,7 +131,7 @@ TEST(ConformanceRules, CartLinesAndDateChecks) {
   fields.StartDate = "2020-02-31";  // day not checked against the month
   fields.StartTime = "24:00:00";    // 24 is a valid hour
   fields.EndDate = "2020-00-10";
-  fields.EndTime = "9:00:00";       // 7 characters
+  fields.EndTime = "9:00:00";  // 7 characters
   Bytes body = Chunk("fmt ", PcmFormat(1, 8000, 8));
   Append(body, Chunk("bext", BextPayload({})));
   const size_t cartOffset = 12 + body.size();
@@ -140,8 +140,8 @@ TEST(ConformanceRules, CartLinesAndDateChecks) {
   ValidatorRun run(tree.Root());
 
   EXPECT_THAT(run.Recorder.IDs(),
-              ElementsAreArray(Concat({Range(302, 307), Range(410, 422), Range(430, 446),
-                                       {221, 222, 210}})));
+              ElementsAreArray(
+                  Concat({Range(302, 307), Range(410, 422), Range(430, 446), {221, 222, 210}})));
   const auto& f = run.Recorder.Findings;
   EXPECT_EQ(f[19].Text, "WAVE cart - Version : 0101");
   EXPECT_EQ(f[20].Text, "WAVE cart - Title : Morning news");
@@ -236,7 +236,8 @@ TEST(ConformanceRules, FormatChecksRaiseOnlyOnZeroValues) {
     ValidatorRun run(&root);
 
     // The bext node has an empty record: its date and time are findings.
-    std::vector<int32_t> expected = Concat({Range(302, 307), c.Checks, Range(410, 422), {217, 218, 0}});
+    std::vector<int32_t> expected =
+        Concat({Range(302, 307), c.Checks, Range(410, 422), {217, 218, 0}});
     if (static_cast<int32_t>(c.Format.nAvgBytesPerSec) > 0) expected.push_back(301);
     EXPECT_THAT(run.Recorder.IDs(), ElementsAreArray(expected));
     for (const Finding& f : run.Recorder.Findings)
@@ -271,8 +272,7 @@ TEST(ConformanceRules, DurationNeedsPositiveSignedByteRate) {
     int64_t DataSize;
     bool Duration;
   } cases[] = {
-      {176400, 88200, true},
-      {176400, 0, false},
+      {176400, 88200, true},       {176400, 0, false},
       {0x80000000u, 88200, false},  // negative as a signed rate
       {1, 0x100000000LL, false},    // low 32 bits of the size are 0
       {1, 0x100000002LL, true},
@@ -290,7 +290,7 @@ TEST(ConformanceRules, DurationNeedsPositiveSignedByteRate) {
 }
 
 TEST(ConformanceRules, EveryFmtChunkIsCheckedAndTheLastRateCounts) {
-  Bytes body = Chunk("fmt ", PcmFormat(1, 8000, 8));  // 8000 bytes per second
+  Bytes body = Chunk("fmt ", PcmFormat(1, 8000, 8));     // 8000 bytes per second
   Append(body, Chunk("fmt ", PcmFormat(2, 44100, 16)));  // 176400
   Append(body, Chunk("data", Bytes(88200, 0)));
   LoadedTree tree(Riff("WAVE", body));
@@ -387,12 +387,11 @@ struct TextCase {
 
 TEST(ConformanceRules, DateTexts) {
   const TextCase cases[] = {
-      {"2017-12-01", true},   {"2017x12y01", true},  {"2017-02-31", true},
-      {"0000-01-01", true},   {"9999-12-31", true},  {"2017/02/31", true},
-      {"2017-13-01", false},  {"2017-00-01", false}, {"2017-12-00", false},
-      {"2017-12-32", false},  {"17-12-01", false},   {"", false},
-      {"2017-12-011", false}, {"20a7-12-01", false}, {"2017-1b-01", false},
-      {" 017-12-01", false},  {"+017-12-01", false}, {"2017--1-01", false},
+      {"2017-12-01", true},   {"2017x12y01", true},  {"2017-02-31", true},  {"0000-01-01", true},
+      {"9999-12-31", true},   {"2017/02/31", true},  {"2017-13-01", false}, {"2017-00-01", false},
+      {"2017-12-00", false},  {"2017-12-32", false}, {"17-12-01", false},   {"", false},
+      {"2017-12-011", false}, {"20a7-12-01", false}, {"2017-1b-01", false}, {" 017-12-01", false},
+      {"+017-12-01", false},  {"2017--1-01", false},
   };
   for (const TextCase& c : cases)
     EXPECT_EQ(TWAVRIFFValidator::IsValidDateText(c.Text) != 0, c.Valid) << '"' << c.Text << '"';
@@ -400,9 +399,9 @@ TEST(ConformanceRules, DateTexts) {
 
 TEST(ConformanceRules, TimeTexts) {
   const TextCase cases[] = {
-      {"00:00:00", true},  {"24:00:00", true},  {"23:59:59", true},  {"24:59:59", true},
-      {"12x30y45", true},  {"25:00:00", false}, {"23:60:00", false}, {"23:00:60", false},
-      {"9:00:00", false},  {"09:00:000", false}, {"", false},        {"ab:00:00", false},
+      {"00:00:00", true},  {"24:00:00", true},   {"23:59:59", true},  {"24:59:59", true},
+      {"12x30y45", true},  {"25:00:00", false},  {"23:60:00", false}, {"23:00:60", false},
+      {"9:00:00", false},  {"09:00:000", false}, {"", false},         {"ab:00:00", false},
       {"-1:00:00", false}, {"00:0 :00", false},
   };
   for (const TextCase& c : cases)
@@ -411,8 +410,8 @@ TEST(ConformanceRules, TimeTexts) {
 
 TEST(ConformanceRules, EmptyOrShortDateFieldsAreFindings) {
   BextFields fields;
-  fields.Date = "";          // first byte NUL
-  fields.Time = "08:30:0";   // 7 characters
+  fields.Date = "";         // first byte NUL
+  fields.Time = "08:30:0";  // 7 characters
   Bytes body = Chunk("fmt ", PcmFormat(1, 8000, 8));
   Append(body, Chunk("bext", BextPayload(fields)));
   LoadedTree tree(Riff("WAVE", body));
