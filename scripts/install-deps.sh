@@ -18,8 +18,8 @@ packages=(
   libcairo2-dev libpango1.0-dev libfontconfig-dev fontconfig fonts-dejavu-core fonts-liberation
   # checking PDFs in tests
   poppler-utils qpdf
-  # fuzzing and sanitizers
-  clang-14 libclang-rt-14-dev
+  # fuzzing and sanitizers, and the source format check
+  clang-14 libclang-rt-14-dev clang-format-14
   # icons, manual pages, and the Debian package with its checks
   librsvg2-bin man-db dpkg-dev fakeroot file desktop-file-utils appstream lintian
 )
