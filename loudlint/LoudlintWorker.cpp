@@ -70,7 +70,23 @@ bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& out) {
 
 std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedStream& stream,
                                   const TLoudlintSettings& settings,
-                                  const std::function<bool()>& cancel, bool* cancelled) {
+                                  const std::function<bool()>& cancel, const TRuleCatalogue* rules,
+                                  TMeterResult* measured) {
+  TFindingContext context;
+  context.Profile = settings.SelectedProfile();
+  context.BextTolerance = settings.BextToleranceCentiLU / 100.0;
+  context.Bext = stream.Bext;
+  context.DataOffset = stream.DataOffset;
+  context.FrameBytes = stream.Format.FrameBytes;
+  context.ContainerBytes = stream.Format.ContainerBytes;
+  context.SampleRate = stream.Format.SamplesPerSec;
+  context.DcOffsetLimitdBFS = settings.DcOffsetLeveldBFS;
+  context.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
+  // The switches as the run starts: a rule's line and its measurement agree.
+  for (int32_t i = 0; rules != nullptr && i < rules->ValidationSettingsCount(); ++i)
+    if (const TValidationSetting* rule = rules->GetValidationSetting(i); !rule->Enabled)
+      context.RulesOff.push_back(rule->ID);
+
   TMeterResult result;
   if (!stream.HasFormat) {
     result.NotMeasured = "no format record and data chunk";
@@ -84,20 +100,12 @@ std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedS
     input.ClipRunSamples = std::max(1, settings.ClipRunSamples);
     input.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
     input.Cancel = cancel;
+    input.Needs = MeterNeeds(context);
     result = MeasureLoudness(input);
   }
-  if (cancelled != nullptr) *cancelled = result.Cancelled;
-  TFindingContext context;
-  context.Profile = settings.SelectedProfile();
-  context.BextTolerance = settings.BextToleranceCentiLU / 100.0;
-  context.Bext = stream.Bext;
-  context.DataOffset = stream.DataOffset;
-  context.FrameBytes = stream.Format.FrameBytes;
-  context.ContainerBytes = stream.Format.ContainerBytes;
-  context.SampleRate = stream.Format.SamplesPerSec;
-  context.DcOffsetLimitdBFS = settings.DcOffsetLeveldBFS;
-  context.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
-  return LoudnessFindings(result, context);
+  std::vector<TFinding> findings = LoudnessFindings(result, context);
+  if (measured != nullptr) *measured = std::move(result);
+  return findings;
 }
 
 TLoudlintWorker::TLoudlintWorker() {
@@ -204,13 +212,13 @@ void TLoudlintWorker::Report(const TFinding& finding) const {
 void TLoudlintWorker::DoPlay() {
   Answer(LL_STATUS_DONE_OFFSET + LL_COMMAND_PLAY);
   if (!FStream) return;
-  bool cancelled = false;
+  TMeterResult measured;
   for (const TFinding& finding : MeasureFile(
            FLoadedFileName, *FStream, FSettings, [this] { return MeasurementCancelled(); },
-           &cancelled))
+           FCatalogue, &measured))
     Report(finding);
   std::lock_guard lock(FLock);
-  if (!cancelled) FProgress = 100;
+  if (!measured.Cancelled) FProgress = 100;
 }
 
 int64_t TLoudlintWorker::Duration() const {
