@@ -451,6 +451,7 @@ TEST_F(CliRealModuleTest, RulesProfileSetsTheRulesOfEveryModule) {
 TEST_F(CliRealModuleTest, ModulesOptionRunsOnlyTheNamedModules) {
   fs::copy_file(RIFFO_LOUDLINT_PATH, FDir / "bin" / "Loudlint.qvx");
   SignalWav("take.wav", 44100);
+  fs::create_directories(FDir / "dir");
   SignalWav("dir/take.wav", 44100);
   struct TCase {
     const char* Modules;
