@@ -6,7 +6,8 @@
 #       faster);
 #   (c) one run on a cached 1 GiB 16-bit stereo file against `cat FILE > /dev/null`
 #       (target: at most 2.5 times).
-# (b) and (c) run with every module found and again with `--modules Sonolint`.
+# (b) and (c) run with every module found, with a rules profile that turns off
+# Loudlint's measuring rules, and with `--modules Sonolint`.
 # Usage: bench/cli/bench_validate.sh [build/default/bin/riffoscope-cli]
 # BENCH_FILES (500), BENCH_BIG_MIB (1024) and BENCH_RUNS (200) change the sizes;
 # BENCH_BIG_MIB=0 skips (c).
@@ -66,9 +67,9 @@ for ((i = 0; i < runs; i++)); do "$cli" validate "$work/tiny.wav" >/dev/null || 
 end=$(now)
 python3 -c "print(f'(a) validate on a 44-byte WAV: {($end - $start) / $runs * 1000:.1f} ms per run ({$runs} runs; target < 15 ms)')"
 
-# (b) and (c) for one choice of modules: every module found, then only the
-# structural and audio-content checks (--modules Sonolint), which a batch over
-# a whole archive picks when it does not want the loudness measured.
+# (b) and (c) for one choice of modules and rules (the options after the
+# label): a batch over a whole archive that does not want the loudness
+# measured turns off Loudlint's measuring rules or runs Sonolint alone.
 measure() {
   local label="$1"
   shift
@@ -101,6 +102,11 @@ measure() {
 
 modules=$(cd "$(dirname "$cli")" && ls ./*.qvx 2>/dev/null | sed 's|^\./||; s|\.qvx$||' | paste -sd, -)
 measure "every module: $modules"
+if [[ "$modules" == *Loudlint* ]]; then
+  # The profile of docs/cli.md with which Loudlint reads no sample.
+  printf '%s = off\n' 611 612 613 614 615 616 621 622 630 640 641 642 643 >"$work/structural.txt"
+  measure "every module, --rules structural.txt" --rules "$work/structural.txt"
+fi
 if [[ "$modules" == *Sonolint* && "$modules" != Sonolint ]]; then
   measure "--modules Sonolint" --modules Sonolint
 fi
