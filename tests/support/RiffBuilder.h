@@ -144,11 +144,16 @@ inline Bytes Field(const std::string& text, size_t width) {
   return out;
 }
 
-// The canonical 44-byte PCM file: fmt (16-bit stereo 48 kHz) and an empty data chunk.
-inline Bytes CanonicalPcm() {
+// A 16-bit stereo 48 kHz WAVE file: fmt, the chunks given (already built),
+// then a data chunk with the bytes given.
+inline Bytes PcmWave(const Bytes& between, const Bytes& data) {
   Bytes body = Chunk("fmt ", PcmFormat(2, 48000, 16));
-  Append(body, Chunk("data", {}));
+  Append(body, between);
+  Append(body, Chunk("data", data));
   return Riff("WAVE", body);
 }
+
+// The canonical 44-byte PCM file: fmt (16-bit stereo 48 kHz) and an empty data chunk.
+inline Bytes CanonicalPcm() { return PcmWave({}, {}); }
 
 }  // namespace riffo::test
