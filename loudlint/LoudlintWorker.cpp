@@ -68,6 +68,16 @@ bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& out,
   return true;
 }
 
+TMeterInput MeterInputFor(const std::u16string& fileName, const TLoadedStream& stream) {
+  TMeterInput input;
+  input.FileName = fileName;
+  input.DataOffset = stream.DataOffset;
+  input.DataSize = stream.DataSize;
+  input.Format = stream.Format;
+  input.ChannelMask = stream.ChannelMask;
+  return input;
+}
+
 std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedStream& stream,
                                   const TLoudlintSettings& settings,
                                   const std::function<bool()>& cancel, bool* cancelled) {
@@ -75,12 +85,7 @@ std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedS
   if (!stream.HasFormat) {
     result.NotMeasured = "no format record and data chunk";
   } else {
-    TMeterInput input;
-    input.FileName = fileName;
-    input.DataOffset = stream.DataOffset;
-    input.DataSize = stream.DataSize;
-    input.Format = stream.Format;
-    input.ChannelMask = stream.ChannelMask;
+    TMeterInput input = MeterInputFor(fileName, stream);
     input.ClipRunSamples = std::max(1, settings.ClipRunSamples);
     input.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
     input.Cancel = cancel;

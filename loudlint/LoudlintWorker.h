@@ -37,6 +37,10 @@ struct TLoadedStream {
 bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& stream,
                            const std::function<bool()>& cancel = {});
 
+// The meter's input for a loaded file's data; the other inputs keep their
+// defaults.
+TMeterInput MeterInputFor(const std::u16string& fileName, const TLoadedStream& stream);
+
 // Measures a loaded file's data with the settings and returns its lines.
 // cancelled: whether the measurement was cut short (may be null).
 std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedStream& stream,

@@ -211,19 +211,6 @@ TEST(Worker, DestroyingReturnsPromptly) {
 namespace riffo::test {
 namespace {
 
-// A fmt payload with any tag, depth and block align.
-Bytes FormatPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
-                    uint16_t blockAlign) {
-  Bytes p;
-  Append16(p, tag);
-  Append16(p, channels);
-  Append32(p, rate);
-  Append32(p, rate * blockAlign);
-  Append16(p, blockAlign);
-  Append16(p, bits);
-  return p;
-}
-
 // Loads a file, plays it through the worker until the analysis is complete
 // (or the limit passes) and stops; the lines of the run.
 std::vector<ReportLine> PlayFile(WorkerRun& run, const std::string& path,
