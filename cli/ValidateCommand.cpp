@@ -13,6 +13,7 @@
 #include "cli/CliCommand.h"
 #include "cli/FileValidation.h"
 #include "cli/Interrupt.h"
+#include "cli/ModuleSelection.h"
 #include "cli/RulesProfile.h"
 #include "cli/RunSummary.h"
 #include "cli/WorkerPool.h"
@@ -28,8 +29,9 @@ int RunValidate(const std::vector<std::string>& args);
 
 const TCliCommand VALIDATE_COMMAND{
     "validate", "[OPTIONS] PATH...", "run the validation modules on files and folders and report",
-    "Loads every validation module (\".qvx\") found beside the program and runs\n"
-    "each on every file as the validation window does. A PATH is a file or a\n"
+    "Loads every validation module (\".qvx\") found beside the program (or the\n"
+    "ones --modules names) and runs each on every file as the validation window\n"
+    "does. A PATH is a file or a\n"
     "folder; folders are walked recursively in name order for .wav, .wave, .bwf\n"
     "and .rf64 files (any letter case; hidden entries skipped unless named).\n"
     "\n"
@@ -64,6 +66,9 @@ const TCliCommand VALIDATE_COMMAND{
     "                      of N (1 <= K <= N), to split an archive between machines\n"
     "  --summary FILE      also write the summary as CSV (.csv) or JSON (.json),\n"
     "                      with the version and the start time in UTC\n"
+    "  --modules LIST      run only the modules named (comma-separated, as the\n"
+    "                      reports name them, e.g. Sonolint); a named module that\n"
+    "                      is not found is an error. Default: every module found\n"
     "  --rules FILE        rule profile for this run only (\"217 = warning\",\n"
     "                      \"404 = off\"; values off, on, info, warning, error;\n"
     "                      # comments); the stored settings are not changed\n"
@@ -89,6 +94,8 @@ struct TValidateOptions {
   bool FormatGiven = false;
   unsigned Jobs = 0;
   double Timeout = 0;
+  std::string ModuleList;  // as given to --modules; empty: every module
+  uint32_t Modules = ALL_MODULE_KINDS;
 };
 
 unsigned CoreCount() {
@@ -113,9 +120,13 @@ int RunSingle(const TValidateOptions& options) {
     if (!output) return EXIT_USAGE_ERROR;
   }
 
-  TMediaValidationSession session(ProgramFolder(), ArgText(fileName), ALL_MODULE_KINDS,
+  TMediaValidationSession session(ProgramFolder(), ArgText(fileName), options.Modules,
                                   ALL_MODULE_KINDS);
   session.LoadValidationModules();
+  if (const std::string missing = MissingModules(session, options.Modules); !missing.empty()) {
+    PrintError("validate: module not found: " + missing);
+    return EXIT_USAGE_ERROR;
+  }
   if (session.ModuleCount() == 0) {
     PrintError("No validation modules found.");
     return EXIT_USAGE_ERROR;
@@ -234,6 +245,7 @@ int RunBatch(const TValidateOptions& options, std::vector<TBatchInput> inputs) {
     pool.Format = options.Format;
     pool.Force = options.Force;
     pool.TimeoutSeconds = options.Timeout;
+    pool.Modules = options.ModuleList;
     InstallInterruptHandler();
     if (!RunPool(jobs, pool, done, tick, interrupted, error)) {
       progress.Clear();
@@ -286,7 +298,7 @@ int RunValidate(const std::vector<std::string>& args) {
       {"--output-dir", true}, {"--files-from", true},  {"--null", false, '0'},
       {"--jobs", true, 'j'},  {"--timeout", true},     {"--shard", true},
       {"--summary", true},    {"--rules", true},       {"--quiet", false, 'q'},
-      {"--worker", false}};
+      {"--modules", true},    {"--worker", false}};
   if (!ParseArguments(args, optionDefs, parsed, error)) return UsageError(error);
   if (parsed.Help) return PrintCommandHelp(VALIDATE_COMMAND);
   if (parsed.Version) return PrintVersion();
@@ -306,7 +318,11 @@ int RunValidate(const std::vector<std::string>& args) {
   } else if (options.OutName && !MeansStdout(*options.OutName)) {
     options.Format = FormatForFileName(*options.OutName);
   }
-  if (parsed.Has("--worker")) return RunWorker(options.Format, options.Force);
+  if (const auto modules = parsed.Value("--modules")) {
+    if (!ParseModuleList(*modules, options.Modules, error)) return UsageError("validate: " + error);
+    options.ModuleList = *modules;
+  }
+  if (parsed.Has("--worker")) return RunWorker(options.Format, options.Force, options.Modules);
 
   if (options.OutName && options.OutName->empty())
     return UsageError("validate: empty name after -o");

@@ -18,6 +18,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/Interrupt.h"
+#include "cli/ModuleSelection.h"
 #include "host/MediaValidationSession.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Files.h"
@@ -97,6 +98,7 @@ bool Spawn(const TPoolOptions& options, TWorker& worker) {
     std::vector<std::string> words{PROGRAM_NAME, "validate", "--worker", "--format",
                                    FormatExtension(options.Format)};
     if (options.Force) words.emplace_back("--force");
+    if (!options.Modules.empty()) words.push_back("--modules=" + options.Modules);
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -145,18 +147,19 @@ double TimeLimitSeconds(const TPoolOptions& options, int64_t size) {
   return 120.0 + static_cast<double>(size < 0 ? 0 : size) / (8.0 * 1024 * 1024);
 }
 
-int RunWorker(TCliFormat format, bool force) {
+int RunWorker(TCliFormat format, bool force, uint32_t modules) {
   // Ctrl+C reaches the whole process group; the parent decides what stops.
   ::signal(SIGINT, SIG_IGN);
   TFileDescriptor answers(::dup(STDOUT_FILENO));
   ::dup2(STDERR_FILENO, STDOUT_FILENO);
   if (!answers) return EXIT_USAGE_ERROR;
 
-  TMediaValidationSession session(ProgramFolder(), u"", ALL_MODULE_KINDS, ALL_MODULE_KINDS);
+  TMediaValidationSession session(ProgramFolder(), u"", modules, ALL_MODULE_KINDS);
   session.LoadValidationModules();
   json hello;
   hello["ready"] = true;
   hello["modules"] = session.ModuleCount();
+  hello["missing"] = MissingModules(session, modules);
   if (!WriteAllTo(answers.Get(), hello.dump() + "\n")) return EXIT_USAGE_ERROR;
 
   char* field = nullptr;
@@ -270,8 +273,10 @@ bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
         if (hello.is_object() && hello.contains("ready")) {
           worker.Ready = true;
           worker.Modules = hello.value("modules", 0);
-          if (worker.Modules == 0) {
-            error = "No validation modules found.";
+          const std::string missing = hello.value("missing", std::string());
+          if (worker.Modules == 0 || !missing.empty()) {
+            error = missing.empty() ? "No validation modules found."
+                                    : "validate: module not found: " + missing;
             for (TWorker& w : workers) Reap(w, true);
             return false;
           }

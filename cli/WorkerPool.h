@@ -19,7 +19,7 @@ namespace riffo::cli {
 // is one JSON line on the descriptor that was standard output. Standard
 // output itself goes to standard error, so nothing a module prints can
 // corrupt the answers. Returns when standard input ends.
-int RunWorker(TCliFormat format, bool force);
+int RunWorker(TCliFormat format, bool force, uint32_t modules);
 
 struct TPoolJob {
   std::string Path;        // the input as shown
@@ -32,6 +32,7 @@ struct TPoolOptions {
   TCliFormat Format = TCliFormat::TXT;
   bool Force = false;
   double TimeoutSeconds = 0;  // 0: scaled to the file's size
+  std::string Modules;        // --modules as given; empty: every module found
 };
 
 // The time limit for a file of this size: the given one, or 120 s plus one
@@ -39,8 +40,8 @@ struct TPoolOptions {
 double TimeLimitSeconds(const TPoolOptions& options, int64_t size);
 
 // Runs every job; results come back in any order through done (index into
-// jobs). False with a reason when no worker could start or no module was
-// found; interrupted tells whether Ctrl+C stopped the run (unfinished jobs
+// jobs). False with a reason when no worker could start, no module was
+// found or a module that --modules names is not there; interrupted tells whether Ctrl+C stopped the run (unfinished jobs
 // then get STOPPED, jobs never started get nothing).
 bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
              const std::function<void(size_t, const TFileResult&)>& done,

@@ -80,18 +80,8 @@ TMeterInput MeterInputFor(const std::u16string& fileName, const TLoadedStream& s
 
 std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedStream& stream,
                                   const TLoudlintSettings& settings,
-                                  const std::function<bool()>& cancel, bool* cancelled) {
-  TMeterResult result;
-  if (!stream.HasFormat) {
-    result.NotMeasured = "no format record and data chunk";
-  } else {
-    TMeterInput input = MeterInputFor(fileName, stream);
-    input.ClipRunSamples = std::max(1, settings.ClipRunSamples);
-    input.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
-    input.Cancel = cancel;
-    result = MeasureLoudness(input);
-  }
-  if (cancelled != nullptr) *cancelled = result.Cancelled;
+                                  const std::function<bool()>& cancel, const TRuleCatalogue* rules,
+                                  TMeterResult* measured) {
   TFindingContext context;
   context.Profile = settings.SelectedProfile();
   context.BextTolerance = settings.BextToleranceCentiLU / 100.0;
@@ -102,7 +92,25 @@ std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedS
   context.SampleRate = stream.Format.SamplesPerSec;
   context.DcOffsetLimitdBFS = settings.DcOffsetLeveldBFS;
   context.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
-  return LoudnessFindings(result, context);
+  // The switches as the run starts: a rule's line and its measurement agree.
+  for (int32_t i = 0; rules != nullptr && i < rules->ValidationSettingsCount(); ++i)
+    if (const TValidationSetting* rule = rules->GetValidationSetting(i); !rule->Enabled)
+      context.RulesOff.push_back(rule->ID);
+
+  TMeterResult result;
+  if (!stream.HasFormat) {
+    result.NotMeasured = "no format record and data chunk";
+  } else {
+    TMeterInput input = MeterInputFor(fileName, stream);
+    input.ClipRunSamples = std::max(1, settings.ClipRunSamples);
+    input.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
+    input.Cancel = cancel;
+    input.Needs = MeterNeeds(context);
+    result = MeasureLoudness(input);
+  }
+  std::vector<TFinding> findings = LoudnessFindings(result, context);
+  if (measured != nullptr) *measured = std::move(result);
+  return findings;
 }
 
 TLoudlintWorker::TLoudlintWorker() {
@@ -156,13 +164,13 @@ void TLoudlintWorker::DoPlay() {
   // cuts it short.
   FMailbox.Answer(DoneStatus(COMMAND_PLAY));
   if (!FStream) return;
-  bool cancelled = false;
+  TMeterResult measured;
   for (const TFinding& finding : MeasureFile(
            FLoadedFileName, *FStream, FSettings, [this] { return FMailbox.Interrupted(); },
-           &cancelled))
+           FCatalogue, &measured))
     Report(finding);
   std::lock_guard lock(FLock);
-  if (!cancelled) FProgress = 100;
+  if (!measured.Cancelled) FProgress = 100;
 }
 
 int64_t TLoudlintWorker::Duration() const {

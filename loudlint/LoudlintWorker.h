@@ -42,10 +42,14 @@ bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& stream
 TMeterInput MeterInputFor(const std::u16string& fileName, const TLoadedStream& stream);
 
 // Measures a loaded file's data with the settings and returns its lines.
-// cancelled: whether the measurement was cut short (may be null).
+// rules: the run's rule catalogue; the lines of its disabled rules are left
+// out and only what the others need is measured (null: every rule is on).
+// measured: receives the meter's result (may be null).
 std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedStream& stream,
                                   const TLoudlintSettings& settings,
-                                  const std::function<bool()>& cancel, bool* cancelled = nullptr);
+                                  const std::function<bool()>& cancel,
+                                  const TRuleCatalogue* rules = nullptr,
+                                  TMeterResult* measured = nullptr);
 
 class TLoudlintWorker {
 public:

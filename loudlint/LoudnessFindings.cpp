@@ -12,6 +12,10 @@
 namespace riffo {
 namespace {
 
+bool RuleOn(const TFindingContext& context, int32_t id) {
+  return std::find(context.RulesOff.begin(), context.RulesOff.end(), id) == context.RulesOff.end();
+}
+
 std::u16string Channel(size_t index) { return Format16("channel %zu", index + 1); }
 
 std::u16string Position(const TFindingContext& context, int64_t frame, int32_t channel) {
@@ -41,22 +45,8 @@ void BextField(std::vector<TFinding>& out, const TFindingContext& context, const
                      unit + u", measured " + LevelText(measured, 2) + u" " + unit});
 }
 
-}  // namespace
-
-std::u16string LevelText(double value, int decimals) {
-  if (std::isnan(value)) return u"nan";
-  if (std::isinf(value)) return value < 0 ? u"-inf" : u"+inf";
-  // No "-0.0".
-  const double scale = std::pow(10.0, decimals);
-  if (std::round(value * scale) == 0) value = 0;
-  return Format16("%.*f", decimals, value);
-}
-
-double ToDecibels(double linear) {
-  return linear > 0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
-}
-
-std::vector<TFinding> LoudnessFindings(const TMeterResult& r, const TFindingContext& context) {
+// Every line of the measurement, whether its rule is on or not.
+std::vector<TFinding> AllFindings(const TMeterResult& r, const TFindingContext& context) {
   std::vector<TFinding> out;
   if (!r.NotMeasured.empty()) {
     out.push_back({LL_NOT_MEASURED_ID, REPORT_TYPE_WARNING,
@@ -151,6 +141,50 @@ std::vector<TFinding> LoudnessFindings(const TMeterResult& r, const TFindingCont
                        LevelText(context.CorrelationLimit, 2) + u"), starting " +
                        Position(context, frame, 0)});
   }
+  return out;
+}
+
+}  // namespace
+
+std::u16string LevelText(double value, int decimals) {
+  if (std::isnan(value)) return u"nan";
+  if (std::isinf(value)) return value < 0 ? u"-inf" : u"+inf";
+  // No "-0.0".
+  const double scale = std::pow(10.0, decimals);
+  if (std::round(value * scale) == 0) value = 0;
+  return Format16("%.*f", decimals, value);
+}
+
+double ToDecibels(double linear) {
+  return linear > 0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
+}
+
+TMeterNeeds MeterNeeds(const TFindingContext& context) {
+  const auto on = [&](int32_t id) { return RuleOn(context, id); };
+  // A bext field is compared with its measured value only when it is set.
+  const auto bextSets = [&](int16_t TBextLoudness::*field) {
+    return on(LL_BEXT_DISAGREES_ID) && context.Bext &&
+           (*context.Bext).*field != BEXT_LOUDNESS_UNSET;
+  };
+  TMeterNeeds needs;
+  needs.Loudness = on(LL_INTEGRATED_ID) || on(LL_RANGE_ID) || on(LL_MAX_MOMENTARY_ID) ||
+                   on(LL_MAX_SHORT_TERM_ID) || on(LL_LOUDNESS_OUT_OF_TOLERANCE_ID) ||
+                   bextSets(&TBextLoudness::LoudnessValue) ||
+                   bextSets(&TBextLoudness::LoudnessRange) ||
+                   bextSets(&TBextLoudness::MaxMomentaryLoudness) ||
+                   bextSets(&TBextLoudness::MaxShortTermLoudness);
+  needs.TruePeak = on(LL_TRUE_PEAK_ID) || on(LL_TRUE_PEAK_ABOVE_LIMIT_ID) ||
+                   bextSets(&TBextLoudness::MaxTruePeakLevel);
+  needs.SamplePeak = on(LL_SAMPLE_PEAK_ID);
+  needs.Clipping = on(LL_CLIPPING_ID) || on(LL_CLIPPING_MORE_ID);
+  needs.DcOffset = on(LL_DC_OFFSET_ID);
+  needs.Correlation = on(LL_NEGATIVE_CORRELATION_ID);
+  return needs;
+}
+
+std::vector<TFinding> LoudnessFindings(const TMeterResult& r, const TFindingContext& context) {
+  std::vector<TFinding> out = AllFindings(r, context);
+  std::erase_if(out, [&](const TFinding& finding) { return !RuleOn(context, finding.ID); });
   return out;
 }
 

@@ -44,6 +44,9 @@ struct TFindingContext {
   uint32_t SampleRate = 0;
   double DcOffsetLimitdBFS = -40;
   double CorrelationLimit = -0.2;
+  // Rules switched off for the run: their lines are left out, and what only
+  // they would show is not measured (see MeterNeeds).
+  std::vector<int32_t> RulesOff;
 };
 
 // "-23.0"; "-inf" for minus infinity.
@@ -51,6 +54,13 @@ std::u16string LevelText(double value, int decimals = 1);
 // 20 log10 of a linear level; minus infinity for 0.
 double ToDecibels(double linear);
 
+// The parts of the measurement that the lines of the rules still on show or
+// compare: a rule that is off costs nothing. The bext comparison needs only
+// the values of the fields the chunk sets.
+TMeterNeeds MeterNeeds(const TFindingContext& context);
+
+// The lines of the rules that are on, in report order; every value they show
+// must have been measured (see MeterNeeds).
 std::vector<TFinding> LoudnessFindings(const TMeterResult& result, const TFindingContext& context);
 
 }  // namespace riffo

@@ -89,7 +89,8 @@ struct TPart {
   std::vector<TClipRun> Runs;  // see MeasurePart
   double LL = 0, RR = 0, LR = 0;
   int64_t FirstLowCorrelationFrame = -1;
-  int64_t FramesRead = 0;
+  int64_t FramesRead = 0;     // of [First, End)
+  int64_t FramesDecoded = 0;  // every read of the part, the run-in and run-out included
   bool Failed = false;
 };
 
@@ -136,6 +137,7 @@ int64_t ReadFrames(TStream& stream, const TShared& shared, int64_t from, int64_t
 void MeasurePart(const TShared& shared, TPart& part) {
   const TMeterInput& input = *shared.Input;
   const TPcmFormat& format = *shared.Format;
+  const TMeterNeeds& needs = input.Needs;
   const int32_t channels = format.Channels;
   const size_t nch = static_cast<size_t>(channels);
   std::unique_ptr<TFileStream> stream = TFileStream::Open(input.FileName, FileMode::OpenRead);
@@ -146,29 +148,34 @@ void MeasurePart(const TShared& shared, TPart& part) {
 
   // Run the bridge in on the audio before the part.
   const int64_t bridgeEnd = std::min(part.End, part.First + BRIDGE_BLOCKS * shared.BlockFrames);
-  if (part.First > 0) {
+  if (part.Bridge) {
     const int64_t bridgeStart =
         std::max<int64_t>(0, part.First - BRIDGE_BLOCKS * shared.BlockFrames);
-    ReadFrames(*stream, shared, bridgeStart, part.First,
-               [&](const float* samples, int64_t, int64_t frames) {
-                 ebur128_add_frames_float(part.Bridge.get(), samples, static_cast<size_t>(frames));
-               });
+    part.FramesDecoded += ReadFrames(*stream, shared, bridgeStart, part.First,
+                                     [&](const float* samples, int64_t, int64_t frames) {
+                                       ebur128_add_frames_float(part.Bridge.get(), samples,
+                                                                static_cast<size_t>(frames));
+                                     });
   }
 
   part.Sum.assign(nch, 0.0);
   int64_t inBlock = 0;
   std::vector<int64_t> runStart(nch, -1);
   const int64_t window = shared.BlockFrames * BLOCKS_PER_WINDOW;
+  // The sums, the peak map and the clipping runs come from one pass over
+  // each channel, made when any of them is wanted.
+  const bool perChannel = needs.TruePeak || needs.SamplePeak || needs.Clipping || needs.DcOffset;
   std::vector<float> secondPeak(nch, 0.0f);
   int64_t inSecond = 0;
   auto closeSecond = [&] {
-    part.SecondPeak.insert(part.SecondPeak.end(), secondPeak.begin(), secondPeak.end());
+    if (perChannel)
+      part.SecondPeak.insert(part.SecondPeak.end(), secondPeak.begin(), secondPeak.end());
     std::fill(secondPeak.begin(), secondPeak.end(), 0.0f);
     inSecond = 0;
   };
   double wLL = 0, wRR = 0, wLR = 0;
   int64_t inWindow = 0;
-  const bool stereo = channels == 2;
+  const bool correlation = channels == 2 && needs.Correlation;
   const float posFull = shared.PositiveFull;
   const float negFull = shared.NegativeFull;
 
@@ -191,12 +198,13 @@ void MeasurePart(const TShared& shared, TPart& part) {
           const int64_t length = std::min(frames - done, shared.BlockFrames - inBlock);
           const float* segment = samples + static_cast<size_t>(done) * nch;
           const int64_t segmentStart = first + done;
-          ebur128_add_frames_float(part.State.get(), segment, static_cast<size_t>(length));
+          if (part.State)
+            ebur128_add_frames_float(part.State.get(), segment, static_cast<size_t>(length));
           if (part.Bridge && segmentStart < bridgeEnd)
             ebur128_add_frames_float(
                 part.Bridge.get(), segment,
                 static_cast<size_t>(std::min(length, bridgeEnd - segmentStart)));
-          for (size_t c = 0; c < nch; ++c) {
+          for (size_t c = 0; c < (perChannel ? nch : 0); ++c) {
             double sum = 0;
             float peak = secondPeak[c];
             int64_t run = runStart[c];
@@ -216,7 +224,7 @@ void MeasurePart(const TShared& shared, TPart& part) {
             secondPeak[c] = peak;
             runStart[c] = run;
           }
-          if (stereo) {
+          if (correlation) {
             for (int64_t i = 0; i < length; ++i) {
               const double l = segment[static_cast<size_t>(i) * 2],
                            r = segment[static_cast<size_t>(i) * 2 + 1];
@@ -240,7 +248,7 @@ void MeasurePart(const TShared& shared, TPart& part) {
           inSecond += length;
           if (inSecond == shared.PeakFrames) closeSecond();
           inBlock += length;
-          if (inBlock == shared.BlockFrames) {
+          if (inBlock == shared.BlockFrames && part.State) {
             // The library's K-weighted, channel-weighted energy of the block
             // just completed; within the bridge's reach from the bridge, whose
             // filter has run in on the audio before the part.
@@ -253,19 +261,21 @@ void MeasurePart(const TShared& shared, TPart& part) {
                 std::isfinite(loudness))
               energy = std::pow(10.0, (loudness + 0.691) / 10.0);
             part.BlockEnergy.push_back(energy);
-            inBlock = 0;
           }
+          if (inBlock == shared.BlockFrames) inBlock = 0;
         }
       });
+  part.FramesDecoded += part.FramesRead;
   if (inSecond > 0) closeSecond();
   const int64_t end = part.First + part.FramesRead;
   // The gating blocks across the part's end (see GATING_POST_ROLL_BLOCKS).
-  if (end == part.End && part.End < shared.Frames) {
-    ReadFrames(*stream, shared, part.End,
-               std::min(shared.Frames, part.End + GATING_POST_ROLL_BLOCKS * shared.BlockFrames),
-               [&](const float* samples, int64_t, int64_t frames) {
-                 ebur128_add_frames_float(part.State.get(), samples, static_cast<size_t>(frames));
-               });
+  if (part.State && end == part.End && part.End < shared.Frames) {
+    part.FramesDecoded += ReadFrames(
+        *stream, shared, part.End,
+        std::min(shared.Frames, part.End + GATING_POST_ROLL_BLOCKS * shared.BlockFrames),
+        [&](const float* samples, int64_t, int64_t frames) {
+          ebur128_add_frames_float(part.State.get(), samples, static_cast<size_t>(frames));
+        });
   }
   for (size_t c = 0; c < nch; ++c)
     if (runStart[c] >= 0) closeRun(c, end);
@@ -345,7 +355,8 @@ std::vector<TPeakStretch> TruePeakStretches(const std::vector<float>& secondPeak
 // that is no candidate, so whatever the interpolator makes of it (starting
 // from silence) stays at or below the sample peak.
 bool MeasureTruePeaks(const TShared& shared, const std::vector<TPeakStretch>& stretches,
-                      size_t first, size_t step, std::vector<double>& truePeak) {
+                      size_t first, size_t step, std::vector<double>& truePeak,
+                      int64_t& framesRead) {
   const TPcmFormat& format = *shared.Format;
   std::unique_ptr<TFileStream> stream =
       TFileStream::Open(shared.Input->FileName, FileMode::OpenRead);
@@ -354,10 +365,11 @@ bool MeasureTruePeaks(const TShared& shared, const std::vector<TPeakStretch>& st
     TStatePtr state(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
                                  EBUR128_MODE_TRUE_PEAK));
     if (!state) return false;
-    ReadFrames(*stream, shared, stretches[i].First, stretches[i].End,
-               [&](const float* samples, int64_t, int64_t frames) {
-                 ebur128_add_frames_float(state.get(), samples, static_cast<size_t>(frames));
-               });
+    framesRead +=
+        ReadFrames(*stream, shared, stretches[i].First, stretches[i].End,
+                   [&](const float* samples, int64_t, int64_t frames) {
+                     ebur128_add_frames_float(state.get(), samples, static_cast<size_t>(frames));
+                   });
     for (unsigned c = 0; c < static_cast<unsigned>(format.Channels); ++c) {
       double peak = 0;
       if (ebur128_true_peak(state.get(), c, &peak) == EBUR128_SUCCESS)
@@ -475,6 +487,14 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
   probe.reset();
   result.FramesDeclared = declared / frameBytes;
   const int64_t frames = std::min(declared, available) / frameBytes;
+  const TMeterNeeds& needs = input.Needs;
+  if (!needs.Any()) {
+    // Nothing to measure: what could be read is what the file holds.
+    result.Roles = ChannelRoles(format.Channels, input.ChannelMask);
+    result.FramesMeasured = frames;
+    result.Cancelled = Cancelled(input);
+    return result;
+  }
 
   TShared shared;
   shared.Input = &input;
@@ -515,6 +535,7 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
     TPart& part = list[static_cast<size_t>(p)];
     part.First = p == 0 ? 0 : windows * p / parts * window;
     part.End = p + 1 == parts ? frames : windows * (p + 1) / parts * window;
+    if (!needs.Loudness) continue;
     part.State.reset(ebur128_init(static_cast<unsigned>(format.Channels), format.SamplesPerSec,
                                   EBUR128_MODE_I | EBUR128_MODE_LRA));
     if (p > 0)
@@ -551,13 +572,16 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
   result.TruePeak.assign(static_cast<size_t>(format.Channels), 0.0);
   result.SamplePeak.assign(static_cast<size_t>(format.Channels), 0.0);
   double LL = 0, RR = 0, LR = 0;
+  for (const TPart& part : list) result.FramesRead += part.FramesDecoded;
   for (TPart& part : list) {
     if (part.Failed) {
       result.NotMeasured = "the file cannot be read";
       return result;
     }
-    gatingStates.push_back(part.State.get());
-    rangeStates.push_back(part.State.get());
+    if (part.State) {
+      gatingStates.push_back(part.State.get());
+      rangeStates.push_back(part.State.get());
+    }
     if (part.Bridge) rangeStates.push_back(part.Bridge.get());
     energy.insert(energy.end(), part.BlockEnergy.begin(), part.BlockEnergy.end());
     runs.insert(runs.end(), part.Runs.begin(), part.Runs.end());
@@ -576,21 +600,24 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
   for (size_t i = 0; i < secondPeak.size(); ++i)
     result.SamplePeak[i % nch] =
         std::max(result.SamplePeak[i % nch], static_cast<double>(secondPeak[i]));
-  result.TruePeak = result.SamplePeak;
-  const std::vector<TPeakStretch> stretches =
-      TruePeakStretches(secondPeak, nch, result.SamplePeak, InterpolatorGain(format.SamplesPerSec),
-                        shared.PeakFrames, result.FramesMeasured);
-  {
+  if (needs.TruePeak) {
+    result.TruePeak = result.SamplePeak;
+    const std::vector<TPeakStretch> stretches = TruePeakStretches(
+        secondPeak, nch, result.SamplePeak, InterpolatorGain(format.SamplesPerSec),
+        shared.PeakFrames, result.FramesMeasured);
     const size_t threads = std::min<size_t>(list.size(), std::max<size_t>(1, stretches.size()));
     std::vector<std::vector<double>> peaks(threads, result.TruePeak);
     std::vector<char> ok(threads, 1);
+    std::vector<int64_t> decoded(threads, 0);
     std::vector<std::thread> workers;
     for (size_t t = 1; t < threads; ++t)
-      workers.emplace_back(
-          [&, t] { ok[t] = MeasureTruePeaks(shared, stretches, t, threads, peaks[t]); });
-    ok[0] = MeasureTruePeaks(shared, stretches, 0, threads, peaks[0]);
+      workers.emplace_back([&, t] {
+        ok[t] = MeasureTruePeaks(shared, stretches, t, threads, peaks[t], decoded[t]);
+      });
+    ok[0] = MeasureTruePeaks(shared, stretches, 0, threads, peaks[0], decoded[0]);
     for (std::thread& worker : workers) worker.join();
     for (size_t t = 0; t < threads; ++t) {
+      result.FramesRead += decoded[t];
       if (!ok[t]) {
         result.NotMeasured = "the file cannot be read";
         return result;
@@ -598,28 +625,34 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
       for (size_t c = 0; c < nch; ++c)
         result.TruePeak[c] = std::max(result.TruePeak[c], peaks[t][c]);
     }
+    for (const TPeakStretch& stretch : stretches)
+      result.TruePeakFrames += stretch.End - stretch.First;
+  } else {
+    result.TruePeak.clear();
   }
-  result.TruePeakFrames = 0;
-  for (const TPeakStretch& stretch : stretches)
-    result.TruePeakFrames += stretch.End - stretch.First;
+  if (!needs.SamplePeak && !needs.TruePeak) result.SamplePeak.clear();
+  if (!needs.DcOffset) result.ChannelMean.clear();
 
   result.Cancelled = Cancelled(input);
   result.PartsUsed = parts;
   for (double& mean : result.ChannelMean)
     mean = result.FramesMeasured > 0 ? mean / static_cast<double>(result.FramesMeasured) : 0.0;
 
-  result.Integrated = MINUS_INF;
-  double value = 0;
-  if (ebur128_loudness_global_multiple(gatingStates.data(), gatingStates.size(), &value) ==
-      EBUR128_SUCCESS)
-    result.Integrated = value;
-  result.Range = 0;
-  if (ebur128_loudness_range_multiple(rangeStates.data(), rangeStates.size(), &value) ==
-      EBUR128_SUCCESS)
-    result.Range = value;
-  result.MaxMomentary = MaxWindowLoudness(energy, 4);
-  result.MaxShortTerm = MaxWindowLoudness(energy, 30);
-  result.ClipRuns = MergeRuns(std::move(runs), std::max(1, input.ClipRunSamples));
+  if (needs.Loudness) {
+    result.Integrated = MINUS_INF;
+    double value = 0;
+    if (ebur128_loudness_global_multiple(gatingStates.data(), gatingStates.size(), &value) ==
+        EBUR128_SUCCESS)
+      result.Integrated = value;
+    result.Range = 0;
+    if (ebur128_loudness_range_multiple(rangeStates.data(), rangeStates.size(), &value) ==
+        EBUR128_SUCCESS)
+      result.Range = value;
+    result.MaxMomentary = MaxWindowLoudness(energy, 4);
+    result.MaxShortTerm = MaxWindowLoudness(energy, 30);
+  }
+  if (needs.Clipping)
+    result.ClipRuns = MergeRuns(std::move(runs), std::max(1, input.ClipRunSamples));
   if (format.Channels == 2 && LL > 0 && RR > 0) {
     result.HasCorrelation = true;
     result.Correlation = LR / std::sqrt(LL * RR);

@@ -26,6 +26,11 @@
 // than the rest of the measurement. Within 2 s of a later part's start the
 // blocks come from the bridge state, whose filter has run in before the part,
 // so the maxima are those of a single pass.
+//
+// Only the parts the caller asks for are made (TMeterInput::Needs): without
+// the loudness no library state is fed, without the true peak nothing is
+// oversampled, and when nothing is asked for no sample is read at all; the
+// frames measured then are those the file holds of the declared data.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +64,20 @@ double ChannelWeight(TChannelRole role);
 // Samples per 100 ms block at a rate, rounded as the library rounds it.
 int64_t BlockFrames(uint32_t sampleRate);
 
+// The parts of the measurement to make; what is not made stays at its
+// default in the result. With none of them, no sample is read.
+struct TMeterNeeds {
+  bool Loudness = true;     // integrated loudness, range, momentary and short-term maxima
+  bool TruePeak = true;     // per channel (includes the sample peaks it starts from)
+  bool SamplePeak = true;   // per channel
+  bool Clipping = true;     // runs of full-scale samples
+  bool DcOffset = true;     // each channel's mean
+  bool Correlation = true;  // stereo only
+  bool Any() const {
+    return Loudness || TruePeak || SamplePeak || Clipping || DcOffset || Correlation;
+  }
+};
+
 struct TMeterInput {
   std::u16string FileName;
   int64_t DataOffset = 0;  // file position of the first sample byte
@@ -71,6 +90,7 @@ struct TMeterInput {
   int32_t Parts = 0;
   // Asked between pieces; true stops the reading.
   std::function<bool()> Cancel;
+  TMeterNeeds Needs;
 };
 
 struct TClipRun {
@@ -106,6 +126,8 @@ struct TMeterResult {
   int32_t PartsUsed = 0;
   // Frames the library's oversampling ran over (see MeasureLoudness).
   int64_t TruePeakFrames = 0;
+  // Frames read from the file by every pass together (0: no sample was read).
+  int64_t FramesRead = 0;
 };
 
 TMeterResult MeasureLoudness(const TMeterInput& input);

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Times the loudness measurement with true peak of a 10-minute 48 kHz stereo
 # 24-bit file against ffmpeg's ebur128 filter on the same file, in the same
-# run, and prints both results and the ratio.
+# run, and prints both results and the ratio. Then times the measurement of a
+# 30-minute 48 kHz stereo 16-bit file with every rule on against a profile with
+# the true-peak rules (615, 622, 630) off, which skips the oversampling.
 #
 #   bench/loudlint/bench_loudness.sh [BUILD_DIR] [RUNS]
 #
 # BUILD_DIR defaults to build/default (it must hold bin/loudlint_measure);
-# RUNS (default 3) alternates the two meters and keeps each one's best time.
-# The load average is printed with the figures: on a busy machine both
-# times grow and the ratio moves.
+# RUNS (default 3) alternates the two meters (the two profiles) and keeps each
+# one's best time. The load average is printed with the figures: on a busy
+# machine the times grow and the ratios move.
 set -euo pipefail
 
 build=${1:-build/default}
@@ -48,3 +50,29 @@ echo "loudlint: $ours"
 echo "ffmpeg:   $theirs"
 printf 'best of %d: loudlint %.2f s, ffmpeg %.2f s, ratio %.2f\n' "$runs" "$best_ours" "$best_ffmpeg" \
   "$(echo "$best_ffmpeg / $best_ours" | bc -l)"
+
+# A 30-minute 16-bit programme: the same noise, true-peak rules on and off.
+long="$work/long16.wav"
+ffmpeg -hide_banner -loglevel error -f lavfi \
+  -i "anoisesrc=d=1800:c=pink:r=48000:a=0.25:seed=3" -f lavfi \
+  -i "anoisesrc=d=1800:c=pink:r=48000:a=0.25:seed=4" \
+  -filter_complex "[0][1]amerge=inputs=2,volume='0.5+0.4*sin(t/3)':eval=frame" \
+  -c:a pcm_s16le "$long"
+rm -f "$file"
+best_on=999999
+best_off=999999
+for ((i = 0; i < runs; ++i)); do
+  start=$(now)
+  on=$("$measure" "$long" 0 | head -1)
+  t=$(echo "$(now) - $start" | bc -l)
+  (( $(echo "$t < $best_on" | bc -l) )) && best_on=$t
+  start=$(now)
+  off=$("$measure" "$long" 0 615,622,630 | head -1)
+  t=$(echo "$(now) - $start" | bc -l)
+  (( $(echo "$t < $best_off" | bc -l) )) && best_off=$t
+done
+echo "file: 1800 s, 48000 Hz, 2 channels, 16-bit; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "every rule on:         $on"
+echo "615, 622, 630 off:     $off"
+printf 'best of %d: every rule on %.2f s, true-peak rules off %.2f s, ratio %.2f\n' "$runs" \
+  "$best_on" "$best_off" "$(echo "$best_on / $best_off" | bc -l)"

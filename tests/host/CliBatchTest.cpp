@@ -445,6 +445,56 @@ TEST_F(CliRealModuleTest, RulesProfileSetsTheRulesOfEveryModule) {
   EXPECT_NE(Run({"--format", "csv", "take.wav"}).Out.find(",Info,[611]"), std::string::npos);
 }
 
+// --modules runs only the modules it names, in one file's run and in the
+// workers of a batch; a name that is not a module, or a module that is not
+// installed, is an error before any file is validated.
+TEST_F(CliRealModuleTest, ModulesOptionRunsOnlyTheNamedModules) {
+  fs::copy_file(RIFFO_LOUDLINT_PATH, FDir / "bin" / "Loudlint.qvx");
+  SignalWav("take.wav", 44100);
+  fs::create_directories(FDir / "dir");
+  SignalWav("dir/take.wav", 44100);
+  struct TCase {
+    const char* Modules;
+    bool Sonolint, Loudlint;
+  };
+  const TCase cases[] = {
+      {"sonolint", true, false}, {"Loudlint", false, true}, {"LOUDLINT,Sonolint", true, true}};
+  for (const TCase& c : cases) {
+    const TRun single = Run({"--modules", c.Modules, "--format=csv", "take.wav"});
+    EXPECT_NE(single.Status, 2) << c.Modules << single.Err;
+    EXPECT_EQ(single.Out.find("[301]") != std::string::npos, c.Sonolint) << c.Modules;
+    EXPECT_EQ(single.Out.find("[611]") != std::string::npos, c.Loudlint) << c.Modules;
+
+    fs::remove_all(FDir / "out");
+    const TRun batch = Run({"--modules=" + std::string(c.Modules), "--format", "json",
+                            "--output-dir", "out", "take.wav", "dir"});
+    EXPECT_NE(batch.Status, 2) << c.Modules << batch.Err;
+    for (const char* report : {"out/take.wav.json", "out/dir/take.wav.json"}) {
+      const json doc = json::parse(ReadFile(report), nullptr, false);
+      ASSERT_TRUE(doc.is_object()) << report;
+      std::vector<std::string> expected;
+      if (c.Sonolint) expected.push_back("Sonolint");
+      if (c.Loudlint) expected.push_back("Loudlint");
+      EXPECT_EQ(doc["modules"].get<std::vector<std::string>>(), expected) << c.Modules;
+    }
+  }
+
+  fs::remove(FDir / "bin" / "Loudlint.qvx");
+  const std::pair<std::vector<std::string>, const char*> bad[] = {
+      {{"--modules", "Sonolint,Foo", "take.wav"}, "unknown module 'Foo' (modules: "},
+      {{"--modules", "", "take.wav"}, "--modules needs module names"},
+      {{"--modules", "Sonolint,", "take.wav"}, "--modules needs module names"},
+      {{"--modules", "Loudlint", "take.wav"}, "module not found: Loudlint"},
+      {{"--modules", "Sonolint,Loudlint", "take.wav", "dir"}, "module not found: Loudlint"},
+  };
+  for (const auto& [args, message] : bad) {
+    const TRun run = Run(args);
+    EXPECT_EQ(run.Status, 2) << message;
+    EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Out.find("PASS"), std::string::npos) << run.Out;
+  }
+}
+
 // No widget toolkit, no text layout or drawing library in a validation run
 // that writes no PDF: a second (fake) module copies the worker's memory map
 // while the real Sonolint is loaded beside it.

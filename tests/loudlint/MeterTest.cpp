@@ -18,12 +18,14 @@
 namespace riffo::test {
 namespace {
 
-TMeterResult Measure(const std::string& path, int32_t parts = 0, int32_t clipRun = 3) {
+TMeterResult Measure(const std::string& path, int32_t parts = 0, int32_t clipRun = 3,
+                     TMeterNeeds needs = {}) {
   TLoadedStream stream;
   EXPECT_TRUE(LoadStreamDescription(Utf8ToUtf16(path), stream));
   TMeterInput input = MeterInputFor(Utf8ToUtf16(path), stream);
   input.ClipRunSamples = clipRun;
   input.Parts = parts;
+  input.Needs = needs;
   return MeasureLoudness(input);
 }
 
@@ -260,6 +262,69 @@ TEST(LoudnessMeter, PartsAgreeWithOneState) {
     EXPECT_EQ(r.SamplePeak, one.SamplePeak);
     EXPECT_NEAR(dB(r.TruePeak[0]), dB(one.TruePeak[0]), 0.01);
     EXPECT_EQ(r.FramesMeasured, one.FramesMeasured);
+  }
+}
+
+TEST(LoudnessMeter, EachPartOfTheMeasurementAloneIsWhatTheWholeMeasures) {
+  TempFolder folder("loudlint");
+  // Stereo with clipping, a DC offset and a phase-reversed stretch, measured
+  // in three parts: the parts that are asked for come out exactly as in the
+  // full measurement, the others are not made.
+  Signal signal = Concat({Sine(997, -20, 4), Sine(440, -6, 4), Sine(1500, -30, 4)});
+  for (size_t i = 0; i < signal.size() / 2; ++i) {
+    signal[2 * i] += 0.02;
+    if (i >= 150000) signal[2 * i + 1] = -signal[2 * i + 1];
+  }
+  for (size_t i = 300000; i < 300004; ++i) signal[2 * i + 1] = -1.0;
+  const std::string path = WriteWave(folder, "faults.wav", WaveLayout{.Bits = 16}, signal);
+  const TMeterResult full = Measure(path, 3);
+  ASSERT_EQ(full.PartsUsed, 3);
+  ASSERT_EQ(full.ClipRuns.size(), 1u);
+  ASSERT_TRUE(full.HasCorrelation);
+
+  const auto only = [](bool TMeterNeeds::*part) {
+    TMeterNeeds needs{false, false, false, false, false, false};
+    needs.*part = true;
+    return needs;
+  };
+  const std::pair<const char*, TMeterNeeds> cases[] = {
+      {"loudness", only(&TMeterNeeds::Loudness)},
+      {"true peak", only(&TMeterNeeds::TruePeak)},
+      {"sample peak", only(&TMeterNeeds::SamplePeak)},
+      {"clipping", only(&TMeterNeeds::Clipping)},
+      {"DC offset", only(&TMeterNeeds::DcOffset)},
+      {"correlation", only(&TMeterNeeds::Correlation)},
+      {"nothing", TMeterNeeds{false, false, false, false, false, false}},
+  };
+  const TMeterResult none;
+  for (const auto& [name, needs] : cases) {
+    SCOPED_TRACE(name);
+    const TMeterResult r = Measure(path, 3, 3, needs);
+    EXPECT_TRUE(r.NotMeasured.empty());
+    EXPECT_EQ(r.FramesMeasured, full.FramesMeasured);
+    const auto& pick = [&](bool wanted, const TMeterResult& whole) -> const TMeterResult& {
+      return wanted ? whole : none;
+    };
+    const TMeterResult& loud = pick(needs.Loudness, full);
+    EXPECT_EQ(r.Integrated, loud.Integrated);
+    EXPECT_EQ(r.Range, loud.Range);
+    EXPECT_EQ(r.MaxMomentary, loud.MaxMomentary);
+    EXPECT_EQ(r.MaxShortTerm, loud.MaxShortTerm);
+    EXPECT_EQ(r.TruePeak, pick(needs.TruePeak, full).TruePeak);
+    EXPECT_EQ(r.TruePeakFrames, pick(needs.TruePeak, full).TruePeakFrames);
+    EXPECT_EQ(r.SamplePeak, pick(needs.SamplePeak || needs.TruePeak, full).SamplePeak);
+    EXPECT_EQ(r.ClipRuns.size(), pick(needs.Clipping, full).ClipRuns.size());
+    EXPECT_EQ(r.ChannelMean, pick(needs.DcOffset, full).ChannelMean);
+    EXPECT_EQ(r.Correlation, pick(needs.Correlation, full).Correlation);
+    EXPECT_EQ(r.FirstLowCorrelationFrame, pick(needs.Correlation, full).FirstLowCorrelationFrame);
+    // Every sample once for anything asked for; the loudness state's run-in
+    // and the oversampled stretches read more.
+    if (!needs.Any())
+      EXPECT_EQ(r.FramesRead, 0);
+    else if (needs.Loudness || needs.TruePeak)
+      EXPECT_GT(r.FramesRead, full.FramesMeasured);
+    else
+      EXPECT_EQ(r.FramesRead, full.FramesMeasured);
   }
 }
 
