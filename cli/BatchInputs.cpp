@@ -12,15 +12,11 @@
 #include <set>
 #include <utility>
 
+#include "platform/Text.h"
+
 namespace riffo::cli {
 
 namespace {
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;

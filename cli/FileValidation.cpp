@@ -77,10 +77,7 @@ const char* FormatExtension(TCliFormat format) {
 TCliFormat FormatForFileName(const std::string& name) {
   const size_t dot = name.rfind('.');
   if (dot != std::string::npos && name.find('/', dot) == std::string::npos) {
-    std::string extension = name.substr(dot);
-    for (char& c : extension)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (extension == ".json") return TCliFormat::JSON;
+    if (LowerAscii(name.substr(dot)) == ".json") return TCliFormat::JSON;
   }
   switch (ReportFormatForFileName(ArgText(name))) {
     case TReportFormat::CSV: return TCliFormat::CSV;

@@ -49,12 +49,6 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 }  // namespace
 
 bool ReadRulesProfile(const std::string& fileName, std::vector<TRuleOverride>& rules,
@@ -76,7 +70,7 @@ bool ReadRulesProfile(const std::string& fileName, std::vector<TRuleOverride>& r
       return false;
     }
     const std::string ruleText = Trim(line.substr(0, equals));
-    const std::string value = Lower(Trim(line.substr(equals + 1)));
+    const std::string value = LowerAscii(Trim(line.substr(equals + 1)));
     const TValidationSetting* setting = nullptr;
     size_t module = 0;
     // At most six digits: the number fits an int whatever the text says.

@@ -6,6 +6,7 @@
 
 #include "cli/CliCommand.h"
 #include "platform/Product.h"
+#include "platform/Text.h"
 
 namespace riffo::cli {
 
@@ -22,13 +23,7 @@ std::string CsvField(const std::string& text) {
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-  if (text.size() < tail.size()) return false;
-  for (size_t i = 0; i < tail.size(); ++i) {
-    char c = text[text.size() - tail.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != tail[i]) return false;
-  }
-  return true;
+  return text.size() >= tail.size() && LowerAscii(text.substr(text.size() - tail.size())) == tail;
 }
 
 }  // namespace

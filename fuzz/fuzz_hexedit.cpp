@@ -5,6 +5,7 @@
 // cell shows. A save writes exactly the changed bytes at their own
 // positions and nothing else; a save answered No, or one after another
 // program changed the bytes the editor read, writes nothing.
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -12,30 +13,20 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "platform/Stream.h"
+#include "support/FakeUserDialogs.h"
 #include "viewer/HexEditUtil.h"
 #include "viewer/RiffoscopeSession.h"
 
 namespace {
 
 using riffo::fuzz::Check;
+using riffo::test::TFakeDialogs;
 
-// Answers the save's confirmation as told and counts the boxes shown.
-class TScriptedDialogs final : public riffo::IUserDialogs {
-public:
-  void ShowMessage(const std::u16string&) override { ++Messages; }
-  void ShowError(const std::u16string&) override { ++Errors; }
-  bool ConfirmYesNo(const std::u16string&) override { return Answer; }
-  bool ConfirmOkCancel(const std::u16string&) override { return Answer; }
-  bool OpenFileDialog(const std::u16string&, std::u16string&) override { return false; }
-  bool SaveFileDialog(const std::u16string&, std::u16string&) override { return false; }
-  void SetClipboardText(const std::u16string&) override {}
-  void BeginBusyCursor() override {}
-  void EndBusyCursor() override {}
-  void ShowAbout(const std::vector<std::u16string>&) override {}
-  bool Answer = true;
-  int Messages = 0;
-  int Errors = 0;
-};
+// How many error boxes the dialogs showed.
+size_t Errors(const TFakeDialogs& dialogs) {
+  return static_cast<size_t>(std::count_if(dialogs.Boxes.begin(), dialogs.Boxes.end(),
+                                           [](const auto& box) { return box.Kind == "error"; }));
+}
 
 std::u16string TypedText(riffo::fuzz::TFuzzInput& input) {
   static constexpr char16_t ALPHABET[] = {u'0', u'7', u'9', u'a', u'F',   u'f',
@@ -102,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto extent = input.Range(0, 200);
 
   riffo::TMemoryStream stream(file);
-  TScriptedDialogs dialogs;
+  TFakeDialogs dialogs;
   riffo::THexEditor editor(&stream, u" fuzz", offset, extent, dialogs);
   if (!editor.FormShow()) return 0;
   const int64_t readable =
@@ -156,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       case 6: {
         // Save answered No: nothing is written.
-        dialogs.Answer = false;
+        dialogs.Answers = {false};
         editor.bbtnOKClick();
         Check(stream.Bytes() == file, "a save answered No changed the file");
         closed = true;
@@ -164,8 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       default: {
         CheckGrid(editor, initial, shown);
-        dialogs.Answer = true;
-        const int errors = dialogs.Errors;
+        dialogs.Answers = {true};
+        const size_t errors = Errors(dialogs);
         editor.bbtnOKClick();
         // The bytes the editor read must still be in the file; if another
         // program changed them, nothing is written and the user is told.
@@ -174,10 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           asRead = asRead && file[static_cast<size_t>(offset + i)] ==
                                  initial[static_cast<size_t>(offset + i)];
         if (asRead && !shown.empty()) {
-          Check(dialogs.Errors == errors, "a save to memory reported a failure");
+          Check(Errors(dialogs) == errors, "a save to memory reported a failure");
           for (const auto& [position, value] : shown) file[static_cast<size_t>(position)] = value;
         } else if (!shown.empty()) {
-          Check(dialogs.Errors == errors + 1,
+          Check(Errors(dialogs) == errors + 1,
                 "a save over another program's change was not refused");
         }
         Check(stream.Bytes() == file, "the saved file is not the model");

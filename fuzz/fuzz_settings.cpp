@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "platform/Text.h"
 #include "platform/UserStore.h"
 #include "sonolint/SonolintSettings.h"
 #include "sonolint/ValidationSettings.h"
@@ -77,12 +78,6 @@ std::u16string StorableText(std::u16string text) {
       text[i] = u'\xFFFD';
   }
   while (!text.empty() && text.back() == u'\0') text.pop_back();
-  return text;
-}
-
-std::u16string Upper(std::u16string text) {
-  for (char16_t& c : text)
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
   return text;
 }
 
@@ -151,9 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TWrite write;
     if (!writes.empty() && input.Range(0, 3) == 0) {
       // The same value again under another spelling of its name.
-      write.Name =
-          Upper(writes[static_cast<size_t>(input.Range(0, static_cast<int64_t>(writes.size()) - 1))]
-                    .Name);
+      write.Name = riffo::UpperAscii(
+          writes[static_cast<size_t>(input.Range(0, static_cast<int64_t>(writes.size()) - 1))]
+              .Name);
     } else {
       // A fixed-width prefix keeps distinct values distinct however the rest folds.
       write.Name = riffo::fuzz::U16Number(10 + i) + Printable(input.Text16(12));
@@ -190,9 +185,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto key = riffo::TUserStoreKey::OpenOrCreate(keyPath);
     Check(key != nullptr, "the store cannot open a key");
     for (const TWrite& write : writes)
-      if (!expected.count(Upper(write.Name))) expected[Upper(write.Name)] = Read(*key, write.Name);
+      if (!expected.count(riffo::UpperAscii(write.Name)))
+        expected[riffo::UpperAscii(write.Name)] = Read(*key, write.Name);
     for (const TWrite& write : writes) {
-      TSeen& seen = expected[Upper(write.Name)];
+      TSeen& seen = expected[riffo::UpperAscii(write.Name)];
       if (write.IsNumber) {
         key->WriteInteger(write.Name, write.Number);
         seen = {riffo::StoreValueType::DWord, write.Number, {}};

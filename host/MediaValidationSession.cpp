@@ -10,6 +10,7 @@
 #include "platform/DebugTrace.h"
 #include "platform/Files.h"
 #include "platform/Guard.h"
+#include "platform/Text.h"
 
 // The PDF exporter is a library of its own, loaded on the first PDF save.
 #include "host/PdfReportLibrary.h"
@@ -88,12 +89,6 @@ size_t ExtensionDot(const std::u16string& fileName) {
   if (dot == std::u16string::npos) return dot;
   if (slash != std::u16string::npos && dot < slash) return std::u16string::npos;
   return dot;
-}
-
-std::u16string LowerAscii(std::u16string text) {
-  for (auto& c : text)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  return text;
 }
 
 // Clears a flag on every way out of a scope.

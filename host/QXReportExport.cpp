@@ -299,27 +299,26 @@ bool TQXTextReportExport::Open(const std::u16string& fileName, TStream& destinat
   return true;
 }
 
-bool TQXTextReportExport::OpenReportExport(const std::u16string& fileName, TStream& destination) {
+template <typename Body>
+bool TQXTextReportExport::Call(const char16_t* operation, bool open, Body body) {
   const std::u16string callLine =
-      u"Error in " + std::u16string(FLayout.ClassName) + u".OpenReportExport call...";
+      u"Error in " + std::u16string(FLayout.ClassName) + u"." + operation + u" call...";
   return Guarded(callLine, false, [&] {
-    if (Opened()) {
-      DebugTrace(Trace(u"OpenReportExport", u"report already opened."));
+    if (Opened() != open) {
+      DebugTrace(Trace(operation, open ? u"report not opened." : u"report already opened."));
       return false;
     }
-    return Open(fileName, destination);
+    return body();
   });
+}
+
+bool TQXTextReportExport::OpenReportExport(const std::u16string& fileName, TStream& destination) {
+  return Call(u"OpenReportExport", false, [&] { return Open(fileName, destination); });
 }
 
 bool TQXTextReportExport::OpenReportExport(const std::u16string& fileName,
                                            const std::u16string& reportFileName) {
-  const std::u16string callLine =
-      u"Error in " + std::u16string(FLayout.ClassName) + u".OpenReportExport call...";
-  return Guarded(callLine, false, [&] {
-    if (Opened()) {
-      DebugTrace(Trace(u"OpenReportExport", u"report already opened."));
-      return false;
-    }
+  return Call(u"OpenReportExport", false, [&] {
     const std::u16string existsLine = Trace(
         u"OpenReportExport", (std::u16string(FLayout.FileKind) + u" already exists.").c_str());
     // Exclusive: a file that exists now, or appears before the report is
@@ -340,13 +339,7 @@ bool TQXTextReportExport::OpenReportExport(const std::u16string& fileName,
 
 bool TQXTextReportExport::AddReport(int32_t module, int32_t reportType,
                                     const std::u16string& reportMessage, int32_t streamID) {
-  const std::u16string callLine =
-      u"Error in " + std::u16string(FLayout.ClassName) + u".AddReport call...";
-  return Guarded(callLine, false, [&] {
-    if (!Opened()) {
-      DebugTrace(Trace(u"AddReport", u"report not opened."));
-      return false;
-    }
+  return Call(u"AddReport", true, [&] {
     WriteLines(FLayout.Line(FReportIndex, module, reportType, reportMessage, streamID));
     ++FReportIndex;
     return true;
@@ -381,13 +374,7 @@ void TQXTextReportExport::EndReport() {
 }
 
 bool TQXTextReportExport::CloseReportExport() {
-  const std::u16string callLine =
-      u"Error in " + std::u16string(FLayout.ClassName) + u".CloseReportExport call...";
-  return Guarded(callLine, false, [&] {
-    if (!Opened()) {
-      DebugTrace(Trace(u"CloseReportExport", u"report not opened."));
-      return false;
-    }
+  return Call(u"CloseReportExport", true, [&] {
     EndReport();
     return true;
   });

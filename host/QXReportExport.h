@@ -57,6 +57,10 @@ private:
   void Flush();
   void EndReport();
   std::u16string Trace(const char16_t* operation, const char16_t* what) const;
+  // One public call under the failure convention: refused, with a trace,
+  // unless a report is open exactly when open says it must be.
+  template <typename Body>
+  bool Call(const char16_t* operation, bool open, Body body);
 
   const TQXTextReportLayout& FLayout;
   std::unique_ptr<TOutputFile> FOutput;  // a named destination until it is committed

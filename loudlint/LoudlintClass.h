@@ -1,9 +1,7 @@
 // The Loudlint module object: the module side of the plug-in contract, with
 // the same object model as Sonolint's. It owns the rule catalogue and the
-// module settings, creates one worker per file, turns the host's blocking
-// calls (LoadFile, Play, Stop, UnloadFile) into worker commands with a wait
-// bounded by the command's time limit and sends the run lines that open and
-// close a run.
+// module settings and runs each file through a worker of its own
+// (TModuleRun).
 #pragma once
 
 #include <cstdint>
@@ -17,29 +15,19 @@
 #include "loudlint/LoudlintSettings.h"
 #include "loudlint/LoudlintWorker.h"
 #include "modulekit/ModuleDialog.h"
-#include "modulekit/ModuleObject.h"
+#include "modulekit/ModuleRun.h"
 
 namespace riffo {
 
 inline constexpr const char16_t* LOUDLINT_DIALOG_LIBRARY = u"Loudlint.qvxui";
 
-class TLoudlint final : public TModuleObject {
+class TLoudlint final : public TModuleRun<TLoudlintWorker> {
 public:
   // A new module object with one reference for the caller.
   static IQuorvexControl* CreateInstance();
 
-  HRESULT QVX_CALL GetModuleName(const char16_t** moduleName) override;
-  HRESULT QVX_CALL LoadFile(const char16_t* fileName) override;
-  HRESULT QVX_CALL UnloadFile() override;
-  HRESULT QVX_CALL GetMediaDuration(int64_t* duration) override;
-  HRESULT QVX_CALL GetMediaPosition(int64_t* position) override;
-  HRESULT QVX_CALL Play() override;
-  HRESULT QVX_CALL Stop() override;
-  HRESULT QVX_CALL GetProgress(double* progress) override;
   HRESULT QVX_CALL Configure(uint32_t windowHandle) override;
-
   HRESULT QVX_CALL SetQuorvexReport(IQuorvexReport* quorvexReport) override;
-
   // Nothing accumulates across files; S_OK.
   HRESULT QVX_CALL Reset() override;
 
@@ -47,13 +35,12 @@ private:
   TLoudlint();
   ~TLoudlint() override;
 
-  using TWaitResult = TCommandWait;
-  // Posts the command and waits for the worker's answer (WaitForWorker).
-  TWaitResult RunCommand(int32_t command, const std::u16string& fileName, int32_t limitMS);
-  HRESULT Report(int32_t reportType, int32_t validationID, const std::u16string& message);
+  // TModuleRun
+  std::unique_ptr<TLoudlintWorker> NewWorker() override;
+  TCommandLimits Limits() const override;
+  HRESULT ReportRunLine(int32_t reportType, int32_t validationID,
+                        const std::u16string& message) override;
 
-  std::u16string FModuleName = u"Loudlint";
-  std::unique_ptr<TLoudlintWorker> FWorker;
   TLoudlintCatalogue FCatalogue;
   TLoudlintSettings FSettings;
   TModuleDialog FDialog{LOUDLINT_DIALOG_LIBRARY};

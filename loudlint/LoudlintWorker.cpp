@@ -1,7 +1,6 @@
 #include "loudlint/LoudlintWorker.h"
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -14,7 +13,6 @@
 namespace riffo {
 namespace {
 
-constexpr std::chrono::milliseconds POLL_STEP{1};
 // A fmt payload longer than this is not read: no format has a longer record.
 constexpr int64_t MAX_FMT_PAYLOAD = 4096;
 // The bext loudness fields end here; a shorter bext does not hold them.
@@ -22,7 +20,8 @@ constexpr int64_t BEXT_LOUDNESS_END = 422;
 
 }  // namespace
 
-bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& out) {
+bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& out,
+                           const std::function<bool()>& cancel) {
   out = TLoadedStream{};
   if (!IsWAVEFile(fileName)) return false;
   std::unique_ptr<TFileStream> stream = TFileStream::Open(fileName, FileMode::OpenRead);
@@ -30,6 +29,7 @@ bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& out) {
   TWAVCommonChunk root(nullptr);
   // The structure findings are Sonolint's; this module keeps quiet about them.
   root.SetReportFunction([](int32_t, int32_t, const char16_t*, int32_t, int32_t) { return S_OK; });
+  if (cancel) root.SetCancelFunction(cancel);
   if (root.LoadChunk(stream.get()) != S_OK) return false;
 
   TWAVCommonChunk* fmt = nullptr;
@@ -68,6 +68,16 @@ bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& out) {
   return true;
 }
 
+TMeterInput MeterInputFor(const std::u16string& fileName, const TLoadedStream& stream) {
+  TMeterInput input;
+  input.FileName = fileName;
+  input.DataOffset = stream.DataOffset;
+  input.DataSize = stream.DataSize;
+  input.Format = stream.Format;
+  input.ChannelMask = stream.ChannelMask;
+  return input;
+}
+
 std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedStream& stream,
                                   const TLoudlintSettings& settings,
                                   const std::function<bool()>& cancel, const TRuleCatalogue* rules,
@@ -91,12 +101,7 @@ std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedS
   if (!stream.HasFormat) {
     result.NotMeasured = "no format record and data chunk";
   } else {
-    TMeterInput input;
-    input.FileName = fileName;
-    input.DataOffset = stream.DataOffset;
-    input.DataSize = stream.DataSize;
-    input.Format = stream.Format;
-    input.ChannelMask = stream.ChannelMask;
+    TMeterInput input = MeterInputFor(fileName, stream);
     input.ClipRunSamples = std::max(1, settings.ClipRunSamples);
     input.CorrelationLimit = settings.CorrelationLimitCenti / 100.0;
     input.Cancel = cancel;
@@ -109,78 +114,19 @@ std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedS
 }
 
 TLoudlintWorker::TLoudlintWorker() {
-  FThread = std::thread([this] { Execute(); });
+  FMailbox.Start({[this] { DoLoad(); }, [this] { DoUnload(); }, [this] { DoPlay(); }});
 }
 
 TLoudlintWorker::~TLoudlintWorker() {
-  GuardedVoid(u"dgn: Error in TLoudlintWorker.Destroy call...", [&] {
-    if (FThread.joinable()) {
-      FTerminated.store(true, std::memory_order_release);
-      FWakeEvent.Set();
-      FThread.join();
-    }
-  });
-}
-
-// Serves the mailbox when a command is posted (and every millisecond
-// besides) until the thread is to end.
-void TLoudlintWorker::Execute() {
-  GuardedVoid(u"dgn: Error in TLoudlintWorker.Execute call...", [&] {
-    for (;;) {
-      FWakeEvent.Wait(POLL_STEP);
-      if (FTerminated.load(std::memory_order_acquire)) break;
-      const int32_t command = FCommand.load(std::memory_order_acquire);
-      if (command != 0) ExecuteCommand(command);
-    }
-  });
-}
-
-void TLoudlintWorker::ExecuteCommand(int32_t command) {
-  // A failure escaping a command becomes its failure status, so that the
-  // loop goes on serving the mailbox.
-  const bool done = Guarded(u"dgn: Error in TLoudlintWorker.Execute call...", false, [&] {
-    switch (command) {
-      case LL_COMMAND_LOAD: DoLoad(); return true;
-      case LL_COMMAND_UNLOAD:
-        FStream.reset();
-        {
-          std::lock_guard lock(FLock);
-          FDuration = 0;
-          FProgress = 0;
-        }
-        Answer(LL_STATUS_DONE_OFFSET + LL_COMMAND_UNLOAD);
-        return true;
-      case LL_COMMAND_PLAY: DoPlay(); return true;
-      case LL_COMMAND_STOP: Answer(LL_STATUS_DONE_OFFSET + LL_COMMAND_STOP); return true;
-      default: return true;
-    }
-  });
-  if (!done) Answer(LL_STATUS_FAILED_OFFSET + command);
-}
-
-void TLoudlintWorker::Answer(int32_t status) {
-  FStatus.store(status, std::memory_order_release);
-  FCommand.store(0, std::memory_order_release);
-  FAnswerEvent.Set();
-}
-
-void TLoudlintWorker::Post(int32_t command) {
-  while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
-  FStatus.store(command, std::memory_order_release);
-  FCommand.store(command, std::memory_order_release);
-  FWakeEvent.Set();
-}
-
-void TLoudlintWorker::LoadFile(const std::u16string& fileName) {
-  while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
-  FParamFileName = fileName;
-  Post(LL_COMMAND_LOAD);
+  GuardedVoid(u"dgn: Error in TLoudlintWorker.Destroy call...", [&] { FMailbox.End(); });
 }
 
 void TLoudlintWorker::DoLoad() {
-  FLoadedFileName = FParamFileName;
+  FLoadedFileName = FMailbox.FileName();
   TLoadedStream stream;
-  const bool loaded = LoadStreamDescription(FLoadedFileName, stream);
+  // A load the module object gave up stops at its next chunk and fails.
+  const bool loaded =
+      LoadStreamDescription(FLoadedFileName, stream, [this] { return FMailbox.GivenUp(); });
   if (loaded)
     FStream = stream;
   else
@@ -195,13 +141,17 @@ void TLoudlintWorker::DoLoad() {
             : 0;
     FProgress = 0;
   }
-  Answer(loaded ? LL_STATUS_DONE_OFFSET + LL_COMMAND_LOAD
-                : LL_STATUS_FAILED_OFFSET + LL_COMMAND_LOAD);
+  FMailbox.Answer(loaded ? DoneStatus(COMMAND_LOAD) : FailedStatus(COMMAND_LOAD));
 }
 
-bool TLoudlintWorker::MeasurementCancelled() const {
-  return FTerminated.load(std::memory_order_acquire) ||
-         FCommand.load(std::memory_order_acquire) != 0;
+void TLoudlintWorker::DoUnload() {
+  FStream.reset();
+  {
+    std::lock_guard lock(FLock);
+    FDuration = 0;
+    FProgress = 0;
+  }
+  FMailbox.Answer(DoneStatus(COMMAND_UNLOAD));
 }
 
 void TLoudlintWorker::Report(const TFinding& finding) const {
@@ -210,11 +160,13 @@ void TLoudlintWorker::Report(const TFinding& finding) const {
 }
 
 void TLoudlintWorker::DoPlay() {
-  Answer(LL_STATUS_DONE_OFFSET + LL_COMMAND_PLAY);
+  // Answered before the work, so that a stop posted during the measurement
+  // cuts it short.
+  FMailbox.Answer(DoneStatus(COMMAND_PLAY));
   if (!FStream) return;
   TMeterResult measured;
   for (const TFinding& finding : MeasureFile(
-           FLoadedFileName, *FStream, FSettings, [this] { return MeasurementCancelled(); },
+           FLoadedFileName, *FStream, FSettings, [this] { return FMailbox.Interrupted(); },
            FCatalogue, &measured))
     Report(finding);
   std::lock_guard lock(FLock);

@@ -1,44 +1,25 @@
-// The worker of one Loudlint run. The module object drives it through a
-// one-slot command mailbox (load, unload, play, stop) and polls a status word
-// until the worker answers, as Sonolint's worker is driven. Loading reads the
-// chunk tree and takes the format, the data chunk's place and the bext
-// loudness fields; play measures the data and sends the findings through the
-// rule catalogue.
-//
-// Mailbox protocol: a command is posted only into an empty mailbox; the
-// poster writes the status before the mailbox, the worker writes the status
-// and then empties the mailbox when a command is done (play empties it before
-// its work starts, so that a stop posted during the measurement cuts it
-// short). Both words are atomics stored with release and loaded with acquire
-// ordering, which also publishes everything written before them.
+// The worker of one Loudlint run, driven by the module object through a
+// command mailbox (modulekit/CommandMailbox.h) as Sonolint's worker is.
+// Loading reads the chunk tree and takes the format, the data chunk's place
+// and the bext loudness fields; play measures the data and sends the findings
+// through the rule catalogue.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "contract/QuorvexControlInterface.h"
 #include "loudlint/LoudlintSettings.h"
 #include "loudlint/LoudnessFindings.h"
+#include "modulekit/CommandMailbox.h"
 #include "modulekit/RuleCatalogue.h"
 #include "pcm/PcmFormat.h"
-#include "platform/Event.h"
 
 namespace riffo {
-
-inline constexpr int32_t LL_COMMAND_LOAD = 1;
-inline constexpr int32_t LL_COMMAND_UNLOAD = 2;
-inline constexpr int32_t LL_COMMAND_PLAY = 3;
-inline constexpr int32_t LL_COMMAND_STOP = 4;
-// Status of a command once done: 100 + command; failed: 200 + command.
-inline constexpr int32_t LL_STATUS_DONE_OFFSET = 100;
-inline constexpr int32_t LL_STATUS_FAILED_OFFSET = 200;
 
 // What a load found in the file.
 struct TLoadedStream {
@@ -51,8 +32,14 @@ struct TLoadedStream {
 };
 
 // Reads what the measurement needs from a WAVE file; false when the file
-// cannot be opened or is not a RIFF tree.
-bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& stream);
+// cannot be opened or is not a RIFF tree, or when cancel (checked between
+// chunks) says to stop.
+bool LoadStreamDescription(const std::u16string& fileName, TLoadedStream& stream,
+                           const std::function<bool()>& cancel = {});
+
+// The meter's input for a loaded file's data; the other inputs keep their
+// defaults.
+TMeterInput MeterInputFor(const std::u16string& fileName, const TLoadedStream& stream);
 
 // Measures a loaded file's data with the settings and returns its lines.
 // rules: the run's rule catalogue; the lines of its disabled rules are left
@@ -67,7 +54,8 @@ std::vector<TFinding> MeasureFile(const std::u16string& fileName, const TLoadedS
 class TLoudlintWorker {
 public:
   TLoudlintWorker();
-  // Ends the thread: a measurement in progress is cut short at its next piece.
+  // Ends the thread: a measurement in progress is cut short at its next
+  // piece, a load in progress at its next chunk.
   ~TLoudlintWorker();
   TLoudlintWorker(const TLoudlintWorker&) = delete;
   TLoudlintWorker& operator=(const TLoudlintWorker&) = delete;
@@ -76,36 +64,18 @@ public:
   void SetCatalogue(const TRuleCatalogue* catalogue) { FCatalogue = catalogue; }
   void SetSettings(const TLoudlintSettings& settings) { FSettings = settings; }
 
-  // Post into an empty mailbox (waiting in 1 ms steps for it) and return.
-  void LoadFile(const std::u16string& fileName);
-  void UnloadFile() { Post(LL_COMMAND_UNLOAD); }
-  void Play() { Post(LL_COMMAND_PLAY); }
-  void Stop() { Post(LL_COMMAND_STOP); }
-  bool MailboxEmpty() const { return FCommand.load(std::memory_order_acquire) == 0; }
-  // Waits until the worker answers a command (or the timeout passes); may
-  // return early, so callers check the status and wait again.
-  void WaitForAnswer(std::chrono::milliseconds timeout) { FAnswerEvent.Wait(timeout); }
-  int32_t Status() const { return FStatus.load(std::memory_order_acquire); }
+  // Where the commands are posted and answered.
+  TCommandMailbox& Mailbox() { return FMailbox; }
 
   int64_t Duration() const;  // 100 ns units
   double Progress() const;   // 0, or 100 once measured
 
 private:
-  void Execute();
-  void ExecuteCommand(int32_t command);
   void DoLoad();
+  void DoUnload();
   void DoPlay();
-  void Post(int32_t command);
-  void Answer(int32_t status);
-  bool MeasurementCancelled() const;
   void Report(const TFinding& finding) const;
 
-  TAutoResetEvent FWakeEvent;    // a command was posted, or the thread is to end
-  TAutoResetEvent FAnswerEvent;  // a command was answered
-  std::atomic<bool> FTerminated{false};
-  std::atomic<int32_t> FCommand{0};
-  std::atomic<int32_t> FStatus{0};
-  std::u16string FParamFileName;  // written by the poster before a load
   const TRuleCatalogue* FCatalogue = nullptr;
   TLoudlintSettings FSettings;
   // Worker side.
@@ -114,7 +84,8 @@ private:
   mutable std::mutex FLock;  // guards the two below
   int64_t FDuration = 0;
   double FProgress = 0;
-  std::thread FThread;
+  // Last, so that its thread is started after and ended before the rest.
+  TCommandMailbox FMailbox{u"TLoudlintWorker"};
 };
 
 }  // namespace riffo

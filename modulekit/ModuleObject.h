@@ -1,11 +1,10 @@
 // What every validation module object shares on the plug-in side: one
 // reference count and QueryInterface over the four interfaces the host asks
-// for, no video windows (the modules check audio), and the bounded wait for
-// a worker's answer to a posted command.
+// for, and no video windows (the modules check audio). The worker each
+// module object drives is served through a TCommandMailbox.
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 
 #include "contract/QuorvexControlInterface.h"
@@ -38,34 +37,5 @@ protected:
 private:
   std::atomic<uint32_t> FRefCount{1};
 };
-
-enum class TCommandWait { Done, Failed, TimedOut };
-
-// Posts a command to a module worker and waits for its answer, in steps of
-// at most a millisecond (an answer wakes the wait at once). The limit
-// (milliseconds) also bounds the wait for the worker's mailbox to become
-// free, so a worker still busy with a command that timed out cannot block
-// the host for ever; in each pass the limit is checked before the status.
-// The worker offers MailboxEmpty() and WaitForAnswer(milliseconds); post()
-// posts the command and status() reads the worker's status.
-template <typename Worker, typename Post, typename Status>
-TCommandWait WaitForWorker(Worker& worker, Post post, Status status, int32_t doneStatus,
-                           int32_t failedStatus, int32_t limitMS) {
-  using TClock = std::chrono::steady_clock;
-  constexpr std::chrono::milliseconds step{1};
-  const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(limitMS);
-  while (!worker.MailboxEmpty()) {
-    worker.WaitForAnswer(step);
-    if (TClock::now() > deadline) return TCommandWait::TimedOut;
-  }
-  post();
-  for (;;) {
-    worker.WaitForAnswer(step);
-    if (TClock::now() > deadline) return TCommandWait::TimedOut;
-    const int32_t now = status();
-    if (now == doneStatus) return TCommandWait::Done;
-    if (now == failedStatus) return TCommandWait::Failed;
-  }
-}
 
 }  // namespace riffo

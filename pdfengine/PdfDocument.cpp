@@ -245,9 +245,7 @@ const std::vector<const char*>* MetricSubstitutes(const std::string& name) {
       {"courier", &mono},
       {"consolas", &mono},
       {"lucida console", &mono}};
-  std::string key = name;
-  for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  const auto found = families.find(key);
+  const auto found = families.find(LowerAscii(name));
   return found == families.end() ? nullptr : found->second;
 }
 

@@ -18,6 +18,33 @@ bool TStream::ReadExact(void* buffer, int64_t count) {
 
 // ---------------------------------------------------------------- files
 
+namespace {
+
+// One system call moves at most this much; larger counts go in pieces.
+constexpr int64_t MAX_PIECE = int64_t{1} << 30;
+
+// Moves count bytes at the position in pieces, going on after an
+// interruption and stopping at the end of the file; the position advances
+// by what was moved. -1 only when nothing could be moved.
+template <typename Move>
+int64_t Transfer(int64_t count, int64_t& position, Move move) {
+  int64_t done = 0;
+  while (done < count) {
+    const auto piece = static_cast<size_t>(std::min(count - done, MAX_PIECE));
+    const ssize_t n = move(done, piece);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return done > 0 ? done : -1;
+    }
+    if (n == 0) break;
+    done += n;
+    position += n;
+  }
+  return done;
+}
+
+}  // namespace
+
 std::unique_ptr<TFileStream> TFileStream::Open(const std::string& utf8FileName, FileMode mode) {
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -48,37 +75,17 @@ TFileStream::~TFileStream() {
 int64_t TFileStream::Read(void* buffer, int64_t count) {
   if (count <= 0 || FPosition < 0) return 0;
   auto* out = static_cast<uint8_t*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    const size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30));
-    const ssize_t n = ::pread(FFd, out + done, chunk, FPosition);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return done > 0 ? done : -1;
-    }
-    if (n == 0) break;
-    done += n;
-    FPosition += n;
-  }
-  return done;
+  return Transfer(count, FPosition, [&](int64_t done, size_t piece) {
+    return ::pread(FFd, out + done, piece, FPosition);
+  });
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   const auto* in = static_cast<const uint8_t*>(buffer);
-  int64_t done = 0;
-  while (done < count) {
-    const size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30));
-    const ssize_t n = ::pwrite(FFd, in + done, chunk, FPosition);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return done > 0 ? done : -1;
-    }
-    if (n == 0) break;
-    done += n;
-    FPosition += n;
-  }
-  return done;
+  return Transfer(count, FPosition, [&](int64_t done, size_t piece) {
+    return ::pwrite(FFd, in + done, piece, FPosition);
+  });
 }
 
 int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {

@@ -237,4 +237,22 @@ std::string HexPos(int64_t value) {
   return text;
 }
 
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::u16string LowerAscii(std::u16string text) {
+  for (char16_t& c : text)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  return text;
+}
+
+std::u16string UpperAscii(std::u16string text) {
+  for (char16_t& c : text)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  return text;
+}
+
 }  // namespace riffo

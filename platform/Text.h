@@ -52,4 +52,10 @@ inline constexpr int POSITION_HEX_DIGITS = 16;
 // A 64-bit position as the system prints it in messages: at least 8 digits.
 std::string HexPos(int64_t value);
 
+// Case folding of the ASCII letters only, for names, keys and file
+// extensions compared without regard to case; every other character stays.
+std::string LowerAscii(std::string text);
+std::u16string LowerAscii(std::u16string text);
+std::u16string UpperAscii(std::u16string text);
+
 }  // namespace riffo

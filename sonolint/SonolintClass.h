@@ -1,9 +1,7 @@
 // The Sonolint module object: the module side of the plug-in contract. It owns
-// the rule catalogue and the module settings, creates one worker per file,
-// turns the host's blocking calls (LoadFile, Play, Stop, UnloadFile) into
-// worker commands with a wait bounded by the command's time limit, sends the
-// run lines that open and close a run and keeps the silence and noise totals
-// across files until the host resets them.
+// the rule catalogue and the module settings, runs each file through a worker
+// of its own (TModuleRun) and keeps the silence and noise totals across files
+// until the host resets them.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +10,7 @@
 
 #include "contract/QuorvexControlInterface.h"
 #include "modulekit/ModuleDialog.h"
-#include "modulekit/ModuleObject.h"
+#include "modulekit/ModuleRun.h"
 #include "contract/QxRef.h"
 #include "sonolint/SonolintSettings.h"
 #include "sonolint/ValidationSettings.h"
@@ -35,21 +33,13 @@ inline constexpr int32_t CUMULATIVE_NOISE_ID = 505;
 // The module's settings dialog library, beside the module.
 inline constexpr const char16_t* SONOLINT_DIALOG_LIBRARY = u"Sonolint.qvxui";
 
-class TSonolint final : public TModuleObject {
+class TSonolint final : public TModuleRun<TWAVValidationThread> {
 public:
   // A new module object with one reference for the caller; null when it
   // could not be made.
   static IQuorvexControl* CreateInstance();
 
-  // IQuorvexControl
-  HRESULT QVX_CALL GetModuleName(const char16_t** moduleName) override;
-  HRESULT QVX_CALL LoadFile(const char16_t* fileName) override;
-  HRESULT QVX_CALL UnloadFile() override;
-  HRESULT QVX_CALL GetMediaDuration(int64_t* duration) override;
-  HRESULT QVX_CALL GetMediaPosition(int64_t* position) override;
-  HRESULT QVX_CALL Play() override;
-  HRESULT QVX_CALL Stop() override;
-  HRESULT QVX_CALL GetProgress(double* progress) override;
+  // IQuorvexControl (the run itself is TModuleRun's)
   HRESULT QVX_CALL Configure(uint32_t windowHandle) override;
 
   // IQuorvexReportSet
@@ -62,19 +52,17 @@ private:
   TSonolint();
   ~TSonolint() override;
 
-  using TWaitResult = TCommandWait;
-  enum class TCommand { Load, Unload, Play, Stop };
-  // Posts the command and waits for the worker's answer (WaitForWorker).
-  TWaitResult RunCommand(TCommand command, const std::u16string& fileName, int32_t limitMS);
+  // TModuleRun
+  std::unique_ptr<TWAVValidationThread> NewWorker() override;
+  TCommandLimits Limits() const override;
+  HRESULT ReportRunLine(int32_t reportType, int32_t validationID,
+                        const std::u16string& message) override;
+  // Adds the file's silence and noise to the cumulative totals and sends them.
+  void FileUnloaded(TWAVValidationThread& worker) override;
 
-  // Sends a run line through the catalogue with stream -1.
-  HRESULT Report(int32_t module, int32_t reportType, int32_t validationID,
-                 const std::u16string& message);
   HRESULT LoadRegistry();
   HRESULT SaveRegistry();
 
-  std::u16string FModuleName;
-  std::unique_ptr<TWAVValidationThread> FWAVValidationThread;
   TQxRef<IQuorvexReport> FQuorvexReport;
   TSonolintSettings FSonolintSettings;
   std::unique_ptr<TValidationSettingList> FValidationSettingList;

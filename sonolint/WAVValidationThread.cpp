@@ -1,7 +1,6 @@
 #include "sonolint/WAVValidationThread.h"
 
 #include <algorithm>
-#include <chrono>
 #include <iterator>
 
 #include "platform/DebugTrace.h"
@@ -24,59 +23,20 @@ TFmtFields FmtFieldsOf(const tWAVEFORMATEX& format) {
   return fields;
 }
 
-constexpr std::chrono::milliseconds POLL_STEP{1};
-
 }  // namespace
 
 TWAVValidationThread::TWAVValidationThread() {
-  GuardedVoid(u"dgn: Error in TWAVValidationThread.Create call...",
-              [&] { FThread = std::thread([this] { Execute(); }); });
+  GuardedVoid(u"dgn: Error in TWAVValidationThread.Create call...", [&] {
+    FMailbox.Start({[this] { DoLoad(); }, [this] { DoUnload(); }, [this] { DoPlay(); }});
+  });
 }
 
 TWAVValidationThread::~TWAVValidationThread() {
   GuardedVoid(u"dgn: Error in TWAVValidationThread.Destroy call...", [&] {
-    if (FThread.joinable()) {
-      FTerminated.store(true, std::memory_order_release);
-      FWakeEvent.Set();
-      FThread.join();
-    }
+    FMailbox.End();
     FreeRun();
     FQuorvexReport.Clear();
   });
-}
-
-// The thread body: serve the mailbox when a command is posted (and every
-// millisecond besides) until the thread is to end.
-void TWAVValidationThread::Execute() {
-  GuardedVoid(u"dgn: Error in TWAVValidationThread.Execute call...", [&] {
-    for (;;) {
-      FWakeEvent.Wait(POLL_STEP);
-      if (FTerminated.load(std::memory_order_acquire)) break;
-      const int32_t command = FCommand.load(std::memory_order_acquire);
-      if (command != 0) ExecuteCommand(command);
-    }
-  });
-}
-
-void TWAVValidationThread::ExecuteCommand(int32_t command) {
-  // A failure escaping a command must not end the loop, or every later post
-  // would wait for ever: it becomes the command's failure status instead.
-  const bool done = Guarded(u"dgn: Error in TWAVValidationThread.Execute call...", false, [&] {
-    switch (command) {
-      case VG_COMMAND_LOAD: DoLoad(); return true;
-      case VG_COMMAND_UNLOAD: DoUnload(); return true;
-      case VG_COMMAND_PLAY: DoPlay(); return true;
-      case VG_COMMAND_STOP: DoStop(); return true;
-      default: return true;  // unknown values stay in the mailbox, ignored
-    }
-  });
-  if (!done) Answer(VG_STATUS_FAILED_OFFSET + command);
-}
-
-void TWAVValidationThread::Answer(int32_t status) {
-  FStatus.store(status, std::memory_order_release);
-  FCommand.store(0, std::memory_order_release);
-  FAnswerEvent.Set();
 }
 
 void TWAVValidationThread::FreeRun() {
@@ -95,19 +55,19 @@ TReportFunction TWAVValidationThread::BoundReportFunction() {
 
 void TWAVValidationThread::DoLoad() {
   FreeRun();
-  FLoadedFileName = FParamFileName;
-  int32_t status = VG_STATUS_FAILED_OFFSET + VG_COMMAND_LOAD;
+  FLoadedFileName = FMailbox.FileName();
+  int32_t status = FailedStatus(COMMAND_LOAD);
   if (IsWAVEFile(FLoadedFileName)) {
     FFileStream = TFileStream::Open(FLoadedFileName, FileMode::OpenRead);
     if (FFileStream) {
       FWAVCommonChunk = std::make_unique<TWAVCommonChunk>(nullptr);
       FWAVCommonChunk->SetReportFunction(BoundReportFunction());
-      FWAVCommonChunk->SetCancelFunction([this] { return LoadCancelled(); });
+      FWAVCommonChunk->SetCancelFunction([this] { return FMailbox.GivenUp(); });
       if (FWAVCommonChunk->LoadChunk(FFileStream.get()) == S_OK) {
         FWAVRIFFValidator = std::make_unique<TWAVRIFFValidator>();
         FWAVRIFFValidator->SetReportFunction(BoundReportFunction());
-        status = VG_STATUS_DONE_OFFSET + VG_COMMAND_LOAD;
-      } else if (LoadCancelled()) {
+        status = DoneStatus(COMMAND_LOAD);
+      } else if (FMailbox.GivenUp()) {
         // Nobody waits for this file any more: let go of what was read.
         FreeRun();
       }
@@ -146,7 +106,9 @@ void TWAVValidationThread::DoLoad() {
 
   FWAVSilenceDetector = std::make_unique<TWAVSilenceDetector>();
   FWAVSilenceDetector->SetReportFunction(BoundReportFunction());
-  FWAVSilenceDetector->SetCancelFunction([this] { return AnalysisCancelled(); });
+  // Any command posted during the analysis (normally stop) and the end of the
+  // thread cut it short, so neither has to wait for a long file.
+  FWAVSilenceDetector->SetCancelFunction([this] { return FMailbox.Interrupted(); });
   // An unsupported format leaves the detector inactive; the run goes on
   // without silence and noise blocks. With a format record and a data chunk
   // the detector also says why the audio was not analysed.
@@ -162,7 +124,7 @@ void TWAVValidationThread::DoLoad() {
 
   // Answered only now, so whoever sees the answer also finds the duration
   // and the detector in place.
-  Answer(status);
+  FMailbox.Answer(status);
 }
 
 void TWAVValidationThread::DoUnload() {
@@ -173,26 +135,12 @@ void TWAVValidationThread::DoUnload() {
     FPosition = 0;
     FProgress = 0;
   }
-  Answer(VG_STATUS_DONE_OFFSET + VG_COMMAND_UNLOAD);
+  FMailbox.Answer(DoneStatus(COMMAND_UNLOAD));
 }
-
-bool TWAVValidationThread::AnalysisCancelled() const {
-  // Any command posted during the analysis (normally stop) and the end of the
-  // thread cut it short, so neither has to wait for a long file.
-  return FTerminated.load(std::memory_order_acquire) ||
-         FCommand.load(std::memory_order_acquire) != 0;
-}
-
-bool TWAVValidationThread::LoadCancelled() const {
-  return FTerminated.load(std::memory_order_acquire) ||
-         FLoadCancelled.load(std::memory_order_acquire);
-}
-
-void TWAVValidationThread::CancelLoad() { FLoadCancelled.store(true, std::memory_order_release); }
 
 void TWAVValidationThread::DoPlay() {
   // Answered before the work, so the poster sees the analysis start at once.
-  Answer(VG_STATUS_DONE_OFFSET + VG_COMMAND_PLAY);
+  FMailbox.Answer(DoneStatus(COMMAND_PLAY));
   if (FWAVRIFFValidator && FWAVCommonChunk) FWAVRIFFValidator->ValidateWAV(FWAVCommonChunk.get());
   if (!FWAVSilenceDetector) return;
   FWAVSilenceDetector->ProcessFile(FLoadedFileName, FPCMDataOffset, FPCMDataSize);
@@ -204,57 +152,48 @@ void TWAVValidationThread::DoPlay() {
   if (complete) FProgress = 100;
 }
 
-void TWAVValidationThread::DoStop() { Answer(VG_STATUS_DONE_OFFSET + VG_COMMAND_STOP); }
-
-HRESULT TWAVValidationThread::Post(int32_t command) {
-  while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
-  FStatus.store(command, std::memory_order_release);
-  FCommand.store(command, std::memory_order_release);
-  FWakeEvent.Set();
-  return S_OK;
-}
-
-HRESULT TWAVValidationThread::LoadFile(const std::u16string& fileName) {
-  return Guarded(u"dgn: Error in TWAVValidationThread.LoadFile call...", E_FAIL, [&] {
-    while (FCommand.load(std::memory_order_acquire) != 0) std::this_thread::sleep_for(POLL_STEP);
-    FParamFileName = fileName;
-    FLoadCancelled.store(false, std::memory_order_release);
-    return Post(VG_COMMAND_LOAD);
+HRESULT TWAVValidationThread::Post(const char16_t* traceLine, int32_t command,
+                                   const std::u16string& fileName) {
+  return Guarded(traceLine, E_FAIL, [&] {
+    FMailbox.Post(command, fileName);
+    return S_OK;
   });
 }
 
+HRESULT TWAVValidationThread::LoadFile(const std::u16string& fileName) {
+  return Post(u"dgn: Error in TWAVValidationThread.LoadFile call...", COMMAND_LOAD, fileName);
+}
+
 HRESULT TWAVValidationThread::UnloadFile() {
-  return Guarded(u"dgn: Error in TWAVValidationThread.UnloadFile call...", E_FAIL,
-                 [&] { return Post(VG_COMMAND_UNLOAD); });
+  return Post(u"dgn: Error in TWAVValidationThread.UnloadFile call...", COMMAND_UNLOAD);
 }
 
 HRESULT TWAVValidationThread::Play() {
-  return Guarded(u"dgn: Error in TWAVValidationThread.Play call...", E_FAIL,
-                 [&] { return Post(VG_COMMAND_PLAY); });
+  return Post(u"dgn: Error in TWAVValidationThread.Play call...", COMMAND_PLAY);
 }
 
 HRESULT TWAVValidationThread::Stop() {
-  return Guarded(u"dgn: Error in TWAVValidationThread.Stop call...", E_FAIL,
-                 [&] { return Post(VG_COMMAND_STOP); });
-}
-
-bool TWAVValidationThread::MailboxEmpty() const {
-  return FCommand.load(std::memory_order_acquire) == 0;
-}
-
-void TWAVValidationThread::WaitForAnswer(std::chrono::milliseconds timeout) {
-  FAnswerEvent.Wait(timeout);
+  return Post(u"dgn: Error in TWAVValidationThread.Stop call...", COMMAND_STOP);
 }
 
 HRESULT TWAVValidationThread::GetVGThreadStatus(int32_t& status) const {
-  status = FStatus.load(std::memory_order_acquire);
+  status = FMailbox.Status();
   return S_OK;
+}
+
+int64_t TWAVValidationThread::Duration() const {
+  std::lock_guard lock(FCriticalSection);
+  return FDuration;
+}
+
+double TWAVValidationThread::Progress() const {
+  std::lock_guard lock(FCriticalSection);
+  return FProgress;
 }
 
 HRESULT TWAVValidationThread::GetMediaDuration(int64_t& duration) const {
   return Guarded(u"dgn: Error in TWAVValidationThread.GetMediaDuration call...", E_FAIL, [&] {
-    std::lock_guard lock(FCriticalSection);
-    duration = FDuration;
+    duration = Duration();
     return S_OK;
   });
 }
@@ -269,8 +208,7 @@ HRESULT TWAVValidationThread::GetMediaPosition(int64_t& position) const {
 
 HRESULT TWAVValidationThread::GetProgress(double& progress) const {
   return Guarded(u"dgn: Error in TWAVValidationThread.GetProgress call...", E_FAIL, [&] {
-    std::lock_guard lock(FCriticalSection);
-    progress = FProgress;
+    progress = Progress();
     return S_OK;
   });
 }

@@ -1,30 +1,21 @@
 // The worker of one validation run. The module object drives it through a
-// one-slot command mailbox (load, unload, play, stop) and polls a status word
-// until the worker answers; duration, position and progress are read under
-// the worker's lock. The worker opens the file, loads the chunk tree, takes the
+// command mailbox (modulekit/CommandMailbox.h) and polls the status word until
+// the worker answers; duration, position and progress are read under the
+// worker's lock. The worker opens the file, loads the chunk tree, takes the
 // stream parameters from the fmt and data chunks and, on play, runs the
 // conformance rules and the silence and noise detector. Every finding passes
 // through the rule catalogue on its way to the host.
-//
-// Mailbox protocol: a command is posted only into an empty mailbox; the
-// poster writes the status before the mailbox, the worker writes the status
-// and then empties the mailbox when a command is done (play empties it before
-// its work starts). Both words are atomics stored with release and loaded with
-// acquire ordering, which also publishes everything written before them.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "chunkmodel/WAVCommonChunk.h"
 #include "contract/QuorvexControlInterface.h"
-#include "platform/Event.h"
+#include "modulekit/CommandMailbox.h"
 #include "platform/Stream.h"
 #include "contract/QxRef.h"
 #include "sonolint/SonolintSettings.h"
@@ -33,16 +24,6 @@
 #include "sonolint/WAVSilenceNoiseDetector.h"
 
 namespace riffo {
-
-// Commands in the mailbox (0: empty).
-inline constexpr int32_t VG_COMMAND_LOAD = 1;
-inline constexpr int32_t VG_COMMAND_UNLOAD = 2;
-inline constexpr int32_t VG_COMMAND_PLAY = 3;
-inline constexpr int32_t VG_COMMAND_STOP = 4;
-// Status of a command once done: 100 + command; failed: 200 + command. While
-// a command is pending the status is the command itself.
-inline constexpr int32_t VG_STATUS_DONE_OFFSET = 100;
-inline constexpr int32_t VG_STATUS_FAILED_OFFSET = 200;
 
 class TWAVValidationThread {
 public:
@@ -60,17 +41,13 @@ public:
   HRESULT UnloadFile();
   HRESULT Play();
   HRESULT Stop();
-  // Gives up the load posted last: the loader stops at its next chunk, drops
-  // what it read and the load is answered as failed. For a poster that no
-  // longer waits for the answer, so that the load does not go on using
-  // memory and time. A later LoadFile starts afresh.
-  void CancelLoad();
-  // True when a command can be posted without waiting.
-  bool MailboxEmpty() const;
-  // Waits until the worker answers a command (or the timeout passes); the
-  // poster then reads the status word. May return early: callers check the
-  // status and wait again.
-  void WaitForAnswer(std::chrono::milliseconds timeout);
+  // Where the commands are posted and answered. A load given up there
+  // (GiveUp) stops at its next chunk, drops what it read and is answered as
+  // failed.
+  TCommandMailbox& Mailbox() { return FMailbox; }
+
+  int64_t Duration() const;  // 100 ns units
+  double Progress() const;   // 0, or 100 once analysed
 
   HRESULT GetVGThreadStatus(int32_t& status) const;
   HRESULT GetMediaDuration(int64_t& duration) const;  // 100 ns units
@@ -99,30 +76,17 @@ public:
   int64_t PCMDataSize() const { return FPCMDataSize; }
 
 private:
-  void Execute();
-  void ExecuteCommand(int32_t command);
   void DoLoad();
   void DoUnload();
   void DoPlay();
-  void DoStop();
   void FreeRun();
-  HRESULT Post(int32_t command);
-  void Answer(int32_t status);  // publishes the status and empties the mailbox
-  bool AnalysisCancelled() const;
-  bool LoadCancelled() const;
+  HRESULT Post(const char16_t* traceLine, int32_t command, const std::u16string& fileName = {});
   TReportFunction BoundReportFunction();
 
-  TAutoResetEvent FWakeEvent;    // a command was posted, or the thread is to end
-  TAutoResetEvent FAnswerEvent;  // a command was answered
-  std::atomic<bool> FTerminated{false};
-  std::atomic<bool> FLoadCancelled{false};
   mutable std::mutex FCriticalSection;  // guards the fields marked "lock"
   int64_t FDuration = 0;                // lock
   int64_t FPosition = 0;                // lock
-  std::atomic<int32_t> FCommand{0};
-  std::atomic<int32_t> FStatus{0};
-  std::u16string FParamFileName;  // written by the poster before a load
-  double FProgress = 0;           // lock
+  double FProgress = 0;                 // lock
   TQxRef<IQuorvexReport> FQuorvexReport;
   std::unique_ptr<TFileStream> FFileStream;
   std::unique_ptr<TWAVCommonChunk> FWAVCommonChunk;
@@ -143,7 +107,8 @@ private:
   TSonolintSettings FSonolintSettings;
   long double FTotalFileSilenceSeconds = 0;  // lock
   long double FTotalFileNoiseSeconds = 0;    // lock
-  std::thread FThread;
+  // Last, so that its thread is started after and ended before the rest.
+  TCommandMailbox FMailbox{u"TWAVValidationThread"};
 };
 
 }  // namespace riffo

@@ -27,12 +27,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "loudlint_measure: %s is not a WAVE file with audio\n", argv[1]);
     return 1;
   }
-  TMeterInput input;
-  input.FileName = file;
-  input.DataOffset = stream.DataOffset;
-  input.DataSize = stream.DataSize;
-  input.Format = stream.Format;
-  input.ChannelMask = stream.ChannelMask;
+  TMeterInput input = MeterInputFor(file, stream);
   input.Parts = argc > 2 ? std::atoi(argv[2]) : 0;
   TFindingContext context;
   context.Bext = stream.Bext;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <vector>
 
+#include "support/FakeUserDialogs.h"
 #include "viewer/qt/RiffoscopeUnit1.h"
 
 namespace {
@@ -42,25 +43,10 @@ std::string MakeSparseWave() {
   return path.string();
 }
 
-class TSilentDialogs final : public riffo::IUserDialogs {
-public:
-  void ShowMessage(const std::u16string&) override { ++Messages; }
-  void ShowError(const std::u16string&) override { ++Messages; }
-  bool ConfirmYesNo(const std::u16string&) override { return false; }
-  bool ConfirmOkCancel(const std::u16string&) override { return false; }
-  bool OpenFileDialog(const std::u16string&, std::u16string&) override { return false; }
-  bool SaveFileDialog(const std::u16string&, std::u16string&) override { return false; }
-  void SetClipboardText(const std::u16string&) override {}
-  void BeginBusyCursor() override {}
-  void EndBusyCursor() override {}
-  void ShowAbout(const std::vector<std::u16string>&) override {}
-  int Messages = 0;
-};
-
 void BM_OpenSparse4GiB(benchmark::State& state) {
   const std::string file = MakeSparseWave();
   const std::u16string name = QString::fromStdString(file).toStdU16String();
-  TSilentDialogs dialogs;
+  riffo::test::TFakeDialogs dialogs;  // every question answered No
   TRiffoscopeForm form(&dialogs);
   form.show();
   QApplication::processEvents();
@@ -72,7 +58,7 @@ void BM_OpenSparse4GiB(benchmark::State& state) {
       state.SkipWithError("the file did not open");
   }
   std::filesystem::remove(file);
-  state.counters["messages"] = dialogs.Messages;
+  state.counters["messages"] = static_cast<double>(dialogs.Boxes.size());
 }
 BENCHMARK(BM_OpenSparse4GiB)->Unit(benchmark::kMillisecond)->Iterations(20);
 

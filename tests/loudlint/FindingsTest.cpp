@@ -239,5 +239,18 @@ TEST(LoudnessFindings, SignalFaultsGiveTheirTimeAndByteOffset) {
       << lines[1].Text;
 }
 
+TEST(LoudnessFindings, ALoadToldToStopFailsAtItsNextChunk) {
+  // The worker stops a load this way when the module object gave it up.
+  TempFolder folder("loudlint");
+  const std::u16string path =
+      Utf8ToUtf16(WriteWave(folder, "stopped.wav", WaveLayout{}, Sine(997, -23, 1)));
+  TLoadedStream stream;
+  int asked = 0;
+  EXPECT_FALSE(LoadStreamDescription(path, stream, [&asked] { return ++asked > 1; }));
+  EXPECT_FALSE(stream.HasFormat);
+  EXPECT_TRUE(LoadStreamDescription(path, stream, [] { return false; }));
+  EXPECT_TRUE(stream.HasFormat);
+}
+
 }  // namespace
 }  // namespace riffo::test

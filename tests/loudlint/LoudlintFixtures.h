@@ -81,16 +81,11 @@ inline Bytes EncodeSamples(const WaveLayout& layout, const Signal& signal) {
 }
 
 inline Bytes FormatPayload(const WaveLayout& layout) {
-  Bytes p;
   const auto align = static_cast<uint16_t>(layout.Channels * ((layout.Bits + 7) / 8));
   uint16_t tag = layout.Extensible ? 0xFFFE : (layout.Float ? 3 : 1);
   if (layout.FormatTag != 0) tag = layout.FormatTag;
-  Append16(p, tag);
-  Append16(p, static_cast<uint16_t>(layout.Channels));
-  Append32(p, layout.Rate);
-  Append32(p, layout.Rate * align);
-  Append16(p, align);
-  Append16(p, static_cast<uint16_t>(layout.Bits));
+  Bytes p = FormatPayload(tag, static_cast<uint16_t>(layout.Channels), layout.Rate,
+                          static_cast<uint16_t>(layout.Bits), align);
   if (layout.Extensible) {
     Append16(p, 22);
     Append16(p, static_cast<uint16_t>(layout.Bits));

@@ -22,12 +22,7 @@ TMeterResult Measure(const std::string& path, int32_t parts = 0, int32_t clipRun
                      TMeterNeeds needs = {}) {
   TLoadedStream stream;
   EXPECT_TRUE(LoadStreamDescription(Utf8ToUtf16(path), stream));
-  TMeterInput input;
-  input.FileName = Utf8ToUtf16(path);
-  input.DataOffset = stream.DataOffset;
-  input.DataSize = stream.DataSize;
-  input.Format = stream.Format;
-  input.ChannelMask = stream.ChannelMask;
+  TMeterInput input = MeterInputFor(Utf8ToUtf16(path), stream);
   input.ClipRunSamples = clipRun;
   input.Parts = parts;
   input.Needs = needs;

@@ -124,6 +124,16 @@ TEST(IsValidUtf8, IsStrict) {
   EXPECT_FALSE(valid("\xF8\x88\x80\x80\x80"));
 }
 
+TEST(AsciiCase, FoldsOnlyTheAsciiLetters) {
+  // Letters outside ASCII, digits and punctuation stay as they are.
+  EXPECT_EQ(LowerAscii(std::string("Report.JSON @Z[")), "report.json @z[");
+  EXPECT_EQ(LowerAscii(std::string("\xC3\x89T\xC3\xA9")), "\xC3\x89t\xC3\xA9");
+  EXPECT_EQ(LowerAscii(std::u16string(u"File.WAV \u00C9\u0130")), u"file.wav \u00C9\u0130");
+  EXPECT_EQ(UpperAscii(std::u16string(u"load_file_{ms} \u00E9\u0131")),
+            u"LOAD_FILE_{MS} \u00E9\u0131");
+  EXPECT_EQ(LowerAscii(std::string()), "");
+}
+
 TEST(HexPos, PrintsUpperCaseWithAtLeastEightDigits) {
   EXPECT_EQ(HexPos(0), "00000000");
   EXPECT_EQ(HexPos(12), "0000000C");

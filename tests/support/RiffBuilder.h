@@ -57,16 +57,22 @@ inline Bytes Riff(const std::string& formType, const Bytes& body) {
   return Chunk("RIFF", payload, false);
 }
 
-inline Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
+// The 16 bytes every fmt payload starts with, for any tag, depth and block
+// align; the byte rate follows from the rate and the block align.
+inline Bytes FormatPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                           uint16_t blockAlign) {
   Bytes p;
-  const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
-  Append16(p, 1);
+  Append16(p, tag);
   Append16(p, channels);
   Append32(p, rate);
-  Append32(p, rate * align);
-  Append16(p, align);
+  Append32(p, rate * blockAlign);
+  Append16(p, blockAlign);
   Append16(p, bits);
   return p;
+}
+
+inline Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
+  return FormatPayload(1, channels, rate, bits, static_cast<uint16_t>(channels * bits / 8));
 }
 
 inline void Append64(Bytes& out, uint64_t v) {
@@ -121,14 +127,7 @@ inline Bytes Rf64Head(uint64_t dataSize, const Bytes& fmtPayload, const std::str
 // A 40-byte extensible fmt payload; subFormatTag 1 is PCM, 3 IEEE float.
 inline Bytes ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits, uint16_t validBits,
                               uint32_t channelMask, uint16_t subFormatTag) {
-  Bytes p;
-  const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
-  Append16(p, 0xFFFE);
-  Append16(p, channels);
-  Append32(p, rate);
-  Append32(p, rate * align);
-  Append16(p, align);
-  Append16(p, bits);
+  Bytes p = FormatPayload(0xFFFE, channels, rate, bits, static_cast<uint16_t>(channels * bits / 8));
   Append16(p, 22);
   Append16(p, validBits);
   Append32(p, channelMask);
@@ -144,11 +143,16 @@ inline Bytes Field(const std::string& text, size_t width) {
   return out;
 }
 
-// The canonical 44-byte PCM file: fmt (16-bit stereo 48 kHz) and an empty data chunk.
-inline Bytes CanonicalPcm() {
+// A 16-bit stereo 48 kHz WAVE file: fmt, the chunks given (already built),
+// then a data chunk with the bytes given.
+inline Bytes PcmWave(const Bytes& between, const Bytes& data) {
   Bytes body = Chunk("fmt ", PcmFormat(2, 48000, 16));
-  Append(body, Chunk("data", {}));
+  Append(body, between);
+  Append(body, Chunk("data", data));
   return Riff("WAVE", body);
 }
+
+// The canonical 44-byte PCM file: fmt (16-bit stereo 48 kHz) and an empty data chunk.
+inline Bytes CanonicalPcm() { return PcmWave({}, {}); }
 
 }  // namespace riffo::test

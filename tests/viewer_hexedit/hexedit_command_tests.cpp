@@ -20,12 +20,7 @@ using test::Bytes;
 using test::TBox;
 
 // fmt (16 bytes at 12), an empty "junk" chunk and data.
-Bytes SmallWave() {
-  Bytes body = test::Chunk("fmt ", test::PcmFormat(2, 48000, 16));
-  test::Append(body, test::Chunk("junk", {}));
-  test::Append(body, test::Chunk("data", Bytes(32, 0x11)));
-  return test::Riff("WAVE", body);
-}
+Bytes SmallWave() { return test::PcmWave(test::Chunk("junk", {}), Bytes(32, 0x11)); }
 
 size_t OpenDescriptors() {
   size_t count = 0;

@@ -22,10 +22,7 @@ using test::TBox;
 
 // fmt and data, plus a LIST chunk so that the tree has a chunk without fields.
 Bytes SmallWave() {
-  Bytes body = test::Chunk("fmt ", test::PcmFormat(2, 48000, 16));
-  test::Append(body, test::Chunk("LIST", {'I', 'N', 'F', 'O'}));
-  test::Append(body, test::Chunk("data", Bytes(64, 0x11)));
-  return test::Riff("WAVE", body);
+  return test::PcmWave(test::Chunk("LIST", {'I', 'N', 'F', 'O'}), Bytes(64, 0x11));
 }
 
 struct SessionFixture : ::testing::Test {

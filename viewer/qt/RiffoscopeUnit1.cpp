@@ -247,33 +247,38 @@ TRiffoscopeForm::~TRiffoscopeForm() {
 }
 
 QAction* TRiffoscopeForm::AddItem(QMenu* menu, const QString& caption,
-                                  void (TRiffoscopeForm::*handler)(),
-                                  const QKeySequence& shortcut) {
+                                  std::function<void()> handler, const QKeySequence& shortcut) {
   QAction* action = menu->addAction(caption);
   action->setShortcut(shortcut);
-  connect(action, &QAction::triggered, this, handler);
+  connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
   FActions.push_back(action);
   return action;
+}
+
+std::function<void()> TRiffoscopeForm::Command(void (TRiffoscopeSession::*command)()) {
+  return [this, command] { ((*FSession).*command)(); };
 }
 
 void TRiffoscopeForm::BuildMenus() {
   // Captions carry their mnemonics (Alt+F opens File); the common commands
   // have the usual shortcuts.
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  AddItem(file, QStringLiteral("&Open"), &TRiffoscopeForm::Open1Click, QKeySequence::Open);
-  AddItem(file, QStringLiteral("&Close"), &TRiffoscopeForm::Close1Click,
+  AddItem(file, QStringLiteral("&Open"), Command(&TRiffoscopeSession::Open1Click),
+          QKeySequence::Open);
+  AddItem(file, QStringLiteral("&Close"), Command(&TRiffoscopeSession::Close1Click),
           QKeySequence(Qt::CTRL | Qt::Key_W));
   file->addSeparator();
-  AddItem(file, QStringLiteral("&Export Structure"), &TRiffoscopeForm::ExportStructure1Click);
+  AddItem(file, QStringLiteral("&Export Structure"),
+          Command(&TRiffoscopeSession::ExportStructure1Click));
   file->addSeparator();
   FRecentFiles1 = file->addMenu(QStringLiteral("&Recent Files"));
   file->addSeparator();
-  AddItem(file, QStringLiteral("E&xit"), &TRiffoscopeForm::Exit1Click,
+  AddItem(file, QStringLiteral("E&xit"), Command(&TRiffoscopeSession::Exit1Click),
           QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-  AddItem(view, QStringLiteral("Full &Expand"), &TRiffoscopeForm::FullExpand1Click);
-  AddItem(view, QStringLiteral("Full &Collapse"), &TRiffoscopeForm::FullCollapse1Click);
+  AddItem(view, QStringLiteral("Full &Expand"), Command(&TRiffoscopeSession::FullExpand1Click));
+  AddItem(view, QStringLiteral("Full &Collapse"), Command(&TRiffoscopeSession::FullCollapse1Click));
   FFindings1 = view->addAction(QStringLiteral("&Findings"));
   FFindings1->setCheckable(true);
   FFindings1->setChecked(true);
@@ -281,20 +286,23 @@ void TRiffoscopeForm::BuildMenus() {
   connect(FFindings1, &QAction::toggled, this, [this](bool on) { FFindingsPane->setVisible(on); });
 
   QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-  AddItem(tools, QStringLiteral("&Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
+  AddItem(tools, QStringLiteral("&Hex Edit Chunk"),
+          Command(&TRiffoscopeSession::HexEditChunk1Click));
   tools->addSeparator();
-  AddItem(tools, QStringLiteral("&Validation"), &TRiffoscopeForm::Validation1Click);
+  AddItem(tools, QStringLiteral("&Validation"), Command(&TRiffoscopeSession::Validation1Click));
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-  FCheckForUpdates1 =
-      AddItem(help, QStringLiteral("&Check For Updates"), &TRiffoscopeForm::CheckForUpdates1Click);
+  FCheckForUpdates1 = AddItem(help, QStringLiteral("&Check For Updates"),
+                              Command(&TRiffoscopeSession::CheckForUpdates1Click));
   FCheckForUpdates1->setCheckable(true);
-  AddItem(help, QStringLiteral("&About"), &TRiffoscopeForm::About1Click);
+  AddItem(help, QStringLiteral("&About"),
+          [this] { FSession->About1Click(Utf8ToUtf16(ProgramVersion())); });
 
-  AddItem(FPopupMenu1, QStringLiteral("&Hex Edit Chunk"), &TRiffoscopeForm::HexEditChunk1Click);
+  AddItem(FPopupMenu1, QStringLiteral("&Hex Edit Chunk"),
+          Command(&TRiffoscopeSession::HexEditChunk1Click));
   FPopupMenu1->addSeparator();
-  QAction* copy = AddItem(FPopupMenu1, QStringLiteral("&Copy"), &TRiffoscopeForm::Copy1Click,
-                          QKeySequence::Copy);
+  QAction* copy = AddItem(FPopupMenu1, QStringLiteral("&Copy"),
+                          Command(&TRiffoscopeSession::Copy1Click), QKeySequence::Copy);
   // Ctrl+C copies the tree while the tree pane has the focus.
   copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   FTreeView1->addAction(copy);
@@ -338,18 +346,6 @@ QTreeWidgetItem* TRiffoscopeForm::ItemOf(const TDisplayNode* node) const {
     if (NodeOf(item) == node) return item;
   return nullptr;
 }
-
-void TRiffoscopeForm::Open1Click() { FSession->Open1Click(); }
-void TRiffoscopeForm::Close1Click() { FSession->Close1Click(); }
-void TRiffoscopeForm::ExportStructure1Click() { FSession->ExportStructure1Click(); }
-void TRiffoscopeForm::Exit1Click() { FSession->Exit1Click(); }
-void TRiffoscopeForm::FullExpand1Click() { FSession->FullExpand1Click(); }
-void TRiffoscopeForm::FullCollapse1Click() { FSession->FullCollapse1Click(); }
-void TRiffoscopeForm::HexEditChunk1Click() { FSession->HexEditChunk1Click(); }
-void TRiffoscopeForm::Validation1Click() { FSession->Validation1Click(); }
-void TRiffoscopeForm::CheckForUpdates1Click() { FSession->CheckForUpdates1Click(); }
-void TRiffoscopeForm::About1Click() { FSession->About1Click(Utf8ToUtf16(ProgramVersion())); }
-void TRiffoscopeForm::Copy1Click() { FSession->Copy1Click(); }
 
 // ---- IRiffoscopeView
 

@@ -112,21 +112,12 @@ protected:
 
 private:
   void BuildMenus();
-  QAction* AddItem(QMenu* menu, const QString& caption, void (TRiffoscopeForm::*handler)(),
+  // A menu item that runs handler when chosen; the commands are the session's.
+  QAction* AddItem(QMenu* menu, const QString& caption, std::function<void()> handler,
                    const QKeySequence& shortcut = {});
+  // A handler that runs the session's command.
+  std::function<void()> Command(void (TRiffoscopeSession::*command)());
   void RebuildRecentFiles();
-
-  void Open1Click();
-  void Close1Click();
-  void ExportStructure1Click();
-  void Exit1Click();
-  void FullExpand1Click();
-  void FullCollapse1Click();
-  void HexEditChunk1Click();
-  void Validation1Click();
-  void CheckForUpdates1Click();
-  void About1Click();
-  void Copy1Click();
 
   std::unique_ptr<TQtUserDialogs> FOwnDialogs;
   std::unique_ptr<TRiffoscopeSession> FSession;

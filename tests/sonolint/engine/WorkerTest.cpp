@@ -56,6 +56,22 @@ struct WorkerRun {
     worker->GetMediaDuration(duration);
     return duration;
   }
+  // Waits until the analysis is complete (progress 100) or the limit passes.
+  void WaitForCompleteAnalysis(std::chrono::seconds limit = 30s) const {
+    const auto until = Clock::now() + limit;
+    while (Progress() != 100.0 && Clock::now() < until) std::this_thread::sleep_for(1ms);
+  }
+  // Loads four gigabytes of silence and plays it for a moment: the analysis
+  // is then well under way and far from done.
+  void StartLongAnalysis() {
+    const std::string path = folder.File("four-gigabytes-of-silence.wav");
+    WriteSparseWave(path, 0xFFFFFF00u);
+    worker->LoadFile(Utf8ToUtf16(path));
+    ASSERT_EQ(WaitFor({101, 201}), 101);
+    worker->Play();
+    ASSERT_EQ(WaitFor({103}), 103);
+    std::this_thread::sleep_for(20ms);
+  }
 
   TempFolder folder;
   RecordingSink sink;
@@ -89,8 +105,7 @@ TEST(Worker, LoadPlayStopUnload) {
 
   ASSERT_EQ(run.worker->Play(), S_OK);
   ASSERT_EQ(run.WaitFor({103}), 103);
-  const auto until = Clock::now() + 30s;
-  while (run.Progress() != 100.0 && Clock::now() < until) std::this_thread::sleep_for(1ms);
+  run.WaitForCompleteAnalysis();
   ASSERT_EQ(run.Progress(), 100.0);
   // Every finding of the run is sent before progress reads 100.
   const std::vector<int32_t> ids = run.sink.IDs();
@@ -154,13 +169,7 @@ TEST(Worker, FileThatIsNotWaveFailsTheLoadSilently) {
 
 TEST(Worker, StopDuringALongAnalysisEndsIt) {
   WorkerRun run;
-  const std::string path = run.folder.File("four-gigabytes-of-silence.wav");
-  WriteSparseWave(path, 0xFFFFFF00u);
-  run.worker->LoadFile(Utf8ToUtf16(path));
-  ASSERT_EQ(run.WaitFor({101, 201}), 101);
-  run.worker->Play();
-  ASSERT_EQ(run.WaitFor({103}), 103);
-  std::this_thread::sleep_for(20ms);
+  ASSERT_NO_FATAL_FAILURE(run.StartLongAnalysis());
   // Posting returns at once: play emptied the mailbox when it began.
   const auto posted = Clock::now();
   ASSERT_EQ(run.worker->Stop(), S_OK);
@@ -182,13 +191,7 @@ TEST(Worker, DestroyingReturnsPromptly) {
     EXPECT_LT(Clock::now() - start, 1s);
   }
   WorkerRun run;
-  const std::string path = run.folder.File("four-gigabytes-of-silence.wav");
-  WriteSparseWave(path, 0xFFFFFF00u);
-  run.worker->LoadFile(Utf8ToUtf16(path));
-  ASSERT_EQ(run.WaitFor({101, 201}), 101);
-  run.worker->Play();
-  ASSERT_EQ(run.WaitFor({103}), 103);
-  std::this_thread::sleep_for(20ms);
+  ASSERT_NO_FATAL_FAILURE(run.StartLongAnalysis());
   const auto start = Clock::now();
   run.worker.reset();
   EXPECT_LT(Clock::now() - start, 1s);
@@ -208,32 +211,25 @@ TEST(Worker, DestroyingReturnsPromptly) {
 namespace riffo::test {
 namespace {
 
-// A fmt payload with any tag, depth and block align.
-Bytes FormatPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
-                    uint16_t blockAlign) {
-  Bytes p;
-  Append16(p, tag);
-  Append16(p, channels);
-  Append32(p, rate);
-  Append32(p, rate * blockAlign);
-  Append16(p, blockAlign);
-  Append16(p, bits);
-  return p;
-}
-
-// Plays a file through the worker and returns the lines of the run.
-std::vector<ReportLine> PlayThrough(WorkerRun& run, const std::string& name, const Bytes& file) {
-  const std::string path = run.folder.File(name);
-  WriteBytes(path, file);
+// Loads a file, plays it through the worker until the analysis is complete
+// (or the limit passes) and stops; the lines of the run.
+std::vector<ReportLine> PlayFile(WorkerRun& run, const std::string& path,
+                                 std::chrono::seconds limit = 30s) {
   run.worker->LoadFile(Utf8ToUtf16(path));
   EXPECT_EQ(run.WaitFor({101, 201}), 101);
   run.worker->Play();
   EXPECT_EQ(run.WaitFor({103}), 103);
-  const auto until = Clock::now() + 30s;
-  while (run.Progress() != 100.0 && Clock::now() < until) std::this_thread::sleep_for(1ms);
+  run.WaitForCompleteAnalysis(limit);
   run.worker->Stop();
   EXPECT_EQ(run.WaitFor({104}), 104);
   return run.sink.Lines();
+}
+
+// Writes the file and plays it through the worker; the lines of the run.
+std::vector<ReportLine> PlayThrough(WorkerRun& run, const std::string& name, const Bytes& file) {
+  const std::string path = run.folder.File(name);
+  WriteBytes(path, file);
+  return PlayFile(run, path);
 }
 
 // The detector's lines (rules 500 and up) of a whole run over the file.
@@ -347,16 +343,8 @@ TEST(Worker, ExtensibleFilesAreAnalysedLikeTheirPlainTwins) {
 // Loads and plays a file through the worker; the lines of rules 229 to 232
 // and of the detector.
 std::vector<std::string> SixtyFourBitLines(WorkerRun& run, const std::string& path) {
-  run.worker->LoadFile(Utf8ToUtf16(path));
-  EXPECT_EQ(run.WaitFor({101, 201}), 101);
-  run.worker->Play();
-  EXPECT_EQ(run.WaitFor({103}), 103);
-  const auto until = Clock::now() + 300s;
-  while (run.Progress() != 100.0 && Clock::now() < until) std::this_thread::sleep_for(1ms);
-  run.worker->Stop();
-  EXPECT_EQ(run.WaitFor({104}), 104);
   std::vector<std::string> lines;
-  for (const ReportLine& line : run.sink.Lines()) {
+  for (const ReportLine& line : PlayFile(run, path, 300s)) {
     if ((line.ID() >= 229 && line.ID() <= 232) || line.ID() >= 500) lines.push_back(line.Text);
   }
   return lines;
