@@ -15,7 +15,7 @@ case "$preset" in
     cmake --preset tsan >/dev/null
     # Only the threaded parts are built and run under ThreadSanitizer: the
     # modules' workers and objects, the host's sink and run driver, the platform.
-    threaded=(platform_tests sonolint_rules_tests sonolint_engine_tests loudlint_tests host_tests)
+    threaded=(platform_tests modulekit_tests sonolint_rules_tests sonolint_engine_tests loudlint_tests host_tests)
     cmake --build --preset tsan -j "$jobs" --target "${threaded[@]}"
     pattern="^($(IFS='|'; echo "${threaded[*]}"))\\."
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" \
