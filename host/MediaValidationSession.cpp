@@ -311,7 +311,7 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
   // view still processes its events once per interval, as before.
   using TClock = std::chrono::steady_clock;
   const std::chrono::microseconds interval(int64_t{view.PollIntervalMs()} * 1000);
-  std::chrono::microseconds pause = std::min(std::chrono::microseconds(100), interval);
+  std::chrono::microseconds pause = std::min(std::chrono::microseconds(25), interval);
   TClock::time_point lastEvents = TClock::now();
   double progress = 0.0;
   for (;;) {
@@ -344,7 +344,7 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
       break;
     }
     std::this_thread::sleep_for(pause);
-    pause = std::min(pause * 2, interval);
+    pause = std::min(pause * 3 / 2, interval);
     if (const TClock::time_point now = TClock::now(); now - lastEvents >= interval) {
       view.ProcessEvents();
       lastEvents = now;

@@ -8,7 +8,7 @@ namespace riffo {
 
 TBuffer::TBuffer(int32_t size, int32_t increment) : FIncrement(std::max(increment, 0)) {
   if (size > 0) {
-    FBuf = std::make_unique<uint8_t[]>(static_cast<size_t>(size));
+    FBuf = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
     FSize = size;
   }
 }
@@ -25,7 +25,7 @@ void TBuffer::Resize(int32_t newSize) {
   const int32_t length = DataLength();
   // Never drop unconsumed bytes, whatever capacity is asked for.
   newSize = std::max(newSize, length);
-  auto storage = newSize > 0 ? std::make_unique<uint8_t[]>(static_cast<size_t>(newSize))
+  auto storage = newSize > 0 ? std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(newSize))
                              : std::unique_ptr<uint8_t[]>();
   if (length > 0) std::memcpy(storage.get(), ReadPtr(), static_cast<size_t>(length));
   FBuf = std::move(storage);
