@@ -306,7 +306,7 @@ void TMediaValidationSession::RunModule(TValidationModule& module, TValidationRu
   }
 
   // Most files are done long before one poll interval has passed, so the
-  // progress pauses start at a tenth of a millisecond and double up to the
+  // progress pauses start at 25 microseconds and grow by half up to the
   // view's interval: a short file is not held back by whole intervals. The
   // view still processes its events once per interval, as before.
   using TClock = std::chrono::steady_clock;

@@ -25,8 +25,9 @@ void TBuffer::Resize(int32_t newSize) {
   const int32_t length = DataLength();
   // Never drop unconsumed bytes, whatever capacity is asked for.
   newSize = std::max(newSize, length);
-  auto storage = newSize > 0 ? std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(newSize))
-                             : std::unique_ptr<uint8_t[]>();
+  auto storage = newSize > 0
+                     ? std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(newSize))
+                     : std::unique_ptr<uint8_t[]>();
   if (length > 0) std::memcpy(storage.get(), ReadPtr(), static_cast<size_t>(length));
   FBuf = std::move(storage);
   FFirst = 0;
