@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times the loudness measurement with true peak of a 10-minute 48 kHz stereo
 # 24-bit file against ffmpeg's ebur128 filter on the same file, in the same
-# run, and prints both results and the ratio. Then times the measurement of a
+# run, and prints both results and the ratio (ffmpeg's time over ours). Then times the measurement of a
 # 30-minute 48 kHz stereo 16-bit file with every rule on against a profile with
 # the true-peak rules (615, 622, 630) off, which skips the oversampling.
 #
@@ -21,28 +21,42 @@ command -v ffmpeg >/dev/null || { echo "bench_loudness: ffmpeg not found" >&2; e
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-file="$work/programme.wav"
-# Two independent noise channels whose level changes every few seconds, so the
-# gates and the range have work to do.
-ffmpeg -hide_banner -loglevel error -f lavfi \
-  -i "anoisesrc=d=600:c=pink:r=48000:a=0.25:seed=1" -f lavfi \
-  -i "anoisesrc=d=600:c=pink:r=48000:a=0.25:seed=2" \
-  -filter_complex "[0][1]amerge=inputs=2,volume='0.5+0.4*sin(t/3)':eval=frame" \
-  -c:a pcm_s24le "$file"
+
+# noise FILE SECONDS SEED CODEC: two independent pink-noise channels whose
+# level changes every few seconds, so the gates and the range have work to do.
+noise() {
+  ffmpeg -hide_banner -loglevel error -f lavfi \
+    -i "anoisesrc=d=$2:c=pink:r=48000:a=0.25:seed=$3" -f lavfi \
+    -i "anoisesrc=d=$2:c=pink:r=48000:a=0.25:seed=$(($3 + 1))" \
+    -filter_complex "[0][1]amerge=inputs=2,volume='0.5+0.4*sin(t/3)':eval=frame" \
+    -c:a "$4" "$1"
+}
 
 now() { date +%s.%N; }
+# timed BEST_VAR OUT_VAR COMMAND...: runs the command, keeps its first output
+# line in OUT_VAR and lowers BEST_VAR to its time when it was faster.
+timed() {
+  local -n best=$1 out=$2
+  shift 2
+  local start t
+  start=$(now)
+  out=$("$@" | head -1)
+  t=$(echo "$(now) - $start" | bc -l)
+  if (($(echo "$t < $best" | bc -l))); then best=$t; fi
+}
+ffmpeg_ebur128() {
+  ffmpeg -hide_banner -nostats -i "$1" -af ebur128=peak=true -f null - 2>&1 |
+    sed -n '/Summary:/,$p' | grep -E " I:|LRA:|Peak:" | tr -s ' ' | tr '\n' ' '
+  echo
+}
+
+file="$work/programme.wav"
+noise "$file" 600 1 pcm_s24le
 best_ours=999999
 best_ffmpeg=999999
 for ((i = 0; i < runs; ++i)); do
-  start=$(now)
-  ours=$("$measure" "$file" | head -1)
-  t=$(echo "$(now) - $start" | bc -l)
-  (( $(echo "$t < $best_ours" | bc -l) )) && best_ours=$t
-  start=$(now)
-  theirs=$(ffmpeg -hide_banner -nostats -i "$file" -af ebur128=peak=true -f null - 2>&1 |
-           sed -n '/Summary:/,$p' | grep -E " I:|LRA:|Peak:" | tr -s ' ' | tr '\n' ' ')
-  t=$(echo "$(now) - $start" | bc -l)
-  (( $(echo "$t < $best_ffmpeg" | bc -l) )) && best_ffmpeg=$t
+  timed best_ours ours "$measure" "$file"
+  timed best_ffmpeg theirs ffmpeg_ebur128 "$file"
 done
 
 echo "file: 600 s, 48000 Hz, 2 channels, 24-bit; cores: $(nproc); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -51,25 +65,15 @@ echo "ffmpeg:   $theirs"
 printf 'best of %d: loudlint %.2f s, ffmpeg %.2f s, ratio %.2f\n' "$runs" "$best_ours" "$best_ffmpeg" \
   "$(echo "$best_ffmpeg / $best_ours" | bc -l)"
 
-# A 30-minute 16-bit programme: the same noise, true-peak rules on and off.
+# A 30-minute 16-bit programme: the same kind of noise, true-peak rules on and off.
 long="$work/long16.wav"
-ffmpeg -hide_banner -loglevel error -f lavfi \
-  -i "anoisesrc=d=1800:c=pink:r=48000:a=0.25:seed=3" -f lavfi \
-  -i "anoisesrc=d=1800:c=pink:r=48000:a=0.25:seed=4" \
-  -filter_complex "[0][1]amerge=inputs=2,volume='0.5+0.4*sin(t/3)':eval=frame" \
-  -c:a pcm_s16le "$long"
+noise "$long" 1800 3 pcm_s16le
 rm -f "$file"
 best_on=999999
 best_off=999999
 for ((i = 0; i < runs; ++i)); do
-  start=$(now)
-  on=$("$measure" "$long" 0 | head -1)
-  t=$(echo "$(now) - $start" | bc -l)
-  (( $(echo "$t < $best_on" | bc -l) )) && best_on=$t
-  start=$(now)
-  off=$("$measure" "$long" 0 615,622,630 | head -1)
-  t=$(echo "$(now) - $start" | bc -l)
-  (( $(echo "$t < $best_off" | bc -l) )) && best_off=$t
+  timed best_on on "$measure" "$long" 0
+  timed best_off off "$measure" "$long" 0 615,622,630
 done
 echo "file: 1800 s, 48000 Hz, 2 channels, 16-bit; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "every rule on:         $on"
