@@ -33,11 +33,9 @@ TLoudlint::~TLoudlint() {
   });
 }
 
-std::unique_ptr<TLoudlintWorker> TLoudlint::NewWorker() {
-  auto worker = std::make_unique<TLoudlintWorker>();
-  worker->SetCatalogue(&FCatalogue);
-  worker->SetSettings(FSettings);
-  return worker;
+void TLoudlint::SetUpWorker(TLoudlintWorker& worker) {
+  worker.SetCatalogue(&FCatalogue);
+  worker.SetSettings(FSettings);
 }
 
 TCommandLimits TLoudlint::Limits() const {

@@ -36,7 +36,7 @@ private:
   ~TLoudlint() override;
 
   // TModuleRun
-  std::unique_ptr<TLoudlintWorker> NewWorker() override;
+  void SetUpWorker(TLoudlintWorker& worker) override;
   TCommandLimits Limits() const override;
   HRESULT ReportRunLine(int32_t reportType, int32_t validationID,
                         const std::u16string& message) override;

@@ -8,6 +8,10 @@ namespace riffo {
 namespace {
 
 constexpr std::chrono::milliseconds POLL_STEP{1};
+// Every post and the end of the thread wake the worker at once; the timeout
+// is only a safety net, long enough that a worker kept idle between files
+// costs nothing.
+constexpr std::chrono::milliseconds IDLE_WAIT{1000};
 
 }  // namespace
 
@@ -31,12 +35,12 @@ void TCommandMailbox::End() {
   FThread.join();
 }
 
-// The thread body: serve the mailbox when a command is posted (and every
-// millisecond besides) until the thread is to end.
+// The thread body: serve the mailbox when a command is posted until the
+// thread is to end.
 void TCommandMailbox::Serve() {
   GuardedVoid(FExecuteTrace, [&] {
     for (;;) {
-      FWakeEvent.Wait(POLL_STEP);
+      FWakeEvent.Wait(IDLE_WAIT);
       if (FTerminated.load(std::memory_order_acquire)) break;
       const int32_t command = FCommand.load(std::memory_order_acquire);
       if (command != 0) Execute(command);

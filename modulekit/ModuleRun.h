@@ -1,5 +1,5 @@
 // The run of one file, as every validation module object carries it out for
-// the host: LoadFile makes a fresh worker for the file, each of the host's
+// the host: LoadFile sets up a worker for the file, each of the host's
 // blocking calls (LoadFile, Play, Stop, UnloadFile) becomes a command posted
 // through the worker's mailbox and waited for within the command's time
 // limit, and the run lines that open and close a run (start, loading, the
@@ -74,8 +74,12 @@ public:
       }
       const std::u16string name = fileName;
       if (FSetup.TakesFile(name) == 0) return E_FAIL;
+      // A worker still busy with an earlier file (its unload timed out) is
+      // ended; one whose last file was unloaded cleanly takes this file, which
+      // saves starting a thread for every file of a batch.
       FWorker.reset();
-      FWorker = NewWorker();
+      FWorker = FIdleWorker ? std::move(FIdleWorker) : std::make_unique<Worker>();
+      SetUpWorker(*FWorker);
       const TRunLineIDs& ids = FSetup.RunLines;
       ReportRunLine(REPORT_TYPE_INFO, ids.Start, u"Start validation at " + FSetup.TimeText());
       ReportRunLine(REPORT_TYPE_INFO, ids.LoadingFile, u"Loading File: " + name);
@@ -116,6 +120,7 @@ public:
         return E_FAIL;
       }
       FileUnloaded(*FWorker);
+      if (result == TCommandWait::Done) FIdleWorker = std::move(FWorker);
       FWorker.reset();
       ReportRunLine(REPORT_TYPE_INFO, ids.UnloadingFile, u"Unloading File.");
       ReportRunLine(REPORT_TYPE_INFO, ids.Finish, u"Finish validation at " + FSetup.TimeText());
@@ -164,8 +169,10 @@ protected:
   explicit TModuleRun(TModuleRunSetup setup) : FSetup(std::move(setup)) {}
   ~TModuleRun() override = default;
 
-  // A fresh worker for the next file, set up as the module wants it.
-  virtual std::unique_ptr<Worker> NewWorker() = 0;
+  // Sets up a worker for the next file as the module's settings have them
+  // now: a new one, or one whose last file was unloaded cleanly. The worker
+  // is idle, so its setters may be called.
+  virtual void SetUpWorker(Worker& worker) = 0;
   // The commands' time limits as the module's settings have them now.
   virtual TCommandLimits Limits() const = 0;
   // Sends a run line through the module's catalogue, with stream -1.
@@ -177,9 +184,12 @@ protected:
   // The worker of the file being run; null before the first load and after
   // an unload.
   Worker* CurrentWorker() const { return FWorker.get(); }
-  // Ends the worker. A module's destructor calls it first: the worker uses
+  // Ends the workers. A module's destructor calls it first: a worker uses
   // the module's catalogue and settings.
-  void EndWorker() { FWorker.reset(); }
+  void EndWorker() {
+    FWorker.reset();
+    FIdleWorker.reset();
+  }
 
 private:
   std::u16string Trace(std::u16string_view what) const {
@@ -203,6 +213,7 @@ private:
 
   const TModuleRunSetup FSetup;
   std::unique_ptr<Worker> FWorker;
+  std::unique_ptr<Worker> FIdleWorker;  // unloaded cleanly, ready for the next file
 };
 
 }  // namespace riffo

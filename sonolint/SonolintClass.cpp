@@ -43,14 +43,12 @@ TSonolint::~TSonolint() {
   });
 }
 
-std::unique_ptr<TWAVValidationThread> TSonolint::NewWorker() {
-  auto worker = std::make_unique<TWAVValidationThread>();
+void TSonolint::SetUpWorker(TWAVValidationThread& worker) {
   if (FQuorvexReport) {
-    worker->SetQuorvexReport(FQuorvexReport.Get());
-    worker->SetValidationSettingList(FValidationSettingList.get());
+    worker.SetQuorvexReport(FQuorvexReport.Get());
+    worker.SetValidationSettingList(FValidationSettingList.get());
   }
-  worker->SetSonolintSettings(FSonolintSettings);
-  return worker;
+  worker.SetSonolintSettings(FSonolintSettings);
 }
 
 TCommandLimits TSonolint::Limits() const {

@@ -53,7 +53,7 @@ private:
   ~TSonolint() override;
 
   // TModuleRun
-  std::unique_ptr<TWAVValidationThread> NewWorker() override;
+  void SetUpWorker(TWAVValidationThread& worker) override;
   TCommandLimits Limits() const override;
   HRESULT ReportRunLine(int32_t reportType, int32_t validationID,
                         const std::u16string& message) override;

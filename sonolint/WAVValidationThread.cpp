@@ -78,7 +78,15 @@ void TWAVValidationThread::DoLoad() {
     std::lock_guard lock(FCriticalSection);
     TWAVCommonChunk* fmt = nullptr;
     TWAVCommonChunk* data = nullptr;
+    // Nothing of an earlier file may carry over: a worker takes file after file.
     FPcmFormat.reset();
+    FFrequency = 0;
+    FChannels = 0;
+    FBitsPerSample = 0;
+    FPCMDataOffset = 0;
+    FPCMDataSize = 0;
+    FTotalFileSilenceSeconds = 0;
+    FTotalFileNoiseSeconds = 0;
     if (FWAVCommonChunk) {
       FWAVCommonChunk->FindChunkByName(FOURCC_fmt, fmt, 1);
       FWAVCommonChunk->FindChunkByName(FOURCC_data, data, 1);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "HostTestSupport.h"
+#include "support/RiffBuilder.h"
 #include "support/RunProgram.h"
 
 namespace riffo {
@@ -492,6 +494,77 @@ TEST_F(CliRealModuleTest, ModulesOptionRunsOnlyTheNamedModules) {
     EXPECT_EQ(run.Status, 2) << message;
     EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
     EXPECT_EQ(run.Out.find("PASS"), std::string::npos) << run.Out;
+  }
+}
+
+// A batch worker's modules take file after file. Each file's report must be
+// the one a run on that file alone gives, whatever came before it: a file
+// without a format record after one with audio, a format the detector cannot
+// analyse, a short data chunk, the first file again at the end.
+TEST_F(CliRealModuleTest, EachFileOfABatchGetsTheReportOfARunOnItAlone) {
+  using test::Append;
+  using test::Bytes;
+  using test::Chunk;
+  fs::copy_file(RIFFO_LOUDLINT_PATH, FDir / "bin" / "Loudlint.qvx");
+  auto tone = [](int frames, int channels, int bytes) {
+    std::string data;
+    for (int i = 0; i < frames; ++i)
+      for (int c = 0; c < channels; ++c) {
+        const int32_t v =
+            static_cast<int32_t>(std::lround(std::sin(i * 0.05 + c) * (bytes == 1   ? 100
+                                                                       : bytes == 2 ? 20000
+                                                                                    : 5000000)));
+        if (bytes == 1) data += static_cast<char>(v + 128);
+        for (int b = 0; bytes > 1 && b < bytes; ++b)
+          data += static_cast<char>((v >> (8 * b)) & 0xFF);
+      }
+    return Bytes(data.begin(), data.end());
+  };
+  auto wave = [](const Bytes& body) {
+    const Bytes file = test::Riff("WAVE", body);
+    return std::string(file.begin(), file.end());
+  };
+  Bytes toneBody = Chunk("fmt ", test::PcmFormat(2, 48000, 16));
+  Append(toneBody, Chunk("data", tone(48000, 2, 2)));
+  Bytes shortBody = Chunk("fmt ", test::PcmFormat(2, 44100, 24));
+  Append(shortBody, test::ChunkWithSize("data", 44100 * 6, tone(22050, 2, 3)));
+  Bytes silentBody = Chunk("fmt ", test::PcmFormat(1, 22050, 8));
+  Append(silentBody, Chunk("data", Bytes(11025, 0x80)));
+  Bytes adpcmBody = Chunk("fmt ", test::FormatPayload(0x0011, 1, 22050, 4, 256));
+  Append(adpcmBody, Chunk("data", Bytes(4096, 0x11)));
+  // Six seconds of silence (a silence block), then more of it without a
+  // format record: the second must not be analysed with the first's format.
+  Bytes silence = Chunk("fmt ", test::PcmFormat(1, 8000, 16));
+  Append(silence, Chunk("data", Bytes(6 * 8000 * 2, 0)));
+  const std::pair<const char*, std::string> files[] = {
+      {"a-silence.wav", wave(silence)},
+      {"b-no-format.wav", wave(Chunk("data", Bytes(12 * 8000 * 2, 0)))},
+      {"b-tone.wav", wave(toneBody)},
+      {"c-silent-8bit.wav", wave(silentBody)},
+      {"d-no-data.wav", wave(Chunk("fmt ", test::PcmFormat(2, 96000, 24)))},
+      {"e-adpcm.wav", wave(adpcmBody)},
+      {"f-short-24bit.wav", wave(shortBody)},
+      {"g-tone-again.wav", wave(toneBody)},
+  };
+  std::vector<std::string> args{"--jobs", "1", "--format", "csv", "--output-dir", "out"};
+  for (const auto& [name, bytes] : files) {
+    WriteFile(name, bytes);
+    args.push_back(name);
+  }
+  const TRun batch = Run(args);
+  ASSERT_NE(batch.Status, 2) << batch.Out << batch.Err;
+  // The start and finish lines carry the time of day.
+  auto withoutTimes = [](const std::string& report) {
+    std::string kept;
+    for (const std::string& line : Lines(report))
+      if (line.find(" validation at ") == std::string::npos) kept += line + "\n";
+    return kept;
+  };
+  for (const auto& [name, bytes] : files) {
+    const TRun alone = Run({"--format", "csv", name});
+    ASSERT_NE(alone.Status, 2) << name << alone.Err;
+    EXPECT_EQ(withoutTimes(ReadFile(std::string("out/") + name + ".csv")), withoutTimes(alone.Out))
+        << name;
   }
 }
 
