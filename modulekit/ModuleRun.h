@@ -129,39 +129,19 @@ public:
   }
 
   HRESULT QVX_CALL GetMediaDuration(int64_t* duration) override {
-    return Guarded(Trace(u".GetMediaDuration call..."), E_FAIL, [&] {
-      if (duration == nullptr) {
-        DebugTrace(Trace(u".GetMediaDuration - invalid argument."));
-        return E_FAIL;
-      }
-      if (!FWorker) return E_FAIL;
-      *duration = FWorker->Duration();
-      return S_OK;
-    });
+    return Query(u".GetMediaDuration", duration, [](Worker& worker) { return worker.Duration(); });
   }
 
   // Always 0: a module checks the whole file at once.
   HRESULT QVX_CALL GetMediaPosition(int64_t* position) override {
-    if (position == nullptr) {
-      DebugTrace(Trace(u".GetMediaPosition - invalid argument."));
-      return E_FAIL;
-    }
-    if (!FWorker) return E_FAIL;
-    *position = 0;
-    return S_OK;
+    return Query(u".GetMediaPosition", position, [](Worker&) { return int64_t{0}; });
   }
 
   // 0 to 100.
   HRESULT QVX_CALL GetProgress(double* progress) override {
-    return Guarded(Trace(u".GetProgress call..."), E_FAIL, [&] {
-      if (progress == nullptr) {
-        DebugTrace(Trace(u".GetProgress - invalid argument."));
-        return E_FAIL;
-      }
-      if (!FWorker) return E_FAIL;
-      const double value = FWorker->Progress();
-      *progress = value < 0 ? 0 : (value > 100 ? 100 : value);
-      return S_OK;
+    return Query(u".GetProgress", progress, [](Worker& worker) {
+      const double value = worker.Progress();
+      return value < 0 ? 0 : (value > 100 ? 100 : value);
     });
   }
 
@@ -194,6 +174,21 @@ protected:
 private:
   std::u16string Trace(std::u16string_view what) const {
     return u"dgn: Error in " + FSetup.ClassName + std::u16string(what);
+  }
+
+  // One of the host's questions about the file being run: E_FAIL without a
+  // place for the answer or without a loaded file.
+  template <typename T, typename Answer>
+  HRESULT Query(std::u16string_view operation, T* out, Answer answer) {
+    return Guarded(Trace(std::u16string(operation) + u" call..."), E_FAIL, [&] {
+      if (out == nullptr) {
+        DebugTrace(Trace(std::u16string(operation) + u" - invalid argument."));
+        return E_FAIL;
+      }
+      if (!FWorker) return E_FAIL;
+      *out = answer(*FWorker);
+      return S_OK;
+    });
   }
 
   HRESULT RunCommand(const char16_t* operation, int32_t command, int32_t limitMS, int32_t timeoutID,
