@@ -19,6 +19,7 @@
 #include "cli/WorkerPool.h"
 #include "host/MediaValidationSession.h"
 #include "platform/Files.h"
+#include "platform/Processors.h"
 #include "platform/Text.h"
 
 namespace riffo::cli {
@@ -60,7 +61,11 @@ const TCliCommand VALIDATE_COMMAND{
     "  --files-from LIST   also validate the paths listed in LIST (\"-\": standard\n"
     "                      input), one a line\n"
     "  -0, --null          LIST entries are separated by NUL bytes (find -print0)\n"
-    "  -j, --jobs N        worker processes (default: the number of cores)\n"
+    "  -j, --jobs N        worker processes (default: the number of processors\n"
+    "                      this program may use); each is kept on a processor of\n"
+    "                      its own when there are as many\n"
+    "  --no-pin            leave the workers' placement on processors to the\n"
+    "                      system\n"
     "  --timeout SECONDS   time limit per file (default: 120 s plus 1 s per 8 MiB)\n"
     "  --shard K/N         keep only the inputs whose path hash falls in shard K\n"
     "                      of N (1 <= K <= N), to split an archive between machines\n"
@@ -89,7 +94,7 @@ struct TValidateOptions {
   std::vector<std::string> Paths;
   bool FromList = false;
   std::optional<std::string> OutName, OutputDir, SummaryName, RulesName, ShardText;
-  bool Force = false, Quiet = false;
+  bool Force = false, Quiet = false, NoPin = false;
   TCliFormat Format = TCliFormat::TXT;
   bool FormatGiven = false;
   unsigned Jobs = 0;
@@ -97,11 +102,6 @@ struct TValidateOptions {
   std::string ModuleList;  // as given to --modules; empty: every module
   uint32_t Modules = ALL_MODULE_KINDS;
 };
-
-unsigned CoreCount() {
-  const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
-  return cores > 0 ? static_cast<unsigned>(cores) : 1u;
-}
 
 // Today's single-file command: the report on standard output or into OUT.
 int RunSingle(const TValidateOptions& options) {
@@ -246,6 +246,7 @@ int RunBatch(const TValidateOptions& options, std::vector<TBatchInput> inputs) {
     pool.Force = options.Force;
     pool.TimeoutSeconds = options.Timeout;
     pool.Modules = options.ModuleList;
+    pool.KeepWorkersOnProcessors = !options.NoPin;
     InstallInterruptHandler();
     if (!RunPool(jobs, pool, done, tick, interrupted, error)) {
       progress.Clear();
@@ -298,7 +299,7 @@ int RunValidate(const std::vector<std::string>& args) {
       {"--output-dir", true}, {"--files-from", true},  {"--null", false, '0'},
       {"--jobs", true, 'j'},  {"--timeout", true},     {"--shard", true},
       {"--summary", true},    {"--rules", true},       {"--quiet", false, 'q'},
-      {"--modules", true},    {"--worker", false}};
+      {"--modules", true},    {"--no-pin", false},     {"--worker", false}};
   if (!ParseArguments(args, optionDefs, parsed, error)) return UsageError(error);
   if (parsed.Help) return PrintCommandHelp(VALIDATE_COMMAND);
   if (parsed.Version) return PrintVersion();
@@ -306,6 +307,7 @@ int RunValidate(const std::vector<std::string>& args) {
   TValidateOptions options;
   options.Force = parsed.Has("--force");
   options.Quiet = parsed.Has("--quiet");
+  options.NoPin = parsed.Has("--no-pin");
   options.OutName = parsed.Value("--output");
   options.OutputDir = parsed.Value("--output-dir");
   options.SummaryName = parsed.Value("--summary");
@@ -334,7 +336,7 @@ int RunValidate(const std::vector<std::string>& args) {
     return UsageError("validate: --force needs -o OUT");
   if (options.SummaryName && !SummaryFormatKnown(*options.SummaryName))
     return UsageError("validate: --summary FILE must end in .csv or .json");
-  options.Jobs = CoreCount();
+  options.Jobs = UsableProcessorCount();
   if (const auto jobs = parsed.Value("--jobs")) {
     char* end = nullptr;
     const long value = std::strtol(jobs->c_str(), &end, 10);

@@ -23,6 +23,7 @@
 #include "host/MediaValidationSession.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Files.h"
+#include "platform/Processors.h"
 #include "platform/Text.h"
 
 namespace riffo::cli {
@@ -85,7 +86,7 @@ struct TWorker {
   int Modules = -1;
 };
 
-bool Spawn(const TPoolOptions& options, TWorker& worker) {
+bool Spawn(const TPoolOptions& options, TWorker& worker, int processor) {
   TFileDescriptor workerIn, requests, answers, workerOut;
   if (!MakePipe(workerIn, requests) || !MakePipe(answers, workerOut)) return false;
   const pid_t parent = ::getpid();
@@ -94,6 +95,7 @@ bool Spawn(const TPoolOptions& options, TWorker& worker) {
     // A worker never outlives the parent, even when the parent is killed.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
+    if (processor >= 0) KeepOnProcessor(processor);  // a refusal only costs speed
     ::dup2(workerIn.Get(), STDIN_FILENO);
     ::dup2(workerOut.Get(), STDOUT_FILENO);
     std::vector<std::string> words{PROGRAM_NAME, "validate", "--worker", "--format",
@@ -193,8 +195,21 @@ bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
   ::signal(SIGPIPE, SIG_IGN);  // a dead worker's pipe gives EPIPE instead
   const size_t count = std::max<size_t>(1, std::min<size_t>(options.Jobs, jobs.size()));
   std::vector<TWorker> workers(count);
+  // A worker's threads take turns: the module's thread works while the one
+  // that called it waits. Kept on one processor, they hand over without
+  // waking a processor that sleeps, which on a virtual machine costs more
+  // than validating a small file. Only when every worker can have one of its
+  // own; a replaced worker takes the processor of the one it replaces.
+  std::vector<int> processors;
+  if (options.KeepWorkersOnProcessors) {
+    processors = UsableProcessors();
+    if (processors.size() < count) processors.clear();
+  }
+  auto processorOf = [&](const TWorker& worker) {
+    return processors.empty() ? -1 : processors[static_cast<size_t>(&worker - workers.data())];
+  };
   for (TWorker& worker : workers)
-    if (!Spawn(options, worker)) {
+    if (!Spawn(options, worker, processorOf(worker))) {
       error = std::string("cannot start a worker process: ") + std::strerror(errno);
       for (TWorker& w : workers) Reap(w, true);
       return false;
@@ -221,7 +236,7 @@ bool RunPool(const std::vector<TPoolJob>& jobs, const TPoolOptions& options,
     // Hand out work to idle workers; a replaced worker takes work at once
     // (its requests wait in the pipe while it loads the modules).
     for (TWorker& worker : workers) {
-      if (worker.Pid <= 0 && next < jobs.size() && !Spawn(options, worker)) {
+      if (worker.Pid <= 0 && next < jobs.size() && !Spawn(options, worker, processorOf(worker))) {
         error = std::string("cannot start a worker process: ") + std::strerror(errno);
         for (TWorker& w : workers) Reap(w, true);
         return false;

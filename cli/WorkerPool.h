@@ -33,6 +33,8 @@ struct TPoolOptions {
   bool Force = false;
   double TimeoutSeconds = 0;  // 0: scaled to the file's size
   std::string Modules;        // --modules as given; empty: every module found
+  // Each worker on a processor of its own, when there are enough of them.
+  bool KeepWorkersOnProcessors = true;
 };
 
 // The time limit for a file of this size: the given one, or 120 s plus one

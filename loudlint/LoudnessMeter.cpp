@@ -11,6 +11,7 @@
 
 #include "pcm/FmtPayload.h"
 #include "pcm/PcmReader.h"
+#include "platform/Processors.h"
 #include "platform/Stream.h"
 
 namespace riffo {
@@ -522,7 +523,7 @@ TMeterResult MeasureLoudness(const TMeterInput& input) {
   int32_t parts = input.Parts;
   if (parts <= 0) {
     const int64_t minimum = static_cast<int64_t>(MIN_PART_SECONDS) * format.SamplesPerSec;
-    const auto cores = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    const auto cores = static_cast<int32_t>(UsableProcessorCount());
     parts =
         static_cast<int32_t>(std::clamp<int64_t>(frames / minimum, 1, std::min(cores, MAX_PARTS)));
   }

@@ -2,6 +2,7 @@
 // program in a scratch folder with a fake module beside it whose behaviour
 // the file names pick ("pass", "warn", "crash", "hang"; anything else FAILs).
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,12 +11,14 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
 
 #include "HostTestSupport.h"
+#include "platform/Processors.h"
 #include "support/RiffBuilder.h"
 #include "support/RunProgram.h"
 
@@ -305,6 +308,88 @@ TEST_F(CliBatchTest, ForceNeverRemovesBeforeItHasAReportNorAnythingButARegularFi
   EXPECT_EQ(ReadFile("old.txt"), "keep");
   EXPECT_EQ(Run({"pass.wav", "-o", "old.txt", "--force"}).Status, 0);
   EXPECT_EQ(ReadFile("old.txt").rfind("//////", 0), 0u);
+}
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\n");
+  const size_t last = text.find_last_not_of(" \t\n");
+  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+// The processors a thread of this process may run on, as the system lists
+// them ("0-3").
+std::string AllowedProcessors() {
+  std::ifstream in("/proc/thread-self/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("Cpus_allowed_list:", 0) == 0) return Trimmed(line.substr(18));
+  return {};
+}
+
+// Each worker, and the threads its module starts, keeps to a processor of its
+// own when every worker can have one; --no-pin, or more workers than
+// processors, leave them where the system puts them. The default number of
+// workers follows the processors the program may use.
+TEST_F(CliBatchTest, EachWorkerKeepsToAProcessorOfItsOwn) {
+  for (int i = 0; i < 8; ++i) Wav("c/cpus-pass" + std::to_string(i) + ".wav");
+  ::setenv("FAKE_QVX_CPUS", Path8("cpus.txt").c_str(), 1);
+  const std::vector<int> usable = UsableProcessors();
+  const std::string all = AllowedProcessors();
+  ASSERT_FALSE(all.empty());
+  const std::string jobs = std::to_string(std::min<size_t>(2, usable.size()));
+  const std::string tooMany = std::to_string(usable.size() + 1);
+  struct Case {
+    std::vector<std::string> Args;
+    bool Pinned;
+  };
+  const Case cases[] = {
+      {{"-j", jobs, "c"}, true},
+      {{"-j", jobs, "--no-pin", "c"}, false},
+      {{"-j", tooMany, "c"}, false},
+  };
+  for (const Case& c : cases) {
+    fs::remove(FDir / "cpus.txt");
+    const TRun run = Run(c.Args);
+    ASSERT_EQ(run.Status, 0) << c.Args[1] << run.Err;
+    std::map<std::string, std::string> processorOf;  // worker pid -> processors
+    const std::vector<std::string> lines = Lines(ReadFile("cpus.txt"));
+    EXPECT_EQ(lines.size(), 8u);
+    for (const std::string& line : lines) {
+      const std::string pid = line.substr(0, line.find(' '));
+      const std::string processors = Trimmed(line.substr(line.find(' ') + 1));
+      if (c.Pinned) {
+        EXPECT_NE(std::find(usable.begin(), usable.end(), std::atoi(processors.c_str())),
+                  usable.end())
+            << line;
+        EXPECT_EQ(std::to_string(std::atoi(processors.c_str())), processors) << line;
+      } else {
+        EXPECT_EQ(processors, all) << line;
+      }
+      EXPECT_EQ(processorOf.emplace(pid, processors).first->second, processors) << line;
+    }
+    if (c.Pinned) {
+      std::set<std::string> distinct;
+      for (const auto& [pid, processors] : processorOf) distinct.insert(processors);
+      EXPECT_EQ(distinct.size(), processorOf.size());
+    }
+  }
+
+  // A program limited to one processor (as `taskset` or a cluster's job slot
+  // does) starts one worker, kept on that processor.
+  cpu_set_t saved, one;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof saved, &saved), 0);
+  CPU_ZERO(&one);
+  CPU_SET(usable.back(), &one);
+  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+  fs::remove(FDir / "cpus.txt");
+  const TRun limited = Run({"c"});
+  ::sched_setaffinity(0, sizeof saved, &saved);
+  EXPECT_EQ(limited.Status, 0) << limited.Err;
+  std::set<std::string> lines;
+  for (const std::string& line : Lines(ReadFile("cpus.txt"))) lines.insert(line);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(Trimmed(lines.begin()->substr(lines.begin()->find(' ') + 1)),
+            std::to_string(usable.back()));
+  ::unsetenv("FAKE_QVX_CPUS");
 }
 
 TEST_F(CliBatchTest, CtrlCStopsTheRunAndASecondOneEndsItAtOnce) {

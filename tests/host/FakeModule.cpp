@@ -17,10 +17,15 @@
 // FAKE_QVX_BY_NAME_<TAG> (any value) lets the file's name decide, for the
 // batch tests: "pass" sends only Info lines, "warn" no Error line, "crash"
 // crashes the process in Play, "hang" never returns from Play, "maps"
-// copies /proc/self/maps into the file named by FAKE_QVX_MAPS.
+// copies /proc/self/maps into the file named by FAKE_QVX_MAPS, "cpus" adds a
+// line "PID PROCESSORS" to the file named by FAKE_QVX_CPUS: the processors a
+// thread the module starts may run on (its Cpus_allowed_list).
 // Every call is logged, one line each, to the file named by FAKE_QVX_LOG, so
 // a test sees the order of calls, references and destruction; the library's
 // own unloading is logged as well.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -211,6 +216,21 @@ public:
   }
 
 private:
+  static void AppendAllowedProcessors() {
+    std::string line = std::to_string(::getpid()) + " ";
+    if (std::FILE* in = std::fopen("/proc/thread-self/status", "rb")) {
+      char text[512];
+      while (std::fgets(text, sizeof text, in) != nullptr)
+        if (std::strncmp(text, "Cpus_allowed_list:", 18) == 0) line += text + 18;
+      std::fclose(in);
+    }
+    // One write to a file opened for appending: workers never interleave.
+    const char* target = std::getenv("FAKE_QVX_CPUS");
+    const int fd = target != nullptr ? ::open(target, O_WRONLY | O_CREAT | O_APPEND, 0644) : -1;
+    if (fd < 0) return;
+    if (::write(fd, line.data(), line.size()) < 0) std::perror("FAKE_QVX_CPUS");
+    ::close(fd);
+  }
   bool NameHas(const char* word) const {
     const size_t slash = FName.rfind('/');
     return FName.find(word, slash == std::string::npos ? 0 : slash) != std::string::npos;
@@ -228,6 +248,7 @@ private:
       if (in != nullptr) std::fclose(in);
       if (out != nullptr) std::fclose(out);
     }
+    if (NameHas("cpus")) std::thread([] { AppendAllowedProcessors(); }).join();
     if (!NameHas("pass")) Send(REPORT_TYPE_WARNING, u"[500] Silence block");
     if (!NameHas("pass") && !NameHas("warn")) Send(REPORT_TYPE_ERROR, u"[204] Chunk truncated");
     Send(REPORT_TYPE_INFO, u"[302] FormatTag = 1");
