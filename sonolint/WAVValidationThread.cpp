@@ -108,7 +108,6 @@ void TWAVValidationThread::DoLoad() {
     } else {
       FDuration = 0;
     }
-    FPosition = 0;
     FProgress = 0;
   }
 
@@ -140,7 +139,6 @@ void TWAVValidationThread::DoUnload() {
   {
     std::lock_guard lock(FCriticalSection);
     FDuration = 0;
-    FPosition = 0;
     FProgress = 0;
   }
   FMailbox.Answer(DoneStatus(COMMAND_UNLOAD));
@@ -160,35 +158,6 @@ void TWAVValidationThread::DoPlay() {
   if (complete) FProgress = 100;
 }
 
-HRESULT TWAVValidationThread::Post(const char16_t* traceLine, int32_t command,
-                                   const std::u16string& fileName) {
-  return Guarded(traceLine, E_FAIL, [&] {
-    FMailbox.Post(command, fileName);
-    return S_OK;
-  });
-}
-
-HRESULT TWAVValidationThread::LoadFile(const std::u16string& fileName) {
-  return Post(u"dgn: Error in TWAVValidationThread.LoadFile call...", COMMAND_LOAD, fileName);
-}
-
-HRESULT TWAVValidationThread::UnloadFile() {
-  return Post(u"dgn: Error in TWAVValidationThread.UnloadFile call...", COMMAND_UNLOAD);
-}
-
-HRESULT TWAVValidationThread::Play() {
-  return Post(u"dgn: Error in TWAVValidationThread.Play call...", COMMAND_PLAY);
-}
-
-HRESULT TWAVValidationThread::Stop() {
-  return Post(u"dgn: Error in TWAVValidationThread.Stop call...", COMMAND_STOP);
-}
-
-HRESULT TWAVValidationThread::GetVGThreadStatus(int32_t& status) const {
-  status = FMailbox.Status();
-  return S_OK;
-}
-
 int64_t TWAVValidationThread::Duration() const {
   std::lock_guard lock(FCriticalSection);
   return FDuration;
@@ -197,28 +166,6 @@ int64_t TWAVValidationThread::Duration() const {
 double TWAVValidationThread::Progress() const {
   std::lock_guard lock(FCriticalSection);
   return FProgress;
-}
-
-HRESULT TWAVValidationThread::GetMediaDuration(int64_t& duration) const {
-  return Guarded(u"dgn: Error in TWAVValidationThread.GetMediaDuration call...", E_FAIL, [&] {
-    duration = Duration();
-    return S_OK;
-  });
-}
-
-HRESULT TWAVValidationThread::GetMediaPosition(int64_t& position) const {
-  return Guarded(u"dgn: Error in TWAVValidationThread.GetMediaPosition call...", E_FAIL, [&] {
-    std::lock_guard lock(FCriticalSection);
-    position = FPosition;
-    return S_OK;
-  });
-}
-
-HRESULT TWAVValidationThread::GetProgress(double& progress) const {
-  return Guarded(u"dgn: Error in TWAVValidationThread.GetProgress call...", E_FAIL, [&] {
-    progress = Progress();
-    return S_OK;
-  });
 }
 
 long double TWAVValidationThread::TotalFileSilenceSeconds() const {

@@ -35,12 +35,6 @@ public:
   TWAVValidationThread(const TWAVValidationThread&) = delete;
   TWAVValidationThread& operator=(const TWAVValidationThread&) = delete;
 
-  // Posting: waits (1 ms steps, no limit) for an empty mailbox, then posts
-  // and returns at once; the answer comes in the status word.
-  HRESULT LoadFile(const std::u16string& fileName);
-  HRESULT UnloadFile();
-  HRESULT Play();
-  HRESULT Stop();
   // Where the commands are posted and answered. A load given up there
   // (GiveUp) stops at its next chunk, drops what it read and is answered as
   // failed.
@@ -49,10 +43,6 @@ public:
   int64_t Duration() const;  // 100 ns units
   double Progress() const;   // 0, or 100 once analysed
 
-  HRESULT GetVGThreadStatus(int32_t& status) const;
-  HRESULT GetMediaDuration(int64_t& duration) const;  // 100 ns units
-  HRESULT GetMediaPosition(int64_t& position) const;  // always 0
-  HRESULT GetProgress(double& progress) const;        // 0, or 100 once analysed
   // The file's silence and noise totals of the last analysis, seconds.
   long double TotalFileSilenceSeconds() const;
   long double TotalFileNoiseSeconds() const;
@@ -80,12 +70,10 @@ private:
   void DoUnload();
   void DoPlay();
   void FreeRun();
-  HRESULT Post(const char16_t* traceLine, int32_t command, const std::u16string& fileName = {});
   TReportFunction BoundReportFunction();
 
   mutable std::mutex FCriticalSection;  // guards the fields marked "lock"
   int64_t FDuration = 0;                // lock
-  int64_t FPosition = 0;                // lock
   double FProgress = 0;                 // lock
   TQxRef<IQuorvexReport> FQuorvexReport;
   std::unique_ptr<TFileStream> FFileStream;

@@ -84,6 +84,9 @@ protected:
     r.Load = control->LoadFile(Utf8ToUtf16(path).c_str());
     if (Failed(r.Load)) return r;
     control->GetMediaDuration(&r.Duration);
+    int64_t position = -1;
+    EXPECT_EQ(control->GetMediaPosition(&position), S_OK);
+    EXPECT_EQ(position, 0);  // the whole file is checked at once
     r.Play = control->Play();
     const auto until = Clock::now() + 60s;
     for (;;) {

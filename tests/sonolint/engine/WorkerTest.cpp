@@ -29,9 +29,7 @@ struct WorkerRun {
     worker->SetSonolintSettings(TSonolintSettings{});
   }
   int32_t Status() const {
-    int32_t status = 0;
-    worker->GetVGThreadStatus(status);
-    return status;
+    return worker->Mailbox().Status();
   }
   // Waits until the status is one of the given values; returns it (or the
   // last status seen after 30 s).
@@ -47,14 +45,10 @@ struct WorkerRun {
     }
   }
   double Progress() const {
-    double progress = -1;
-    worker->GetProgress(progress);
-    return progress;
+    return worker->Progress();
   }
   int64_t Duration() const {
-    int64_t duration = -1;
-    worker->GetMediaDuration(duration);
-    return duration;
+    return worker->Duration();
   }
   // Waits until the analysis is complete (progress 100) or the limit passes.
   void WaitForCompleteAnalysis(std::chrono::seconds limit = 30s) const {
@@ -66,9 +60,9 @@ struct WorkerRun {
   void StartLongAnalysis() {
     const std::string path = folder.File("four-gigabytes-of-silence.wav");
     WriteSparseWave(path, 0xFFFFFF00u);
-    worker->LoadFile(Utf8ToUtf16(path));
+    worker->Mailbox().Post(COMMAND_LOAD, Utf8ToUtf16(path));
     ASSERT_EQ(WaitFor({101, 201}), 101);
-    worker->Play();
+    worker->Mailbox().Post(COMMAND_PLAY);
     ASSERT_EQ(WaitFor({103}), 103);
     std::this_thread::sleep_for(20ms);
   }
@@ -88,7 +82,7 @@ TEST(Worker, LoadPlayStopUnload) {
   const std::string path = run.folder.File("ten-seconds.wav");
   WriteBytes(path, WaveFile(2, 48000, TenSeconds()));
   EXPECT_EQ(run.Status(), 0);
-  ASSERT_EQ(run.worker->LoadFile(Utf8ToUtf16(path)), S_OK);
+  run.worker->Mailbox().Post(COMMAND_LOAD, Utf8ToUtf16(path));
   ASSERT_EQ(run.WaitFor({101, 201}), 101);
   // Whoever sees the answer finds the stream parameters already in place.
   EXPECT_EQ(run.Duration(), 100000000);
@@ -97,13 +91,10 @@ TEST(Worker, LoadPlayStopUnload) {
   EXPECT_EQ(run.worker->Frequency(), 48000);
   EXPECT_EQ(run.worker->Channels(), 2);
   EXPECT_EQ(run.worker->BitsPerSample(), 16);
-  int64_t position = -1;
-  EXPECT_EQ(run.worker->GetMediaPosition(position), S_OK);
-  EXPECT_EQ(position, 0);
   EXPECT_EQ(run.Progress(), 0.0);
   EXPECT_EQ(run.sink.Count(), 0u);  // a clean file: the loader finds nothing
 
-  ASSERT_EQ(run.worker->Play(), S_OK);
+  run.worker->Mailbox().Post(COMMAND_PLAY);
   ASSERT_EQ(run.WaitFor({103}), 103);
   run.WaitForCompleteAnalysis();
   ASSERT_EQ(run.Progress(), 100.0);
@@ -112,9 +103,9 @@ TEST(Worker, LoadPlayStopUnload) {
   // No bext (211) and no cart (212): both rules are disabled by default.
   EXPECT_EQ(ids, (std::vector<int32_t>{302, 303, 304, 305, 306, 307, 301, 502, 503}));
 
-  ASSERT_EQ(run.worker->Stop(), S_OK);
+  run.worker->Mailbox().Post(COMMAND_STOP);
   EXPECT_EQ(run.WaitFor({104}), 104);
-  ASSERT_EQ(run.worker->UnloadFile(), S_OK);
+  run.worker->Mailbox().Post(COMMAND_UNLOAD);
   EXPECT_EQ(run.WaitFor({102}), 102);
   EXPECT_EQ(run.Duration(), 0);
   EXPECT_EQ(run.Progress(), 0.0);
@@ -139,14 +130,14 @@ TEST(Worker, StreamParametersWhereverTheChunksStand) {
     if (c.FmtBehindData) Append(body, Chunk("fmt ", fmt));
     const std::string path = run.folder.File(c.Name);
     WriteBytes(path, Riff("WAVE", body));
-    run.worker->LoadFile(Utf8ToUtf16(path));
+    run.worker->Mailbox().Post(COMMAND_LOAD, Utf8ToUtf16(path));
     ASSERT_EQ(run.WaitFor({101, 201}), 101) << c.Name;
     EXPECT_EQ(run.Duration(), c.Duration) << c.Name;
     EXPECT_EQ(run.worker->PCMDataOffset(), c.FmtBehindData ? 20 : 44) << c.Name;
     // The worker stays responsive either way.
-    run.worker->Play();
+    run.worker->Mailbox().Post(COMMAND_PLAY);
     EXPECT_EQ(run.WaitFor({103}), 103);
-    run.worker->Stop();
+    run.worker->Mailbox().Post(COMMAND_STOP);
     EXPECT_EQ(run.WaitFor({104}), 104) << c.Name;
   }
 }
@@ -155,14 +146,14 @@ TEST(Worker, FileThatIsNotWaveFailsTheLoadSilently) {
   WorkerRun run;
   const std::string path = run.folder.File("notes.txt");
   WriteBytes(path, Bytes(100, 'x'));
-  run.worker->LoadFile(Utf8ToUtf16(path));
+  run.worker->Mailbox().Post(COMMAND_LOAD, Utf8ToUtf16(path));
   EXPECT_EQ(run.WaitFor({101, 201}), 201);
   EXPECT_EQ(run.Duration(), 0);
   // A play after a failed load runs no rules; the inactive detector sends
   // only its zero totals.
-  run.worker->Play();
+  run.worker->Mailbox().Post(COMMAND_PLAY);
   EXPECT_EQ(run.WaitFor({103}), 103);
-  run.worker->Stop();
+  run.worker->Mailbox().Post(COMMAND_STOP);
   EXPECT_EQ(run.WaitFor({104}), 104);
   EXPECT_EQ(run.sink.IDs(), (std::vector<int32_t>{502, 503}));
 }
@@ -172,7 +163,7 @@ TEST(Worker, StopDuringALongAnalysisEndsIt) {
   ASSERT_NO_FATAL_FAILURE(run.StartLongAnalysis());
   // Posting returns at once: play emptied the mailbox when it began.
   const auto posted = Clock::now();
-  ASSERT_EQ(run.worker->Stop(), S_OK);
+  run.worker->Mailbox().Post(COMMAND_STOP);
   EXPECT_LT(Clock::now() - posted, 500ms);
   EXPECT_EQ(run.WaitFor({104}), 104);
   EXPECT_LT(Clock::now() - posted, 5s);
@@ -215,12 +206,12 @@ namespace {
 // (or the limit passes) and stops; the lines of the run.
 std::vector<ReportLine> PlayFile(WorkerRun& run, const std::string& path,
                                  std::chrono::seconds limit = 30s) {
-  run.worker->LoadFile(Utf8ToUtf16(path));
+  run.worker->Mailbox().Post(COMMAND_LOAD, Utf8ToUtf16(path));
   EXPECT_EQ(run.WaitFor({101, 201}), 101);
-  run.worker->Play();
+  run.worker->Mailbox().Post(COMMAND_PLAY);
   EXPECT_EQ(run.WaitFor({103}), 103);
   run.WaitForCompleteAnalysis(limit);
-  run.worker->Stop();
+  run.worker->Mailbox().Post(COMMAND_STOP);
   EXPECT_EQ(run.WaitFor({104}), 104);
   return run.sink.Lines();
 }
