@@ -28,9 +28,7 @@ struct WorkerRun {
     worker->SetValidationSettingList(&catalogue);
     worker->SetSonolintSettings(TSonolintSettings{});
   }
-  int32_t Status() const {
-    return worker->Mailbox().Status();
-  }
+  int32_t Status() const { return worker->Mailbox().Status(); }
   // Waits until the status is one of the given values; returns it (or the
   // last status seen after 30 s).
   int32_t WaitFor(std::initializer_list<int32_t> statuses) const {
@@ -44,12 +42,8 @@ struct WorkerRun {
       std::this_thread::sleep_for(1ms);
     }
   }
-  double Progress() const {
-    return worker->Progress();
-  }
-  int64_t Duration() const {
-    return worker->Duration();
-  }
+  double Progress() const { return worker->Progress(); }
+  int64_t Duration() const { return worker->Duration(); }
   // Waits until the analysis is complete (progress 100) or the limit passes.
   void WaitForCompleteAnalysis(std::chrono::seconds limit = 30s) const {
     const auto until = Clock::now() + limit;
